@@ -1,0 +1,40 @@
+#include "shell/core.h"
+#include "shell/coreconfig.h"
+#include "ui/appicon.h"
+#include "ui/mainwindow.h"
+#include "ui/splashwindow.h"
+#include "ui/widgetprompter.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quelm"));
+    QApplication::setOrganizationName(QStringLiteral("Vendrakos"));
+    QApplication::setApplicationVersion(QLatin1String(Core::Version));
+    QApplication::setWindowIcon(AppIcon::make());
+    // The window hides into the notification area; only Exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    WidgetPrompter prompter;
+    Core core(CoreConfig::fromEnvironment(QApplication::arguments(), QApplication::applicationDirPath()), prompter);
+    MainWindow window(core);
+    prompter.setMainWindow(&window);
+
+    SplashWindow splash;
+    QObject::connect(&core, &Core::splashShown, &splash, &QWidget::show);
+    QObject::connect(&core, &Core::splashStatusChanged, &splash, &SplashWindow::setStatus);
+    QObject::connect(&core, &Core::mainWindowShown, &app, [&splash, &window] {
+        splash.close();
+        window.show();
+    });
+    QObject::connect(&window, &MainWindow::exitRequested, &app, [&core] {
+        core.shutDown();
+        QApplication::quit();
+    });
+
+    if (!core.start())
+        return 0;
+    return QApplication::exec();
+}

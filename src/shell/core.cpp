@@ -1,0 +1,159 @@
+#include "shell/core.h"
+
+#include "shell/prompter.h"
+#include "shell/settingnames.h"
+#include "shell/startupsequence.h"
+#include "shell/subnetdetector.h"
+
+#include <QDir>
+
+namespace {
+
+constexpr char LockFileName[] = "quelm.lock";
+
+} // namespace
+
+Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
+    : QObject(parent)
+    , m_config(std::move(config))
+    , m_prompter(prompter)
+    , m_settings(m_config.userSettingsPath, m_config.machineSettingsPath)
+    , m_listenSocket(-1)
+    , m_portChooser(m_sockets)
+    , m_portKeeper(m_listenSocket, prompter, [this] { return m_listenPort; })
+{
+    connect(&m_timers.blink, &QTimer::timeout, this, &Core::onBlinkTick);
+    connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
+    connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
+    // A listener that closes or fails is claimed again at once.
+    connect(&m_listenSocket, &SocketElement::closed, this, &Core::onListenSocketLost);
+    connect(&m_listenSocket, &SocketElement::errorOccurred, this, &Core::onListenSocketLost);
+}
+
+Core::~Core()
+{
+    shutDown();
+}
+
+bool Core::start()
+{
+    return StartupSequence(*this).run();
+}
+
+void Core::shutDown()
+{
+    m_timers.stopAll();
+    m_portKeeper.stop();
+    m_sockets.closeAll();
+    m_transferSockets.closeAll();
+}
+
+Core::InstanceClaim Core::claimInstance()
+{
+    QDir().mkpath(m_config.programFolder);
+    auto lock = std::make_unique<QLockFile>(m_config.programFolder + QLatin1Char('/') + QLatin1String(LockFileName));
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        m_instanceLock = std::move(lock);
+        return InstanceClaim::Claimed;
+    }
+    // Only a lock held by a live copy means "already running"; a folder where
+    // no lock can be made is left to the write test.
+    return lock->error() == QLockFile::LockFailedError ? InstanceClaim::HeldByAnotherCopy : InstanceClaim::Unavailable;
+}
+
+int Core::chooseListenPort(int current)
+{
+    return m_portChooser.chooseListenPort(current, m_settings.get(QLatin1String(SettingNames::CustomPort)),
+                                          m_config.testOnly(), m_localAddress);
+}
+
+void Core::setLocalAddress(const QString &address)
+{
+    m_localAddress = address;
+    m_sockets.setLocalIP(address);
+    m_transferSockets.setLocalIP(address);
+    m_listenSocket.setLocalIP(address);
+    m_localOctets.fill(0);
+    const QStringList parts = address.split(QLatin1Char('.'));
+    for (int i = 0; i < 4 && i < parts.size(); ++i)
+        m_localOctets[static_cast<size_t>(i)] = parts[i].toInt();
+}
+
+void Core::detectSubnet()
+{
+    m_subnetClass = SubnetDetector::subnetClass(SubnetDetector::getSubnetMask(m_localAddress));
+}
+
+void Core::setCaption(const QString &caption)
+{
+    m_caption = caption;
+    emit captionChanged(caption);
+}
+
+void Core::setIpLabelText(const QString &text)
+{
+    m_ipLabelText = text;
+    emit ipLabelChanged(text);
+}
+
+void Core::showSplash()
+{
+    emit splashShown();
+}
+
+void Core::setSplashStatus(const QString &status)
+{
+    emit splashStatusChanged(status);
+}
+
+void Core::installTrayIcon(const QString &tip)
+{
+    emit trayIconInstalled(tip);
+}
+
+void Core::showMainWindow()
+{
+    emit mainWindowShown();
+}
+
+void Core::onBlinkTick()
+{
+    m_blinkLabelVisible = !m_blinkLabelVisible;
+    emit blinkLabelVisibilityChanged(m_blinkLabelVisible);
+}
+
+void Core::onFirstRunMessage()
+{
+    m_timers.firstRunMessage.stop();
+    m_prompter.showBalloon(QStringLiteral("Welcome to Quelm!"),
+                           QStringLiteral("If you have any trouble using Quelm, consult the \"Home\" section or "
+                                          "the Quelm website for internet links to Technical Support."),
+                           Prompter::BalloonWarning);
+}
+
+void Core::ipCheckupTick()
+{
+    if (m_config.testOnly() || m_settings.get(QLatin1String(SettingNames::EnableIPLookout), "1") == "0")
+        return;
+    const QString current = m_config.addressSource();
+    if (current == m_localAddress)
+        return;
+    setLocalAddress(current);
+    detectSubnet();
+    m_listenPort = chooseListenPort(m_listenPort);
+    if (m_listenPort == 0)
+        m_listenPort = FallbackPort;
+    // A listener bound to an address that is gone serves nobody.
+    m_portKeeper.startListening();
+    m_sockets.closeAll();
+    m_prompter.showBalloon(QStringLiteral("Quelm: Local IP Address Change"),
+                           QStringLiteral("Quelm has detected that you have a different network address. Your "
+                                          "connections will be re-established as soon as possible."),
+                           Prompter::BalloonWarning);
+}
+
+void Core::onListenSocketLost()
+{
+    m_portKeeper.startListening();
+}

@@ -1,0 +1,42 @@
+#include "shell/coreconfig.h"
+
+#include "shell/localaddressfinder.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+bool CoreConfig::testOnly() const
+{
+    return commandLine.toLower() == QLatin1String("-testonly");
+}
+
+CoreConfig CoreConfig::forHome(const QString &home, const QString &address)
+{
+    CoreConfig config;
+    config.programFolder = QDir::cleanPath(home);
+    config.executableFolder = config.programFolder;
+    config.userSettingsPath = config.programFolder + QLatin1String("/settings/user.ini");
+    config.machineSettingsPath = config.programFolder + QLatin1String("/settings/machine.ini");
+    config.addressSource = [address] { return address; };
+    return config;
+}
+
+CoreConfig CoreConfig::fromEnvironment(const QStringList &arguments, const QString &executableFolder)
+{
+    const QString home = qEnvironmentVariable("QUELM_HOME");
+    CoreConfig config;
+    if (!home.isEmpty()) {
+        config = forHome(QDir(home).absolutePath(), QString());
+    } else {
+        config.programFolder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/Quelm");
+        const QString configRoot =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1String("/Vendrakos");
+        config.userSettingsPath = configRoot + QLatin1String("/Quelm.ini");
+        config.machineSettingsPath = configRoot + QLatin1String("/QuelmMachine.ini");
+    }
+    config.executableFolder = executableFolder;
+    config.commandLine = arguments.mid(1).join(QLatin1Char(' '));
+    config.addressSource = [] { return LocalAddressFinder::find(qgetenv("QUELM_ADDRESS")); };
+    return config;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QTimer>
+
+// The periodic timers of one copy, with their intervals. Which of them run
+// from the start and who switches the others on is up to the start-up sequence.
+struct CoreTimers
+{
+    CoreTimers();
+
+    QTimer alive;            // keep-alive of control links
+    QTimer blink;            // blinking scan notice
+    QTimer browser;          // home-page refresh
+    QTimer download;         // download progress columns
+    QTimer update;           // status display
+    QTimer scan;             // subnet scan
+    QTimer udp;              // discovery broadcast
+    QTimer que;              // upload waiting queue
+    QTimer ipCheckup;        // address watch
+    QTimer firstRunMessage;  // one-shot welcome balloon
+
+    void stopAll();
+};

@@ -1,0 +1,97 @@
+#include "shell/listenportchooser.h"
+
+#include "net/socketarray.h"
+
+#include <QEventLoop>
+
+namespace {
+
+constexpr char ScanOnlyTag[] = "???SCANONLY";
+
+bool isSettled(int state)
+{
+    return state == SocketElement::Closed || state == SocketElement::Error || state == SocketElement::Connected;
+}
+
+} // namespace
+
+ListenPortChooser::ListenPortChooser(SocketArray &sockets, QObject *parent)
+    : QObject(parent)
+    , m_sockets(sockets)
+{
+    m_timeout.setInterval(SelfTestTimeoutMs);
+    m_timeout.setSingleShot(true);
+}
+
+QList<int> ListenPortChooser::candidatePorts()
+{
+    static constexpr int bases[] = {1971, 510, 443, 1170, 8080, 80, 20, 240, 5190, 1863};
+    QList<int> ports;
+    for (int base : bases)
+        for (int i = 0; i < 6; ++i)
+            ports.append(base + 10 * i);
+    return ports;
+}
+
+int ListenPortChooser::chooseListenPort(int current, const QByteArray &customPort, bool testOnly,
+                                        const QString &localAddress)
+{
+    if (testOnly)
+        return TestOnlyPort;
+    if (!customPort.isEmpty()) {
+        bool ok = false;
+        const int custom = customPort.trimmed().toInt(&ok);
+        const int port = ok ? custom : current;
+        // The stored setting allows 65536, so it is taken as it stands. An
+        // out-of-range value is never kept as the port, even when the search fails.
+        if (port >= 1 && port <= 65536)
+            return port;
+    }
+    for (int candidate : candidatePorts()) {
+        if (testListenPort(candidate, localAddress))
+            return candidate;
+    }
+    return current;
+}
+
+bool ListenPortChooser::testListenPort(int port, const QString &localAddress)
+{
+    m_sockets.ensure(1);
+    SocketElement *listener = m_sockets.at(0);
+    SocketElement *client = m_sockets.at(1);
+
+    listener->close();
+    listener->setLocalPort(port);
+    if (!listener->listen())
+        return false;
+
+    client->close();
+    client->setLocalPort(0);
+    client->setTag(QString::fromLatin1(ScanOnlyTag));
+    client->connectTo(localAddress, port);
+
+    m_timeout.start();
+    waitForSettledState(0);
+    waitForSettledState(1);
+    const bool reached = listener->state() == SocketElement::Connected && client->state() == SocketElement::Connected;
+    listener->close();
+    client->close();
+    m_timeout.stop();
+    return reached;
+}
+
+bool ListenPortChooser::waitForSettledState(int index)
+{
+    SocketElement *element = m_sockets.at(index);
+    if (isSettled(element->state()) || !m_timeout.isActive())
+        return isSettled(element->state());
+    // Start-up may wait here: the probe must be accepted by this same event loop.
+    QEventLoop loop;
+    connect(element, &SocketElement::stateChanged, &loop, [&loop](int, int state) {
+        if (isSettled(state))
+            loop.quit();
+    });
+    connect(&m_timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    loop.exec();
+    return isSettled(element->state());
+}

@@ -1,0 +1,42 @@
+#include "shell/listenportkeeper.h"
+
+#include "net/socketelement.h"
+#include "shell/prompter.h"
+
+ListenPortKeeper::ListenPortKeeper(SocketElement &listenSocket, Prompter &prompter, std::function<int()> port,
+                                   QObject *parent)
+    : QObject(parent)
+    , m_listenSocket(listenSocket)
+    , m_prompter(prompter)
+    , m_port(std::move(port))
+{
+    m_claimTimer.setInterval(ClaimIntervalMs);
+    m_claimTimer.setSingleShot(true);
+    connect(&m_claimTimer, &QTimer::timeout, this, &ListenPortKeeper::startListening);
+}
+
+void ListenPortKeeper::startListening()
+{
+    m_claimTimer.stop();
+    m_listenSocket.close();
+    m_listenSocket.setLocalPort(m_port());
+    if (m_listenSocket.listen()) {
+        m_retryCount = 0;
+        return;
+    }
+    if (m_retryCount >= SilentRetries) {
+        m_prompter.showBalloon(QStringLiteral("Quelm: Port Conflict (%1)").arg(m_port()),
+                               QStringLiteral("Quelm's listening port is in use. Please close any programs "
+                                              "that might be using it."),
+                               Prompter::BalloonError);
+    } else {
+        ++m_retryCount;
+    }
+    m_claimTimer.start();
+}
+
+void ListenPortKeeper::stop()
+{
+    m_claimTimer.stop();
+    m_listenSocket.close();
+}

@@ -1,0 +1,252 @@
+#include "shell/startupsequence.h"
+
+#include "common/processlookup.h"
+#include "net/ownidentifier.h"
+#include "shell/core.h"
+#include "shell/drivewritetest.h"
+#include "shell/networkfoldercheck.h"
+#include "shell/prompter.h"
+#include "shell/settingnames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+namespace {
+
+constexpr char ProductWebAddress[] = "https://www.quelm.example";
+
+QString setting(const char *name)
+{
+    return QLatin1String(name);
+}
+
+} // namespace
+
+StartupSequence::StartupSequence(Core &core)
+    : m_core(core)
+{
+}
+
+QString StartupSequence::firewallMessage()
+{
+    return QStringLiteral("Your network is pretty locked down! Quelm cannot function because of a FIREWALL, either "
+                          "on your computer, or in the network.\r\n"
+                          "Try restarting Quelm with the firewall disabled.\r\n"
+                          "If the problem continues, Go to %1 and submit a \"lan-death report\" (there will be a "
+                          "link on the main page).\r\n"
+                          "Give This Code: NOPORT")
+        .arg(QLatin1String(ProductWebAddress));
+}
+
+bool StartupSequence::run()
+{
+    startDesignTimers();
+    removeUpdaterLeftover();
+    if (!refuseUnsafeEnvironment())
+        return false;
+    m_core.setOwnId(OwnIdentifier::computeOwnId(
+        m_core.config().programFolder,
+        m_core.settings().regGetString(Hive::Machine, setting(SettingNames::CurrentVersionKeyPath), setting(SettingNames::ProductID), {})));
+    m_core.showSplash();
+    m_core.sockets().ensure(1);
+    m_core.setLocalAddress(m_core.config().addressSource());
+    if (!checkNetworkAdapter())
+        return false;
+    prepareFolders();
+    if (!waitForNickname())
+        return false;
+    checkFirstRun();
+    setCaptionAndAddress();
+    if (!claimListenPort())
+        return false;
+    loadTables();
+    startConnections();
+    prepareInterface();
+    showMainWindow();
+    startDiscovery();
+    m_core.timers().que.start();
+    m_core.timers().ipCheckup.start();
+    return true;
+}
+
+void StartupSequence::removeUpdaterLeftover()
+{
+    const QDir folder(m_core.config().executableFolder);
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden)) {
+        if (name.compare(QLatin1String("kestrune"), Qt::CaseInsensitive) == 0)
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+bool StartupSequence::refuseUnsafeEnvironment()
+{
+    if (m_core.claimInstance() == Core::InstanceClaim::HeldByAnotherCopy) {
+        refuse(QStringLiteral("Quelm is already running. (Check the icons by the clock on your taskbar, click the "
+                              "arrow if you don't see it. If it's not there, hit CTRL+ALT+DEL and kill the process.)"));
+        return false;
+    }
+    if (NetworkFolderCheck::isOnNetworkFileSystem(m_core.config().programFolder)) {
+        refuse(QStringLiteral("Quelm cannot be run from a network drive. Please install it locally."));
+        return false;
+    }
+    if (!checkConflictingProgram())
+        return false;
+    if (!DriveWriteTest::driveWriteTest(m_core.config().programFolder)) {
+        refuse(QStringLiteral("Quelm does not have write access to the drive it is installed on. Please install it "
+                              "on a local drive with write access."));
+        return false;
+    }
+    return true;
+}
+
+bool StartupSequence::checkConflictingProgram()
+{
+    const auto conflictRuns = [this] {
+        for (const QString &name : m_core.config().conflictingPrograms) {
+            if (ProcessLookup::isProcessRunning(name))
+                return true;
+        }
+        return false;
+    };
+    while (conflictRuns()) {
+        const auto answer = m_core.prompter().messageBox(
+            QStringLiteral("Korvi is running. Please close it before running Quelm."), Prompter::Buttons::RetryCancel,
+            Prompter::Icon::Exclamation);
+        if (answer != Prompter::Answer::Retry)
+            return false;
+    }
+    return true;
+}
+
+bool StartupSequence::checkNetworkAdapter()
+{
+    const int firstOctet = m_core.localOctets()[0];
+    if (firstOctet == 0 && !m_core.config().testOnly()) {
+        refuse(QStringLiteral("There is a problem with your network card and Quelm cannot function. Try restarting "
+                              "your computer with your network connections hooked up to your computer."));
+        return false;
+    }
+    if (firstOctet == 169) {
+        m_core.prompter().messageBox(
+            QStringLiteral("The network you are connected to has not given you an identification number. If you "
+                           "have trouble connecting to others, and you are using Windows 2000 or Windows XP, try "
+                           "disabling all network connections that you are not actively using in the \"Network "
+                           "Connections\" section of Window's Control Panel. (restart Quelm after you do this)"),
+            Prompter::Buttons::Ok, Prompter::Icon::Information);
+    }
+    return true;
+}
+
+void StartupSequence::prepareFolders()
+{
+    const QDir folder(m_core.config().programFolder);
+    for (const char *name : {"Downloads", "Incomplete", "ForResume"})
+        folder.mkdir(QLatin1String(name));
+}
+
+bool StartupSequence::waitForNickname()
+{
+    SettingsStore &settings = m_core.settings();
+    while (settings.get(setting(SettingNames::Nickname)).trimmed().isEmpty()) {
+        const QByteArray suggestion = "user" + QByteArray::number(QRandomGenerator::global()->bounded(1000000, 2000000));
+        const std::optional<QByteArray> nickname = m_core.prompter().askFirstNickname(suggestion);
+        if (!nickname)
+            return false;
+        settings.set(setting(SettingNames::Nickname), nickname->trimmed());
+        settings.normaliseNickname();
+    }
+    return true;
+}
+
+void StartupSequence::checkFirstRun()
+{
+    SettingsStore &settings = m_core.settings();
+    if (settings.get(setting(SettingNames::FirstRun)) != "1") {
+        settings.set(setting(SettingNames::FirstRun), "1");
+        m_core.setFirstRunFlag(true);
+    }
+}
+
+void StartupSequence::setCaptionAndAddress()
+{
+    m_core.settings().normaliseNickname();
+    QString caption = QStringLiteral("Quelm Beta - Version %1").arg(QLatin1String(Core::Version));
+    if (m_core.config().testOnly())
+        caption.prepend(QLatin1String("##TESTONLY## "));
+    m_core.setCaption(caption);
+    m_core.setIpLabelText(QStringLiteral("This computer's IP is: ") + m_core.localAddress());
+}
+
+bool StartupSequence::claimListenPort()
+{
+    step(QStringLiteral("Finding available port..."));
+    m_core.setListenPort(m_core.chooseListenPort(0));
+    while (m_core.listenPort() == 0) {
+        const auto answer = m_core.prompter().messageBox(firewallMessage(), Prompter::Buttons::AbortRetryIgnore,
+                                                         Prompter::Icon::None);
+        if (answer == Prompter::Answer::Abort)
+            return false;
+        if (answer == Prompter::Answer::Ignore)
+            m_core.setListenPort(Core::FallbackPort);
+        else
+            m_core.setListenPort(m_core.chooseListenPort(0));
+    }
+    return true;
+}
+
+void StartupSequence::loadTables()
+{
+    step(QStringLiteral("Loading blocked users..."));
+    step(QStringLiteral("Loading shared folders..."));
+    step(QStringLiteral("Detecting subnet..."));
+    m_core.detectSubnet();
+}
+
+void StartupSequence::startConnections()
+{
+    step(QStringLiteral("Initializing Connections..."));
+    m_core.portKeeper().startListening();
+    m_core.timers().scan.start();
+    m_core.timers().update.start();
+}
+
+void StartupSequence::prepareInterface()
+{
+    step(QStringLiteral("Preparing Interface..."));
+    m_core.installTrayIcon(QStringLiteral("Quelm %1").arg(QLatin1String(Core::Version)));
+}
+
+void StartupSequence::showMainWindow()
+{
+    m_core.showMainWindow();
+    if (m_core.firstRunFlag())
+        m_core.timers().firstRunMessage.start();
+}
+
+void StartupSequence::startDesignTimers()
+{
+    // These run from the very start, so their handlers see a partly started copy.
+    CoreTimers &timers = m_core.timers();
+    for (QTimer *timer : {&timers.alive, &timers.blink, &timers.browser, &timers.download})
+        timer->start();
+}
+
+void StartupSequence::startDiscovery()
+{
+    const SettingsStore &settings = m_core.settings();
+    if (m_core.config().testOnly() || settings.get(setting(SettingNames::EnableScanning), "1") == "0"
+        || settings.get(setting(SettingNames::EnableUDP), "1") == "0")
+        return;
+    m_core.timers().udp.start();
+}
+
+void StartupSequence::step(const QString &splashStatus)
+{
+    m_core.setSplashStatus(splashStatus);
+}
+
+void StartupSequence::refuse(const QString &text)
+{
+    m_core.prompter().messageBox(text, Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+}

@@ -1,0 +1,70 @@
+#include "ui/mainwindow.h"
+
+#include "shell/core.h"
+#include "ui/appicon.h"
+#include "ui/trayicon.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+MainWindow::MainWindow(Core &core, QWidget *parent)
+    : QMainWindow(parent)
+    , m_core(core)
+    , m_tray(new TrayIcon(*this, this))
+    , m_tabs(new QTabWidget(this))
+    , m_ipLabel(new QLabel(this))
+    , m_blinkLabel(new QLabel(QStringLiteral("Quelm is scanning the local area network for people to share with..."),
+                              this))
+{
+    setWindowTitle(QStringLiteral("Quelm Beta"));
+    setWindowIcon(AppIcon::make());
+    for (const char *page : {"Home", "Search", "Downloads", "Chat"})
+        m_tabs->addTab(new QWidget(m_tabs), QLatin1String(page));
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->addWidget(makeHeader());
+    layout->addWidget(m_tabs, 1);
+    setCentralWidget(central);
+    statusBar()->addPermanentWidget(m_ipLabel);
+    resize(820, 560);
+
+    connect(&core, &Core::captionChanged, this, &QWidget::setWindowTitle);
+    connect(&core, &Core::ipLabelChanged, m_ipLabel, &QLabel::setText);
+    connect(&core, &Core::blinkLabelVisibilityChanged, this, [this](bool visible) {
+        // Hiding would let the layout jump; the notice keeps its place.
+        m_blinkLabel->setStyleSheet(visible ? QString() : QStringLiteral("color: transparent"));
+    });
+    connect(&core, &Core::trayIconInstalled, m_tray, &TrayIcon::install);
+    connect(m_tray, &TrayIcon::exitRequested, this, &MainWindow::exitRequested);
+}
+
+void MainWindow::showBalloon(const QString &title, const QString &text, int iconFlags)
+{
+    if (!m_tray->showBalloon(title, text, iconFlags))
+        statusBar()->showMessage(title + QLatin1String(": ") + text, 15000);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    if (TrayIcon::isAvailable())
+        hide();
+    else
+        showMinimized();
+}
+
+QWidget *MainWindow::makeHeader()
+{
+    auto *header = new QWidget(this);
+    auto *layout = new QVBoxLayout(header);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QFont font = m_blinkLabel->font();
+    font.setBold(true);
+    m_blinkLabel->setFont(font);
+    layout->addWidget(m_blinkLabel);
+    return header;
+}

@@ -1,0 +1,69 @@
+// The real quelm program, started offscreen with its own home and a loopback
+// address, as a person or a script would start it.
+#include "shell/settingnames.h"
+#include "shell/settingsstore.h"
+#include "support/testcopy.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QProcessEnvironment environmentFor(const QString &home, const QString &address)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUELM_HOME"), home);
+    environment.insert(QStringLiteral("QUELM_ADDRESS"), address);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+bool listensOn(const QString &address, int port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(address, static_cast<quint16>(port));
+    return probe.waitForConnected(500);
+}
+
+} // namespace
+
+class QuelmExecutableTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsAndListensOnItsAddress();
+};
+
+void QuelmExecutableTest::startsAndListensOnItsAddress()
+{
+    QTemporaryDir home;
+    const QString address = TestCopy::nextLoopbackAddress();
+    // Settings prepared before the first start, as the README describes.
+    SettingsStore(home.filePath(QStringLiteral("settings/user.ini")), home.filePath(QStringLiteral("settings/machine.ini")))
+        .set(QLatin1String(SettingNames::Nickname), "carol");
+
+    QProcess quelm;
+    quelm.setProcessEnvironment(environmentFor(home.path(), address));
+    quelm.start(QStringLiteral(QUELM_EXECUTABLE), {});
+    QVERIFY(quelm.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(listensOn(address, 1971), 20000);
+    QCOMPARE(quelm.state(), QProcess::Running);
+    for (const char *folder : {"Downloads", "Incomplete", "ForResume"})
+        QVERIFY2(QDir(home.path()).exists(QLatin1String(folder)), folder);
+    const SettingsStore settings(home.filePath(QStringLiteral("settings/user.ini")),
+                                 home.filePath(QStringLiteral("settings/machine.ini")));
+    QCOMPARE(settings.get(QLatin1String(SettingNames::FirstRun)), QByteArray("1"));
+
+    quelm.terminate();
+    if (!quelm.waitForFinished(5000)) {
+        quelm.kill();
+        quelm.waitForFinished(5000);
+    }
+}
+
+QTEST_GUILESS_MAIN(QuelmExecutableTest)
+#include "tst_quelmexecutable.moc"

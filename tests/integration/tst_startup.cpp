@@ -1,0 +1,371 @@
+// Start-up of whole copies in this process, each on its own loopback address,
+// with a scripted person answering the questions.
+#include "shell/core.h"
+#include "shell/settingnames.h"
+#include "shell/startupsequence.h"
+#include "support/scriptedprompter.h"
+#include "support/testcopy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString AlreadyRunning = QStringLiteral(
+    "Quelm is already running. (Check the icons by the clock on your taskbar, click the arrow if you don't see it. "
+    "If it's not there, hit CTRL+ALT+DEL and kill the process.)");
+const QString NoWriteAccess = QStringLiteral(
+    "Quelm does not have write access to the drive it is installed on. Please install it on a local drive with "
+    "write access.");
+const QString NetworkCard = QStringLiteral(
+    "There is a problem with your network card and Quelm cannot function. Try restarting your computer with your "
+    "network connections hooked up to your computer.");
+const QString ConflictRunning = QStringLiteral("Korvi is running. Please close it before running Quelm.");
+
+bool canConnect(const QString &address, int port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(address, static_cast<quint16>(port));
+    return probe.waitForConnected(2000);
+}
+
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsListensAndShowsItsState();
+    void welcomesOnlyTheFirstRun();
+    void asksForANicknameUntilOneIsGiven();
+    void endsWhenNoNicknameIsGiven();
+    void refusesASecondCopyOnOneFolder();
+    void refusesAFolderItCannotWrite();
+    void refusesAnAddressStartingWithZero();
+    void warnsOnceAboutASelfAssignedAddress();
+    void waitsForTheConflictingProgram();
+    void endsWhenTheConflictingProgramStays();
+    void testOnlyUsesPort1200AndNoDiscovery();
+    void removesTheUpdaterLeftover();
+    void addressWatchMovesToTheNewAddress();
+    void addressWatchCanBeSwitchedOff();
+};
+
+void StartupTest::startsListensAndShowsItsState()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    ScriptedPrompter person;
+    Core core(copy.config(), person);
+    QSignalSpy splash(&core, &Core::splashStatusChanged);
+    QSignalSpy shown(&core, &Core::mainWindowShown);
+    QSignalSpy tray(&core, &Core::trayIconInstalled);
+
+    QVERIFY(core.start());
+
+    QStringList statuses;
+    for (const auto &arguments : splash)
+        statuses.append(arguments.at(0).toString());
+    QCOMPARE(statuses, QStringList({"Finding available port...", "Loading blocked users...",
+                                    "Loading shared folders...", "Detecting subnet...", "Initializing Connections...",
+                                    "Preparing Interface..."}));
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(tray.at(0).at(0).toString(), QStringLiteral("Quelm 0.14.1"));
+    QCOMPARE(core.caption(), QStringLiteral("Quelm Beta - Version 0.14.1"));
+    QCOMPARE(core.ipLabelText(), "This computer's IP is: " + copy.address());
+    QVERIFY(person.boxes.isEmpty());
+    for (const char *folder : {"Downloads", "Incomplete", "ForResume"})
+        QVERIFY2(QDir(copy.home()).exists(QLatin1String(folder)), folder);
+
+    QCOMPARE(core.listenPort(), 1971);
+    QCOMPARE(core.listenSocket().state(), int(SocketElement::Listening));
+    QVERIFY(canConnect(copy.address(), 1971));
+    QVERIFY(!core.ownId().isEmpty());
+
+    CoreTimers &timers = core.timers();
+    const QList<QPair<QTimer *, int>> running = {{&timers.alive, 30000},  {&timers.blink, 1000},
+                                                 {&timers.browser, 60000}, {&timers.download, 1000},
+                                                 {&timers.update, 5000},  {&timers.scan, 500},
+                                                 {&timers.udp, 30000},    {&timers.que, 5000},
+                                                 {&timers.ipCheckup, 15000}};
+    for (const auto &[timer, interval] : running) {
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), interval);
+    }
+}
+
+void StartupTest::welcomesOnlyTheFirstRun()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    {
+        ScriptedPrompter person;
+        Core core(copy.config(), person);
+        QVERIFY(core.start());
+        QVERIFY(core.firstRunFlag());
+        QVERIFY(core.timers().firstRunMessage.isActive());
+        QCOMPARE(core.timers().firstRunMessage.interval(), 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(person.balloons.size(), 1, 8000);
+        QCOMPARE(person.balloons[0].title, QStringLiteral("Welcome to Quelm!"));
+        QCOMPARE(person.balloons[0].iconFlags, Prompter::BalloonWarning);
+        QVERIFY(!core.timers().firstRunMessage.isActive());
+    }
+    ScriptedPrompter person;
+    Core core(copy.config(), person);
+    QVERIFY(core.start());
+    QVERIFY(!core.firstRunFlag());
+    QVERIFY(!core.timers().firstRunMessage.isActive());
+    QCOMPARE(core.settings().get(QLatin1String(SettingNames::FirstRun)), QByteArray("1"));
+}
+
+void StartupTest::asksForANicknameUntilOneIsGiven()
+{
+    TestCopy copy;
+    ScriptedPrompter person;
+    person.nicknames = {QByteArray("   "), QByteArray("Bob|the?builder")};
+    Core core(copy.config(), person);
+    QVERIFY(core.start());
+    QCOMPARE(person.nicknameSuggestions.size(), 2);
+    const QByteArray suggestion = person.nicknameSuggestions[0];
+    QVERIFY(suggestion.startsWith("user"));
+    const int number = suggestion.mid(4).toInt();
+    QVERIFY(number >= 1000000 && number <= 1999999);
+    QCOMPARE(core.settings().get(QLatin1String(SettingNames::Nickname)), QByteArray("Bob the builder"));
+}
+
+void StartupTest::endsWhenNoNicknameIsGiven()
+{
+    TestCopy copy;
+    ScriptedPrompter person;
+    Core core(copy.config(), person);
+    QSignalSpy shown(&core, &Core::mainWindowShown);
+    QVERIFY(!core.start());
+    QCOMPARE(person.nicknameSuggestions.size(), 1);
+    QCOMPARE(shown.count(), 0);
+    QCOMPARE(core.listenSocket().state(), int(SocketElement::Closed));
+}
+
+void StartupTest::refusesASecondCopyOnOneFolder()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    ScriptedPrompter first;
+    Core running(copy.config(), first);
+    QVERIFY(running.start());
+
+    ScriptedPrompter second;
+    CoreConfig config = copy.config();
+    config.addressSource = [] { return TestCopy::nextLoopbackAddress(); };
+    Core refused(config, second);
+    QSignalSpy splash(&refused, &Core::splashShown);
+    QVERIFY(!refused.start());
+    QCOMPARE(second.boxTexts(), QStringList{AlreadyRunning});
+    QCOMPARE(second.boxes[0].icon, Prompter::Icon::Exclamation);
+    QCOMPARE(splash.count(), 0);
+}
+
+void StartupTest::refusesAFolderItCannotWrite()
+{
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    QString folder = dir.path();
+    QFile probe(folder + QLatin1String("/probe"));
+    if (probe.open(QIODevice::WriteOnly)) {
+        // Running as root: permissions do not stop writing, a pseudo file system does.
+        probe.close();
+        probe.remove();
+        folder = QStringLiteral("/proc/self/fdinfo");
+    }
+    ScriptedPrompter person;
+    CoreConfig config = CoreConfig::forHome(folder, TestCopy::nextLoopbackAddress());
+    config.userSettingsPath = dir.path() + QLatin1String("/user.ini");
+    Core core(config, person);
+    QVERIFY(!core.start());
+    QCOMPARE(person.boxTexts(), QStringList{NoWriteAccess});
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void StartupTest::refusesAnAddressStartingWithZero()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    ScriptedPrompter person;
+    CoreConfig config = copy.config();
+    config.addressSource = [] { return QStringLiteral("0.0.0.0"); };
+    Core core(config, person);
+    QVERIFY(!core.start());
+    QCOMPARE(person.boxTexts(), QStringList{NetworkCard});
+    QCOMPARE(core.listenSocket().state(), int(SocketElement::Closed));
+    QVERIFY(!QDir(copy.home()).exists(QStringLiteral("Downloads")));
+}
+
+void StartupTest::warnsOnceAboutASelfAssignedAddress()
+{
+    // 169.254.x.y is not an address of this machine: nothing can be bound to
+    // it, so the port search fails without sending anything and the person
+    // chooses Ignore at the firewall question.
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    ScriptedPrompter person;
+    person.answers = {Prompter::Answer::Ok, Prompter::Answer::Ignore};
+    CoreConfig config = copy.config();
+    config.addressSource = [] { return QStringLiteral("169.254.10.20"); };
+    Core core(config, person);
+    QVERIFY(core.start());
+    QCOMPARE(person.boxes.size(), 2);
+    QVERIFY(person.boxes[0].text.startsWith("The network you are connected to has not given you an identification"));
+    QCOMPARE(person.boxes[0].icon, Prompter::Icon::Information);
+    QCOMPARE(person.boxes[1].text, StartupSequence::firewallMessage());
+    QCOMPARE(person.boxes[1].buttons, Prompter::Buttons::AbortRetryIgnore);
+    QCOMPARE(core.listenPort(), 1971);
+    QVERIFY(core.portKeeper().isRetryPending());
+}
+
+void StartupTest::waitsForTheConflictingProgram()
+{
+    const QString name = QStringLiteral("KorviProbe%1").arg(QRandomGenerator::global()->bounded(100000));
+    QTemporaryDir dir;
+    const QString program = dir.filePath(name);
+    QVERIFY(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), program));
+    QProcess conflicting;
+    conflicting.start(program, {QStringLiteral("30")});
+    QVERIFY(conflicting.waitForStarted());
+
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    ScriptedPrompter person;
+    int boxesSeen = 0;
+    person.onBox = [&](const ScriptedPrompter::Box &) {
+        // Retry while the program still runs shows the box again; after it ends, start-up goes on.
+        if (++boxesSeen == 2) {
+            conflicting.kill();
+            conflicting.waitForFinished();
+        }
+    };
+    CoreConfig config = copy.config();
+    config.conflictingPrograms = {name.toUpper()};
+    Core core(config, person);
+    QVERIFY(core.start());
+    QCOMPARE(person.boxTexts(), QStringList({ConflictRunning, ConflictRunning}));
+    QCOMPARE(person.boxes[0].buttons, Prompter::Buttons::RetryCancel);
+}
+
+void StartupTest::endsWhenTheConflictingProgramStays()
+{
+    const QString name = QStringLiteral("KorviStays%1").arg(QRandomGenerator::global()->bounded(100000));
+    QTemporaryDir dir;
+    const QString program = dir.filePath(name);
+    QVERIFY(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), program));
+    QProcess conflicting;
+    conflicting.start(program, {QStringLiteral("30")});
+    QVERIFY(conflicting.waitForStarted());
+
+    TestCopy copy;
+    ScriptedPrompter person;
+    person.answers = {Prompter::Answer::Cancel};
+    CoreConfig config = copy.config();
+    config.conflictingPrograms = {name.toLower()};
+    Core core(config, person);
+    QVERIFY(!core.start());
+    QCOMPARE(person.boxTexts(), QStringList{ConflictRunning});
+    conflicting.kill();
+    conflicting.waitForFinished();
+}
+
+void StartupTest::testOnlyUsesPort1200AndNoDiscovery()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    copy.presetUserValue(QLatin1String(SettingNames::CustomPort), "2500");
+    ScriptedPrompter person;
+    CoreConfig config = copy.config();
+    config.commandLine = QStringLiteral("-TestOnly");
+    Core core(config, person);
+    QVERIFY(core.start());
+    QCOMPARE(core.listenPort(), 1200);
+    QVERIFY(core.caption().startsWith("##TESTONLY## Quelm Beta"));
+    QVERIFY(!core.timers().udp.isActive());
+    QVERIFY(canConnect(copy.address(), 1200));
+}
+
+void StartupTest::removesTheUpdaterLeftover()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    QTemporaryDir programs;
+    for (const char *name : {"Kestrune", "kestrune.keep"}) {
+        QFile file(programs.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    ScriptedPrompter person;
+    CoreConfig config = copy.config();
+    config.executableFolder = programs.path();
+    Core core(config, person);
+    QVERIFY(core.start());
+    QCOMPARE(QDir(programs.path()).entryList(QDir::Files), QStringList{"kestrune.keep"});
+}
+
+void StartupTest::addressWatchMovesToTheNewAddress()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    ScriptedPrompter person;
+    QString address = copy.address();
+    CoreConfig config = copy.config();
+    config.addressSource = [&address] { return address; };
+    Core core(config, person);
+    QVERIFY(core.start());
+    const QByteArray id = core.ownId();
+
+    core.ipCheckupTick();
+    QVERIFY(person.balloons.isEmpty());
+
+    // A control connection that must be dropped by the change.
+    QTcpServer peer;
+    const QString peerAddress = TestCopy::nextLoopbackAddress();
+    QVERIFY(peer.listen(QHostAddress(peerAddress), 1971));
+    // Elements 0 and 1 also serve the port self-test; a link further up shows the drop itself.
+    const int slot = 3;
+    QVERIFY(core.sockets().ensure(slot));
+    core.sockets().at(slot)->connectTo(peerAddress, 1971);
+    QTRY_COMPARE(core.sockets().at(slot)->state(), int(SocketElement::Connected));
+
+    address = TestCopy::nextLoopbackAddress();
+    core.ipCheckupTick();
+    QCOMPARE(core.localAddress(), address);
+    QCOMPARE(core.listenPort(), 1971);
+    QCOMPARE(core.ownId(), id);
+    QCOMPARE(core.sockets().at(slot)->state(), int(SocketElement::Closed));
+    QCOMPARE(person.balloonTitles(), QStringList{"Quelm: Local IP Address Change"});
+    QCOMPARE(person.balloons[0].iconFlags, Prompter::BalloonWarning);
+    QVERIFY(canConnect(address, 1971));
+    QVERIFY(!canConnect(copy.address(), 1971));
+}
+
+void StartupTest::addressWatchCanBeSwitchedOff()
+{
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    ScriptedPrompter person;
+    QString address = copy.address();
+    CoreConfig config = copy.config();
+    config.addressSource = [&address] { return address; };
+    Core core(config, person);
+    QVERIFY(core.start());
+    core.settings().set(QLatin1String(SettingNames::EnableIPLookout), "0");
+    address = TestCopy::nextLoopbackAddress();
+    core.ipCheckupTick();
+    QCOMPARE(core.localAddress(), copy.address());
+    QVERIFY(person.balloons.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(StartupTest)
+#include "tst_startup.moc"
