@@ -1,0 +1,103 @@
+#include "shell/settingsstore.h"
+
+#include "shell/settingnames.h"
+
+#include <QSettings>
+#include <QVariant>
+
+namespace {
+
+QString settingsKey(const QString &keyPath, const QString &valueName)
+{
+    QString group = keyPath;
+    group.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return group.isEmpty() ? valueName : group + QLatin1Char('/') + valueName;
+}
+
+// The first `count` characters of `text`, never splitting a surrogate pair.
+QString leftCharacters(const QString &text, int count)
+{
+    int units = 0;
+    for (int taken = 0; taken < count && units < text.size(); ++taken)
+        units += (text.at(units).isHighSurrogate() && units + 1 < text.size()) ? 2 : 1;
+    return text.left(units);
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(const QString &userIniPath, const QString &machineIniPath)
+    : m_user(std::make_unique<QSettings>(userIniPath, QSettings::IniFormat))
+    , m_machine(std::make_unique<QSettings>(machineIniPath, QSettings::IniFormat))
+{
+}
+
+SettingsStore::~SettingsStore() = default;
+
+QSettings &SettingsStore::settingsOf(Hive hive) const
+{
+    return hive == Hive::Machine ? *m_machine : *m_user;
+}
+
+QByteArray SettingsStore::regGetString(Hive hive, const QString &keyPath, const QString &valueName,
+                                       const QByteArray &defaultValue) const
+{
+    QSettings &settings = settingsOf(hive);
+    // Re-reads the file when another process changed it (QSettings compares
+    // size and modification time, which costs one stat per read).
+    settings.sync();
+    const QVariant value = settings.value(settingsKey(keyPath, valueName));
+    if (value.metaType().id() != QMetaType::QString)
+        return defaultValue;
+    QString text = value.toString();
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        text.truncate(nul);
+    return text.toUtf8();
+}
+
+void SettingsStore::regSaveString(Hive hive, const QString &keyPath, const QString &valueName,
+                                  const QByteArray &value)
+{
+    QSettings &settings = settingsOf(hive);
+    const QString key = settingsKey(keyPath, valueName);
+    const QString text = QString::fromUtf8(value);
+    // Every write costs a locked, flushed rewrite of the file, and callers
+    // such as the nickname normalisation store unchanged values often.
+    settings.sync();
+    const QVariant current = settings.value(key);
+    if (current.metaType().id() == QMetaType::QString && current.toString() == text)
+        return;
+    settings.setValue(key, text);
+    settings.sync();
+}
+
+QByteArray SettingsStore::get(const QString &valueName, const QByteArray &defaultValue) const
+{
+    return regGetString(Hive::User, QLatin1String(QuelmKeyPath), valueName, defaultValue);
+}
+
+void SettingsStore::set(const QString &valueName, const QByteArray &value)
+{
+    regSaveString(Hive::User, QLatin1String(QuelmKeyPath), valueName, value);
+}
+
+QByteArray SettingsStore::getMachine(const QString &valueName, const QByteArray &defaultValue) const
+{
+    return regGetString(Hive::Machine, QLatin1String(QuelmKeyPath), valueName, defaultValue);
+}
+
+void SettingsStore::setMachine(const QString &valueName, const QByteArray &value)
+{
+    regSaveString(Hive::Machine, QLatin1String(QuelmKeyPath), valueName, value);
+}
+
+bool SettingsStore::normaliseNickname()
+{
+    const QByteArray stored = get(QLatin1String(SettingNames::Nickname));
+    QString nickname = leftCharacters(QString::fromUtf8(stored), MaxNicknameLength);
+    nickname.replace(QLatin1Char('?'), QLatin1Char(' '));
+    nickname.replace(QLatin1Char('|'), QLatin1Char(' '));
+    const QByteArray normalised = nickname.toUtf8();
+    set(QLatin1String(SettingNames::Nickname), normalised);
+    return normalised != stored;
+}
