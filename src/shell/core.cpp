@@ -21,7 +21,12 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_listenSocket(-1)
     , m_portChooser(m_sockets)
     , m_portKeeper(m_listenSocket, prompter, [this] { return m_listenPort; })
+    , m_connections(m_sockets, m_listenSocket, connectionContext())
+    , m_dispatcher(m_connections, dispatchContext())
 {
+    connect(&m_connections, &ControlConnections::peerIdentified, &m_dispatcher, &Dispatcher::greet);
+    connect(&m_connections, &ControlConnections::messageReceived, &m_dispatcher, &Dispatcher::dispatch);
+    connect(&m_timers.alive, &QTimer::timeout, this, &Core::onAliveTick);
     connect(&m_timers.blink, &QTimer::timeout, this, &Core::onBlinkTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
@@ -151,6 +156,32 @@ void Core::ipCheckupTick()
                            QStringLiteral("Quelm has detected that you have a different network address. Your "
                                           "connections will be re-established as soon as possible."),
                            Prompter::BalloonWarning);
+}
+
+ControlConnections::Context Core::connectionContext()
+{
+    return {[this] { return m_ownId; }, [this] { return m_listenPort; }, [this] { return m_localAddress; }};
+}
+
+Dispatcher::Context Core::dispatchContext()
+{
+    Dispatcher::Context context;
+    context.ownId = [this] { return m_ownId; };
+    context.nickname = [this] { return m_settings.get(QLatin1String(SettingNames::Nickname)); };
+    context.normaliseNickname = [this] { return m_settings.normaliseNickname(); };
+    context.sharedFileCount = [this] { return sharedFileCount(); };
+    context.isBlocked = [](const QByteArray &) { return false; };
+    return context;
+}
+
+void Core::onAliveTick()
+{
+    m_connections.keepAliveTick();
+    // Every fourth tick, about every two minutes, peers hear this copy again.
+    if (++m_aliveTicks > 3) {
+        m_aliveTicks = 0;
+        m_dispatcher.announceToAll();
+    }
 }
 
 void Core::onListenSocketLost()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/controlconnections.h"
+#include "net/dispatcher.h"
 #include "net/socketarray.h"
 #include "net/socketelement.h"
 #include "shell/coreconfig.h"
@@ -47,6 +49,8 @@ public:
     SocketElement &listenSocket() { return m_listenSocket; }
     ListenPortChooser &portChooser() { return m_portChooser; }
     ListenPortKeeper &portKeeper() { return m_portKeeper; }
+    ControlConnections &connections() { return m_connections; }
+    Dispatcher &dispatcher() { return m_dispatcher; }
 
     InstanceClaim claimInstance();
 
@@ -71,6 +75,8 @@ public:
     QString ipLabelText() const { return m_ipLabelText; }
     void setIpLabelText(const QString &text);
     bool isBlinkLabelVisible() const { return m_blinkLabelVisible; }
+    // Entries of the shared-file table.
+    qint64 sharedFileCount() const { return 0; }
 
     // The address watch: moves the copy to a new local address when it changed.
     void ipCheckupTick();
@@ -94,6 +100,9 @@ private:
     void onBlinkTick();
     void onFirstRunMessage();
     void onListenSocketLost();
+    void onAliveTick();
+    ControlConnections::Context connectionContext();
+    Dispatcher::Context dispatchContext();
 
     CoreConfig m_config;
     Prompter &m_prompter;
@@ -104,7 +113,10 @@ private:
     SocketElement m_listenSocket;
     ListenPortChooser m_portChooser;
     ListenPortKeeper m_portKeeper;
+    ControlConnections m_connections;
+    Dispatcher m_dispatcher;
     std::unique_ptr<QLockFile> m_instanceLock;
+    int m_aliveTicks = 0;
 
     QByteArray m_ownId;
     int m_listenPort = 0;

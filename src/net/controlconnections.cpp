@@ -1,0 +1,401 @@
+#include "net/controlconnections.h"
+
+#include "net/socketarray.h"
+#include "net/wirecodec.h"
+
+#include <QHostAddress>
+
+namespace {
+
+constexpr char KeepAlive[] = "//keepalive\\\\";
+constexpr int MaxPeerIdLength = 32;
+
+bool isDottedIPv4(const QString &text)
+{
+    if (text.count(QLatin1Char('.')) != 3)
+        return false;
+    const QHostAddress address(text);
+    return address.protocol() == QAbstractSocket::IPv4Protocol && address.toString() == text;
+}
+
+bool couldStillBecome(const QByteArray &data, const char *opening)
+{
+    return QByteArray(opening).startsWith(data);
+}
+
+bool isPlausiblePeerId(const QByteArray &id)
+{
+    if (id.isEmpty() || id.size() > MaxPeerIdLength)
+        return false;
+    for (char c : id) {
+        if (static_cast<uchar>(c) <= 32 || c == '|' || c == '?' || c == ':')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ControlConnections::ControlConnections(SocketArray &sockets, SocketElement &listenSocket, Context context,
+                                       QObject *parent)
+    : QObject(parent)
+    , m_sockets(sockets)
+    , m_listenSocket(listenSocket)
+    , m_context(std::move(context))
+{
+    m_clock.start();
+    connect(&listenSocket, &SocketElement::connectionRequest, this, &ControlConnections::onConnectionRequest);
+    connect(&sockets, &SocketArray::connected, this, &ControlConnections::onConnected);
+    connect(&sockets, &SocketArray::dataArrival, this, &ControlConnections::onDataArrival);
+    connect(&sockets, &SocketArray::closed, this, &ControlConnections::onClosed);
+    connect(&sockets, &SocketArray::errorOccurred, this, &ControlConnections::onClosed);
+    setTimeouts(HandshakeTimeoutMs, ConnectTimeoutMs);
+    connect(&m_watch, &QTimer::timeout, this, &ControlConnections::closeStalledConnections);
+    m_watch.start();
+    ensureRecords();
+}
+
+int ControlConnections::count() const
+{
+    return m_sockets.count();
+}
+
+const ConnectionRecord &ControlConnections::record(int index) const
+{
+    static const ConnectionRecord none;
+    if (index < 0 || index >= static_cast<int>(m_records.size()))
+        return none;
+    return m_records[static_cast<size_t>(index)];
+}
+
+ConnectionRecord &ControlConnections::mutableRecord(int index)
+{
+    ensureRecords();
+    return m_records[static_cast<size_t>(index)];
+}
+
+SocketElement *ControlConnections::element(int index) const
+{
+    return m_sockets.at(index);
+}
+
+bool ControlConnections::isControlLink(int index) const
+{
+    const SocketElement *socket = m_sockets.at(index);
+    return socket && socket->state() == SocketElement::Connected && !record(index).incomingPending;
+}
+
+QList<int> ControlConnections::controlLinks() const
+{
+    QList<int> links;
+    for (int i = 0; i < count(); ++i) {
+        if (isControlLink(i))
+            links.append(i);
+    }
+    return links;
+}
+
+void ControlConnections::connectTo(const QString &address)
+{
+    if (!isDottedIPv4(address) || address == m_listenSocket.localIP() || address == m_context.localAddress())
+        return;
+    int pending = 0;
+    for (int i = 0; i < count(); ++i) {
+        SocketElement *socket = m_sockets.at(i);
+        const bool matches = socket->remoteHostIP() == address
+                             || (socket->remoteHost() == address && !record(i).incomingPending);
+        if (!matches) {
+            pending += socket->state() == SocketElement::Connecting;
+            continue;
+        }
+        if (socket->state() != SocketElement::Error)
+            return;
+        socket->close();
+    }
+    // A flood of addresses must not turn into a flood of connection attempts.
+    if (pending >= MaxPendingConnects)
+        return;
+    const int slot = allocateSlot();
+    if (slot < 0)
+        return;
+    SocketElement *socket = m_sockets.at(slot);
+    socket->setLocalPort(0);
+    mutableRecord(slot).openedAtMs = m_clock.elapsed();
+    socket->connectTo(address, m_context.listenPort());
+}
+
+int ControlConnections::allocateSlot()
+{
+    const int slot = m_sockets.allocate();
+    if (slot >= 0)
+        resetRecord(slot);
+    return slot;
+}
+
+void ControlConnections::resetRecord(int index)
+{
+    mutableRecord(index) = ConnectionRecord();
+}
+
+int ControlConnections::findConnection(const QString &address) const
+{
+    for (int i = count() - 1; i >= 0; --i) {
+        if (isControlLink(i) && m_sockets.at(i)->remoteHostIP() == address)
+            return i;
+    }
+    return -1;
+}
+
+void ControlConnections::send(int index, const QByteArray &message)
+{
+    SocketElement *socket = m_sockets.at(index);
+    const QByteArray &peerId = record(index).peerId;
+    if (!socket || peerId.isEmpty())
+        return;
+    socket->sendData(WireCodec::frameMessage(message, m_context.ownId(), peerId));
+}
+
+void ControlConnections::closeElement(int index)
+{
+    if (SocketElement *socket = m_sockets.at(index))
+        socket->close();
+}
+
+void ControlConnections::closeAll()
+{
+    m_sockets.closeAll();
+}
+
+void ControlConnections::setNickname(int index, const QByteArray &nickname)
+{
+    mutableRecord(index).nickname = nickname;
+}
+
+void ControlConnections::setSharedCount(int index, const QByteArray &sharedCount)
+{
+    mutableRecord(index).sharedCount = sharedCount;
+}
+
+void ControlConnections::setBlockedByPeer(int index, bool blocked)
+{
+    mutableRecord(index).blockedByPeer = blocked;
+}
+
+void ControlConnections::markIdentified(int index, bool isClient)
+{
+    ConnectionRecord &entry = mutableRecord(index);
+    entry.incomingPending = false;
+    if (isClient)
+        entry.isClient = true;
+}
+
+bool ControlConnections::resolveDuplicateLinks(int index)
+{
+    const QString address = m_sockets.at(index)->remoteHostIP();
+    for (int other = 0; other < count(); ++other) {
+        const ConnectionRecord &entry = record(other);
+        // Transfers and connections that have not named a peer yet are left alone:
+        // an accepted connection may still turn out to carry a download.
+        if (other == index || entry.peerId.isEmpty() || entry.isTransfer
+            || m_sockets.at(other)->remoteHostIP() != address)
+            continue;
+        if (survivorOf(index, other) == index) {
+            m_sockets.at(other)->close();
+        } else {
+            m_sockets.at(index)->close();
+            return false;
+        }
+    }
+    return true;
+}
+
+int ControlConnections::survivorOf(int newer, int older) const
+{
+    const ConnectionRecord &newEntry = record(newer);
+    const ConnectionRecord &oldEntry = record(older);
+    const bool concurrent = oldEntry.openedAtMs >= 0 && m_clock.elapsed() - oldEntry.openedAtMs < ConcurrentWindowMs;
+    if (!concurrent || newEntry.accepted == oldEntry.accepted)
+        return newer;
+    // Two copies that connected to each other at the same moment each see both
+    // connections; both keep the one opened by the lower address.
+    const quint32 local = QHostAddress(m_context.localAddress()).toIPv4Address();
+    const quint32 remote = QHostAddress(m_sockets.at(newer)->remoteHostIP()).toIPv4Address();
+    const bool keepOwnOutgoing = local < remote;
+    return newEntry.accepted != keepOwnOutgoing ? newer : older;
+}
+
+void ControlConnections::setTimeouts(int handshakeMs, int connectMs)
+{
+    m_handshakeTimeoutMs = handshakeMs;
+    m_connectTimeoutMs = connectMs;
+    m_watch.setInterval(qBound(50, qMin(handshakeMs, connectMs) / 3, 5000));
+}
+
+void ControlConnections::keepAliveTick()
+{
+    for (int i = 0; i < count(); ++i) {
+        SocketElement *socket = m_sockets.at(i);
+        if (socket->state() == SocketElement::Connected && !record(i).incomingPending)
+            send(i, KeepAlive);
+        else if (socket->state() == SocketElement::Error)
+            socket->close();
+    }
+}
+
+void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
+{
+    const int slot = m_sockets.firstFreeIndex();
+    if (!m_sockets.ensure(slot))
+        return;
+    resetRecord(slot);
+    ConnectionRecord &entry = mutableRecord(slot);
+    entry.incomingPending = true;
+    entry.accepted = true;
+    entry.openedAtMs = m_clock.elapsed();
+    SocketElement *socket = m_sockets.at(slot);
+    socket->close();
+    socket->setTag(QLatin1String(IncomingTag));
+    socket->accept(request);
+}
+
+void ControlConnections::onConnected(int index)
+{
+    SocketElement *socket = m_sockets.at(index);
+    if (socket->tag() == QLatin1String(ScanOnlyTag))
+        return;
+    mutableRecord(index).openedAtMs = m_clock.elapsed();
+    socket->sendData("uid:" + m_context.ownId() + WireCodec::HandshakeTerminator);
+    emit outgoingConnected(index, socket->remoteHostIP());
+}
+
+void ControlConnections::onDataArrival(int index)
+{
+    SocketElement *socket = m_sockets.at(index);
+    QByteArray chunk = socket->getData();
+    if (record(index).peerId.isEmpty()) {
+        bool stop = false;
+        chunk = handleHandshakeData(index, chunk, stop);
+        if (stop)
+            return;
+    }
+    if (record(index).peerId.isEmpty() || chunk.isEmpty())
+        return;
+    dispatchChunk(index, chunk);
+}
+
+void ControlConnections::dispatchChunk(int index, const QByteArray &chunk)
+{
+    FrameReassembler::Feed feed = mutableRecord(index).receiveBuffer.feed(chunk);
+    if (feed.overflow) {
+        // A frame larger than any sound message: the peer is cut off.
+        m_sockets.at(index)->close();
+        handleClose(index);
+        return;
+    }
+    const QByteArray ownId = m_context.ownId();
+    const QByteArray peerId = record(index).peerId;
+    SocketElement *socket = m_sockets.at(index);
+    for (const QByteArray &body : feed.bodies) {
+        // A handler may close this very connection (a duplicate link, a block).
+        if (socket->state() != SocketElement::Connected)
+            return;
+        emit messageReceived(index, WireCodec::unframeMessage(body, ownId, peerId));
+    }
+}
+
+QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &chunk, bool &stop)
+{
+    stop = true;
+    ConnectionRecord &entry = mutableRecord(index);
+    SocketElement *socket = m_sockets.at(index);
+    if (++entry.handshakeCount > 2) {
+        socket->close();
+        return {};
+    }
+    QByteArray data = entry.handshakeLine + chunk;
+    entry.handshakeLine.clear();
+    if (data.startsWith("getfileinfo:") || data.startsWith("getfile:")) {
+        entry.isTransfer = true;
+        emit transferRequest(index, data);
+        return {};
+    }
+    // TCP may cut the line anywhere: a beginning that can still become a
+    // handshake or a request waits for the rest.
+    const int end = data.indexOf(WireCodec::HandshakeTerminator);
+    const bool partial = end < 0 && data.size() < MaxHandshakeLine
+                         && (data.startsWith("uid") || couldStillBecome(data, "uid:")
+                             || couldStillBecome(data, "getfileinfo:") || couldStillBecome(data, "getfile:"));
+    if (partial) {
+        entry.handshakeLine = data;
+        return {};
+    }
+    if (!data.startsWith("uid") || end < 0 || end > MaxHandshakeLine) {
+        socket->close();
+        return {};
+    }
+    bool replyDue = false;
+    int idStart = 0;
+    if (data.startsWith("uid:")) {
+        replyDue = true;
+        idStart = 4;
+    } else if (data.startsWith("uid/ns:")) {
+        idStart = 7;
+    } else {
+        socket->close();
+        return {};
+    }
+    const QByteArray peerId = data.mid(idStart, end - idStart);
+    if (!isPlausiblePeerId(peerId)) {
+        socket->close();
+        return {};
+    }
+    entry.peerId = peerId;
+    if (replyDue)
+        socket->sendData("uid/ns:" + m_context.ownId() + WireCodec::HandshakeTerminator);
+    emit peerIdentified(index);
+    if (socket->state() != SocketElement::Connected)
+        return {};
+    stop = false;
+    return data.mid(end + 4);
+}
+
+void ControlConnections::onClosed(int index)
+{
+    m_sockets.at(index)->close();
+    handleClose(index);
+}
+
+void ControlConnections::handleClose(int index)
+{
+    const ConnectionRecord &entry = record(index);
+    if (!entry.nickname.isEmpty() && !entry.incomingPending)
+        emit linkClosed(index);
+    if (entry.incomingPending)
+        emit acceptedConnectionClosed(index);
+}
+
+void ControlConnections::closeStalledConnections()
+{
+    const qint64 now = m_clock.elapsed();
+    for (int i = 0; i < count(); ++i) {
+        SocketElement *socket = m_sockets.at(i);
+        const ConnectionRecord &entry = record(i);
+        if (entry.openedAtMs < 0)
+            continue;
+        const qint64 age = now - entry.openedAtMs;
+        // Neither named nor past "id/" in time: not a peer that speaks this protocol.
+        const bool silent = socket->state() == SocketElement::Connected && !entry.isTransfer
+                            && (entry.peerId.isEmpty() || entry.incomingPending) && age > m_handshakeTimeoutMs;
+        const bool hangingConnect = socket->state() == SocketElement::Connecting && age > m_connectTimeoutMs;
+        if (silent || hangingConnect) {
+            socket->close();
+            handleClose(i);
+        }
+    }
+}
+
+void ControlConnections::ensureRecords()
+{
+    if (static_cast<int>(m_records.size()) < m_sockets.count())
+        m_records.resize(static_cast<size_t>(m_sockets.count()));
+}

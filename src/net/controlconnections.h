@@ -1,0 +1,116 @@
+#pragma once
+
+#include "net/connectionrecord.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+class SocketArray;
+class SocketElement;
+
+// The control connections of one copy: one record per element of the control
+// array, accepting and opening connections, the identity handshake, framed
+// sending and receiving, closing and the keep-alive.
+class ControlConnections final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ControlConnections)
+
+public:
+    static constexpr char IncomingTag[] = "???INCOMING";
+    static constexpr char ScanOnlyTag[] = "???SCANONLY";
+    // An accepted connection that names itself neither as a peer nor as a
+    // transfer within this time is closed.
+    static constexpr int HandshakeTimeoutMs = 15000;
+    // An outgoing connection that is not through in this time is given up.
+    static constexpr int ConnectTimeoutMs = 10000;
+    // A handshake line longer than this is not one.
+    static constexpr int MaxHandshakeLine = 256;
+    // Outgoing connection attempts allowed to be under way at once.
+    static constexpr int MaxPendingConnects = 100;
+    // Two links to one peer opened within this time are taken as two copies
+    // connecting to each other at the same moment.
+    static constexpr int ConcurrentWindowMs = 10000;
+
+    struct Context {
+        std::function<QByteArray()> ownId;
+        std::function<int()> listenPort;
+        std::function<QString()> localAddress;
+    };
+
+    ControlConnections(SocketArray &sockets, SocketElement &listenSocket, Context context, QObject *parent = nullptr);
+
+    int count() const;
+    const ConnectionRecord &record(int index) const;
+    SocketElement *element(int index) const;
+    // Connected, and past "id/" for an accepted connection.
+    bool isControlLink(int index) const;
+    QList<int> controlLinks() const;
+
+    // Opens a control connection to a dotted IPv4 address unless one exists.
+    // Texts that are not dotted IPv4 addresses are ignored, never resolved.
+    void connectTo(const QString &address);
+    int allocateSlot();
+    void resetRecord(int index);
+    // Highest index of a live control link to `address`, or -1.
+    int findConnection(const QString &address) const;
+    // Frames `message` for the peer and queues it. Nothing is sent before
+    // the peer has named itself: a frame needs both identifiers.
+    void send(int index, const QByteArray &message);
+    void closeElement(int index);
+    // Closes other connections to this connection's peer address when its
+    // "id/" arrives. Both copies of a pair keep the same survivor. False when
+    // this connection itself was the one closed.
+    bool resolveDuplicateLinks(int index);
+    void closeAll();
+
+    void setNickname(int index, const QByteArray &nickname);
+    void setSharedCount(int index, const QByteArray &count);
+    void setBlockedByPeer(int index, bool blocked);
+    // The peer sent "id/": it is a control link from now on.
+    void markIdentified(int index, bool isClient);
+
+    void keepAliveTick();
+    void setTimeouts(int handshakeMs, int connectMs);
+
+signals:
+    // The peer named itself; the greeting frames go out from here.
+    void peerIdentified(int index);
+    void messageReceived(int index, const QByteArray &message);
+    // An outgoing control connection is established (not a port probe).
+    void outgoingConnected(int index, const QString &address);
+    // A control link or a named peer's connection closed.
+    void linkClosed(int index);
+    // An accepted connection opened with a transfer request.
+    void transferRequest(int index, const QByteArray &chunk);
+    // An accepted connection that never became a control link closed.
+    void acceptedConnectionClosed(int index);
+
+private:
+    void onConnectionRequest(int index, QTcpSocket *request);
+    void onConnected(int index);
+    void onDataArrival(int index);
+    void onClosed(int index);
+    void handleClose(int index);
+    QByteArray handleHandshakeData(int index, const QByteArray &chunk, bool &stop);
+    void dispatchChunk(int index, const QByteArray &chunk);
+    int survivorOf(int newer, int older) const;
+    ConnectionRecord &mutableRecord(int index);
+    void ensureRecords();
+    void closeStalledConnections();
+
+    SocketArray &m_sockets;
+    SocketElement &m_listenSocket;
+    Context m_context;
+    std::vector<ConnectionRecord> m_records;
+    QElapsedTimer m_clock;
+    QTimer m_watch;
+    int m_handshakeTimeoutMs = HandshakeTimeoutMs;
+    int m_connectTimeoutMs = ConnectTimeoutMs;
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class ControlConnections;
+
+// Routes every decoded control message by its keyword, behind two gates, and
+// sends the peer network's own messages: the greeting after the handshake,
+// the announcements and the host list.
+class Dispatcher final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Dispatcher)
+
+public:
+    struct Context {
+        std::function<QByteArray()> ownId;
+        std::function<QByteArray()> nickname;
+        // Normalises the stored nickname; true when it had to change.
+        std::function<bool()> normaliseNickname;
+        std::function<qint64()> sharedFileCount;
+        std::function<bool(const QByteArray &)> isBlocked;
+    };
+
+    Dispatcher(ControlConnections &connections, Context context, QObject *parent = nullptr);
+
+    void dispatch(int index, const QByteArray &message);
+    // "nick:", "uniqueid:" and "fileshared:" to every control link.
+    void announceToAll();
+    void sendHostList(int index);
+    // What a freshly named peer is sent: role, nickname, shared count, blocked flag.
+    void greet(int index);
+    // Results are accepted only when they echo the current query.
+    void setCurrentQuery(const QByteArray &query) { m_currentQuery = query; }
+
+signals:
+    void userListChanged();
+    void imReceived(const QString &address, const QByteArray &text);
+    void imTypingReceived(const QString &address, bool typing);
+    void searchReceived(int index, const QByteArray &request);
+    void resultReceived(int index, const QByteArray &result);
+    void chatReceived(const QByteArray &nickname, const QByteArray &text);
+
+private:
+    void dispatchGated(int index, const QByteArray &message);
+    bool passesGateOne(int index) const;
+    void handleRole(int index, const QByteArray &role);
+    void handleHostList(const QByteArray &list);
+    void handleResult(int index, const QByteArray &rest);
+
+    ControlConnections &m_connections;
+    Context m_context;
+    QByteArray m_currentQuery;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "shell/core.h"
+#include "support/scriptedprompter.h"
+#include "support/testcopy.h"
+
+#include <memory>
+
+// A whole copy started in this process on a loopback address of its own, with
+// a nickname, an identifier of its own and a scripted person. Scanning is off
+// unless asked for, so copies meet only when a test connects them.
+class RunningCopy final
+{
+public:
+    explicit RunningCopy(const QByteArray &nickname, bool scanning = false);
+
+    Core &core() { return *m_core; }
+    ScriptedPrompter &person() { return m_person; }
+    QString address() const { return m_copy.address(); }
+    QByteArray id() const { return m_core->ownId(); }
+    bool started() const { return m_started; }
+    int linkCount() const;
+    // True when this copy has a control link to `other`.
+    bool linkedTo(const RunningCopy &other) const;
+
+private:
+    TestCopy m_copy;
+    ScriptedPrompter m_person;
+    std::unique_ptr<Core> m_core;
+    bool m_started = false;
+};
