@@ -23,11 +23,31 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_portKeeper(m_listenSocket, prompter, [this] { return m_listenPort; })
     , m_connections(m_sockets, m_listenSocket, connectionContext())
     , m_dispatcher(m_connections, dispatchContext())
+    , m_hostCache(m_settings, [this](const QString &address) { m_connections.connectTo(address); })
+    , m_discovery(m_settings, m_sockets, [this](const QString &address) { m_connections.connectTo(address); },
+                  discoveryContext())
+    , m_blocking(m_blockedList, m_connections, m_settings, prompter)
+    , m_userList(m_connections, m_blockedList)
+    , m_status(m_connections, m_timers, statusContext())
+{
+    wireSignals();
+}
+
+void Core::wireSignals()
 {
     connect(&m_connections, &ControlConnections::peerIdentified, &m_dispatcher, &Dispatcher::greet);
     connect(&m_connections, &ControlConnections::messageReceived, &m_dispatcher, &Dispatcher::dispatch);
+    connect(&m_connections, &ControlConnections::outgoingConnected, this, &Core::onOutgoingConnected);
+    connect(&m_connections, &ControlConnections::linkClosed, &m_userList, &UserListModel::rebuildUserList);
+    connect(&m_dispatcher, &Dispatcher::userListChanged, &m_userList, &UserListModel::rebuildUserList);
+    connect(&m_blocking, &Blocking::userListChanged, &m_userList, &UserListModel::rebuildUserList);
+    connect(&m_userList, &UserListModel::rebuilt, &m_status, &StatusDisplay::update);
+
     connect(&m_timers.alive, &QTimer::timeout, this, &Core::onAliveTick);
     connect(&m_timers.blink, &QTimer::timeout, this, &Core::onBlinkTick);
+    connect(&m_timers.update, &QTimer::timeout, &m_status, &StatusDisplay::update);
+    connect(&m_timers.scan, &QTimer::timeout, &m_discovery, &Discovery::scanTick);
+    connect(&m_timers.udp, &QTimer::timeout, &m_discovery, &Discovery::udpTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
     // A listener that closes or fails is claimed again at once.
@@ -48,6 +68,7 @@ bool Core::start()
 void Core::shutDown()
 {
     m_timers.stopAll();
+    m_discovery.closeDiscoverySocket();
     m_portKeeper.stop();
     m_sockets.closeAll();
     m_transferSockets.closeAll();
@@ -151,6 +172,9 @@ void Core::ipCheckupTick()
         m_listenPort = FallbackPort;
     // A listener bound to an address that is gone serves nobody.
     m_portKeeper.startListening();
+    // Announcements must go to the new subnet.
+    if (m_timers.udp.isActive())
+        m_discovery.configureDiscoverySocket();
     m_sockets.closeAll();
     m_prompter.showBalloon(QStringLiteral("Quelm: Local IP Address Change"),
                            QStringLiteral("Quelm has detected that you have a different network address. Your "
@@ -170,8 +194,41 @@ Dispatcher::Context Core::dispatchContext()
     context.nickname = [this] { return m_settings.get(QLatin1String(SettingNames::Nickname)); };
     context.normaliseNickname = [this] { return m_settings.normaliseNickname(); };
     context.sharedFileCount = [this] { return sharedFileCount(); };
-    context.isBlocked = [](const QByteArray &) { return false; };
+    context.isBlocked = [this](const QByteArray &id) { return m_blockedList.isBlocked(id); };
     return context;
+}
+
+Discovery::Context Core::discoveryContext()
+{
+    Discovery::Context context;
+    context.localAddress = [this] { return m_localAddress; };
+    context.localOctets = [this] { return m_localOctets; };
+    context.subnetClass = [this] { return m_subnetClass; };
+    context.listenPort = [this] { return m_listenPort; };
+    context.testOnly = [this] { return m_config.testOnly(); };
+    context.scanRunning = [this] { return m_timers.scan.isActive(); };
+    return context;
+}
+
+StatusDisplay::Context Core::statusContext()
+{
+    StatusDisplay::Context context;
+    context.sharedFileCount = [this] { return sharedFileCount(); };
+    context.resetScanPosition = [this] { m_discovery.setScanPosition(0, 0, 0); };
+    context.hideBlinkLabel = [this] { hideBlinkLabel(); };
+    return context;
+}
+
+void Core::onOutgoingConnected(int, const QString &address)
+{
+    m_discovery.noteConnected(address);
+    m_hostCache.addToHostCache(address);
+}
+
+void Core::hideBlinkLabel()
+{
+    m_blinkLabelVisible = false;
+    emit blinkLabelVisibilityChanged(false);
 }
 
 void Core::onAliveTick()

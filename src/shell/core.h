@@ -1,14 +1,20 @@
 #pragma once
 
+#include "net/blockedlist.h"
+#include "net/blocking.h"
 #include "net/controlconnections.h"
+#include "net/discovery.h"
 #include "net/dispatcher.h"
+#include "net/hostcache.h"
 #include "net/socketarray.h"
+#include "net/userlistmodel.h"
 #include "net/socketelement.h"
 #include "shell/coreconfig.h"
 #include "shell/coretimers.h"
 #include "shell/listenportchooser.h"
 #include "shell/listenportkeeper.h"
 #include "shell/settingsstore.h"
+#include "shell/statusdisplay.h"
 
 #include <QByteArray>
 #include <QLockFile>
@@ -51,6 +57,12 @@ public:
     ListenPortKeeper &portKeeper() { return m_portKeeper; }
     ControlConnections &connections() { return m_connections; }
     Dispatcher &dispatcher() { return m_dispatcher; }
+    HostCache &hostCache() { return m_hostCache; }
+    Discovery &discovery() { return m_discovery; }
+    BlockedList &blockedList() { return m_blockedList; }
+    Blocking &blocking() { return m_blocking; }
+    UserListModel &userList() { return m_userList; }
+    StatusDisplay &status() { return m_status; }
 
     InstanceClaim claimInstance();
 
@@ -101,8 +113,13 @@ private:
     void onFirstRunMessage();
     void onListenSocketLost();
     void onAliveTick();
+    void onOutgoingConnected(int index, const QString &address);
+    void hideBlinkLabel();
+    void wireSignals();
     ControlConnections::Context connectionContext();
     Dispatcher::Context dispatchContext();
+    Discovery::Context discoveryContext();
+    StatusDisplay::Context statusContext();
 
     CoreConfig m_config;
     Prompter &m_prompter;
@@ -115,6 +132,12 @@ private:
     ListenPortKeeper m_portKeeper;
     ControlConnections m_connections;
     Dispatcher m_dispatcher;
+    HostCache m_hostCache;
+    Discovery m_discovery;
+    BlockedList m_blockedList;
+    Blocking m_blocking;
+    UserListModel m_userList;
+    StatusDisplay m_status;
     std::unique_ptr<QLockFile> m_instanceLock;
     int m_aliveTicks = 0;
 

@@ -198,6 +198,7 @@ bool StartupSequence::claimListenPort()
 void StartupSequence::loadTables()
 {
     step(QStringLiteral("Loading blocked users..."));
+    m_core.blocking().loadBlockedList();
     step(QStringLiteral("Loading shared folders..."));
     step(QStringLiteral("Detecting subnet..."));
     m_core.detectSubnet();
@@ -206,19 +207,24 @@ void StartupSequence::loadTables()
 void StartupSequence::startConnections()
 {
     step(QStringLiteral("Initializing Connections..."));
+    m_core.hostCache().loadHostCache();
     m_core.portKeeper().startListening();
+    m_core.discovery().setScanPosition(1, 1, 1);
     m_core.timers().scan.start();
+    m_core.status().update();
     m_core.timers().update.start();
 }
 
 void StartupSequence::prepareInterface()
 {
     step(QStringLiteral("Preparing Interface..."));
+    m_core.userList().rebuildUserList();
     m_core.installTrayIcon(QStringLiteral("Quelm %1").arg(QLatin1String(Core::Version)));
 }
 
 void StartupSequence::showMainWindow()
 {
+    m_core.status().update();
     m_core.showMainWindow();
     if (m_core.firstRunFlag())
         m_core.timers().firstRunMessage.start();
@@ -238,7 +244,9 @@ void StartupSequence::startDiscovery()
     if (m_core.config().testOnly() || settings.get(setting(SettingNames::EnableScanning), "1") == "0"
         || settings.get(setting(SettingNames::EnableUDP), "1") == "0")
         return;
+    m_core.discovery().configureDiscoverySocket();
     m_core.timers().udp.start();
+    m_core.discovery().udpTick();
 }
 
 void StartupSequence::step(const QString &splashStatus)

@@ -16,10 +16,16 @@ RunningCopy::RunningCopy(const QByteArray &nickname, bool scanning)
 
 int RunningCopy::linkCount() const
 {
-    return static_cast<int>(m_core->connections().controlLinks().size());
+    ControlConnections &connections = m_core->connections();
+    int identified = 0;
+    for (int index : connections.controlLinks())
+        identified += !connections.record(index).nickname.isEmpty();
+    return identified;
 }
 
 bool RunningCopy::linkedTo(const RunningCopy &other) const
 {
-    return m_core->connections().findConnection(other.address()) >= 0;
+    ControlConnections &connections = m_core->connections();
+    const int index = connections.findConnection(other.address());
+    return index >= 0 && !connections.record(index).nickname.isEmpty();
 }

@@ -19,8 +19,9 @@ public:
     QString address() const { return m_copy.address(); }
     QByteArray id() const { return m_core->ownId(); }
     bool started() const { return m_started; }
+    // Control links whose peer has told its nickname.
     int linkCount() const;
-    // True when this copy has a control link to `other`.
+    // True when this copy has a control link to `other` and knows its nickname.
     bool linkedTo(const RunningCopy &other) const;
 
 private:

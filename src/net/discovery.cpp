@@ -1,0 +1,174 @@
+#include "net/discovery.h"
+
+#include "net/hostcache.h"
+#include "net/socketarray.h"
+#include "shell/settingnames.h"
+#include "shell/settingsstore.h"
+
+#include <QList>
+
+Discovery::Discovery(SettingsStore &settings, SocketArray &sockets, std::function<void(const QString &)> connectTo,
+                     Context context, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_sockets(sockets)
+    , m_connectTo(std::move(connectTo))
+    , m_context(std::move(context))
+{
+    connect(&m_socket, &DiscoverySocket::dataArrival, this, &Discovery::onDataArrival);
+    // Queued: the failure is reported from inside a socket call.
+    connect(&m_socket, &DiscoverySocket::failed, this, &Discovery::configureDiscoverySocket, Qt::QueuedConnection);
+}
+
+void Discovery::configureDiscoverySocket()
+{
+    m_socket.bind(m_context.listenPort());
+}
+
+void Discovery::closeDiscoverySocket()
+{
+    m_socket.close();
+}
+
+void Discovery::udpTick()
+{
+    // A socket that could not be bound is tried again once per announcement.
+    if (!m_socket.isBound())
+        configureDiscoverySocket();
+    m_socket.sendData(announcement(), announcementDestination(), m_context.listenPort());
+}
+
+QString Discovery::announcementDestination() const
+{
+    // Taken from the current address, so the announcement follows an address change.
+    if (m_context.subnetClass() == 1)
+        return ownPrefix(3) + QLatin1String(".255");
+    return ownPrefix(2) + QLatin1String(".255.255");
+}
+
+QByteArray Discovery::announcement() const
+{
+    return HostCache::shiftCodes('|' + m_context.localAddress().toLatin1(), AnnouncementShift).value_or(QByteArray());
+}
+
+QStringList Discovery::announcedAddresses(const QByteArray &datagram)
+{
+    const std::optional<QByteArray> text = HostCache::shiftCodes(datagram, -AnnouncementShift);
+    if (!text)
+        return {};
+    const qsizetype bar = text->indexOf('|');
+    if (bar < 0)
+        return {};
+    const QList<QByteArray> pieces = text->mid(bar + 1).split('|');
+    QStringList addresses;
+    for (qsizetype i = 0; i < pieces.size() && i < MaxPiecesPerDatagram; ++i) {
+        if (isDottedAddress(pieces[i]))
+            addresses.append(QString::fromLatin1(pieces[i]));
+    }
+    return addresses;
+}
+
+bool Discovery::isDottedAddress(const QByteArray &text)
+{
+    const QList<QByteArray> numbers = text.split('.');
+    if (numbers.size() != 4)
+        return false;
+    for (const QByteArray &number : numbers) {
+        if (number.isEmpty() || number.size() > 3)
+            return false;
+        for (const char digit : number) {
+            if (digit < '0' || digit > '9')
+                return false;
+        }
+        if (number.toInt() > 255)
+            return false;
+    }
+    return true;
+}
+
+void Discovery::onDataArrival()
+{
+    // Datagrams are read even while the scan is off: an unread one would stop
+    // further arrivals from being reported, and it would be stale by the time
+    // the scan runs again.
+    for (int i = 0; i < MaxDatagramsPerArrival && m_socket.hasPendingDatagram(); ++i) {
+        const std::optional<QByteArray> datagram = m_socket.takeDatagram(MaxDatagramSize);
+        if (!datagram || !m_context.scanRunning())
+            continue;
+        for (const QString &address : announcedAddresses(*datagram))
+            m_connectTo(address);
+    }
+}
+
+void Discovery::scanTick()
+{
+    if (m_context.testOnly() || !enabled(SettingNames::EnableScanning, SettingDefaults::EnableScanning)
+        || !enabled(SettingNames::EnableTCP, SettingDefaults::EnableTCP))
+        return;
+    reserveSocket();
+
+    m_connectTo(ownPrefix(3) + QLatin1Char('.') + QString::number(m_scanHost));
+    if (++m_scanHost > LastHost)
+        m_scanHost = 1;
+    if (m_context.subnetClass() == 1)
+        return;
+
+    m_connectTo(ownPrefix(2) + QLatin1Char('.') + QString::number(m_scanBlock) + QLatin1Char('.')
+                + QString::number(m_scanHost));
+    if (++m_scanBlockTicks < TicksPerBlock)
+        return;
+    m_scanBlockTicks = 1;
+    const int ownBlock = m_context.localOctets()[2];
+    const auto nextBlock = [ownBlock](int block) {
+        do {
+            block = block >= LastHost ? 1 : block + 1;
+        } while (block == ownBlock);
+        return block;
+    };
+    m_scanBlock = nextBlock(m_scanBlock);
+    ++m_scanMisses;
+    // Back to the first block that is not the own one: with the own block
+    // numbered 1, block 1 itself would leave the wider probe nowhere to go.
+    if (m_scanMisses >= MissesBeforeFirstBlock)
+        m_scanBlock = nextBlock(0);
+}
+
+void Discovery::setScanPosition(int host, int block, int blockTicks)
+{
+    m_scanHost = host;
+    m_scanBlock = block;
+    m_scanBlockTicks = blockTicks;
+}
+
+void Discovery::noteConnected(const QString &remoteAddress)
+{
+    if (remoteAddress.startsWith(ownPrefix(2) + QLatin1Char('.') + QString::number(m_scanBlock) + QLatin1Char('.')))
+        m_scanMisses = 0;
+}
+
+QString Discovery::addComputer(const QString &text)
+{
+    m_connectTo(text.trimmed());
+    return QStringLiteral("0.0.0.0");
+}
+
+void Discovery::reserveSocket()
+{
+    // Keeps one element free for the probe and for peers that connect meanwhile.
+    if (m_sockets.firstFreeIndex() == m_sockets.count() && m_sockets.count() <= ReserveUpToCount)
+        m_sockets.ensure(m_sockets.count());
+}
+
+QString Discovery::ownPrefix(int count) const
+{
+    const std::array<int, 4> octets = m_context.localOctets();
+    QStringList numbers;
+    for (int i = 0; i < count && i < 4; ++i)
+        numbers.append(QString::number(octets[static_cast<size_t>(i)]));
+    return numbers.join(QLatin1Char('.'));
+}
+
+bool Discovery::enabled(const char *name, const char *defaultValue) const
+{
+    return m_settings.get(QLatin1String(name), defaultValue) != "0";
+}

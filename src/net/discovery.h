@@ -1,0 +1,96 @@
+#pragma once
+
+#include "net/discoverysocket.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+
+class SettingsStore;
+class SocketArray;
+
+// Finds peers on the own subnet: the UDP announcement and its reception, the
+// TCP probe of the subnet's addresses, and an address typed by the user. Every
+// source only asks for a connection; the handshake does the rest.
+class Discovery final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Discovery)
+
+public:
+    // Datagrams longer than this are no announcement; the socket drops them unread.
+    static constexpr int MaxDatagramSize = 2048;
+    // Addresses taken from one datagram; the rest is ignored.
+    static constexpr int MaxPiecesPerDatagram = 64;
+    // Datagrams handled per arrival event; more wait for the next event.
+    static constexpr int MaxDatagramsPerArrival = 32;
+    static constexpr int AnnouncementShift = -5;
+    // The probe keeps one spare element while the control array is this small.
+    static constexpr int ReserveUpToCount = 60;
+    static constexpr int TicksPerBlock = 255;
+    static constexpr int MissesBeforeFirstBlock = 5;
+    static constexpr int LastHost = 254;
+
+    struct Context {
+        std::function<QString()> localAddress;
+        std::function<std::array<int, 4>()> localOctets;
+        // 1 for a 255.255.255.0 mask, 2 for any other.
+        std::function<int()> subnetClass;
+        std::function<int()> listenPort;
+        std::function<bool()> testOnly;
+        // Announcements are acted on only while the subnet scan runs.
+        std::function<bool()> scanRunning;
+    };
+
+    Discovery(SettingsStore &settings, SocketArray &sockets, std::function<void(const QString &)> connectTo,
+              Context context, QObject *parent = nullptr);
+
+    // Opens the UDP socket anew on the listening port.
+    void configureDiscoverySocket();
+    void closeDiscoverySocket();
+    // Sends the announcement of the own address to the subnet.
+    void udpTick();
+    // One probe of the subnet scan.
+    void scanTick();
+    void setScanPosition(int host, int block, int blockTicks);
+    // A control connection is up; a connection into the probed neighbouring
+    // block keeps the wider probe moving on.
+    void noteConnected(const QString &remoteAddress);
+    // The address typed by the user; returns what the input box shows afterwards.
+    QString addComputer(const QString &text);
+
+    // Where the announcement goes: the own block's or the own /16's broadcast address.
+    QString announcementDestination() const;
+    QByteArray announcement() const;
+    // The addresses a datagram announces: at most MaxPiecesPerDatagram pieces
+    // are looked at, and only dotted IPv4 addresses among them are kept.
+    static QStringList announcedAddresses(const QByteArray &datagram);
+    // Four dotted decimal numbers, each 0..255.
+    static bool isDottedAddress(const QByteArray &text);
+
+    int scanHost() const { return m_scanHost; }
+    int scanBlock() const { return m_scanBlock; }
+    int scanBlockTicks() const { return m_scanBlockTicks; }
+    int scanMisses() const { return m_scanMisses; }
+    DiscoverySocket &socket() { return m_socket; }
+
+private:
+    void onDataArrival();
+    void reserveSocket();
+    // The first `count` numbers of the own address, dotted.
+    QString ownPrefix(int count) const;
+    bool enabled(const char *name, const char *defaultValue) const;
+
+    SettingsStore &m_settings;
+    SocketArray &m_sockets;
+    std::function<void(const QString &)> m_connectTo;
+    Context m_context;
+    DiscoverySocket m_socket;
+    int m_scanHost = 0;
+    int m_scanBlock = 0;
+    int m_scanBlockTicks = 0;
+    int m_scanMisses = 0;
+};
