@@ -36,6 +36,34 @@ bool canConnect(const QString &address, int port)
     return probe.waitForConnected(2000);
 }
 
+// A running process under a name of its own, standing in for the program
+// that must not run beside Quelm.
+class ConflictingProgram
+{
+public:
+    ConflictingProgram()
+        : m_name(QStringLiteral("KorviProbe%1").arg(QRandomGenerator::global()->bounded(1000000)))
+    {
+        const QString program = m_dir.filePath(m_name);
+        if (QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), program))
+            m_process.start(program, {QStringLiteral("30")});
+    }
+    ~ConflictingProgram() { end(); }
+
+    bool started() { return m_process.waitForStarted(); }
+    QString name() const { return m_name; }
+    void end()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_name;
+    QProcess m_process;
+};
+
 } // namespace
 
 class StartupTest : public QObject
@@ -231,13 +259,8 @@ void StartupTest::warnsOnceAboutASelfAssignedAddress()
 
 void StartupTest::waitsForTheConflictingProgram()
 {
-    const QString name = QStringLiteral("KorviProbe%1").arg(QRandomGenerator::global()->bounded(100000));
-    QTemporaryDir dir;
-    const QString program = dir.filePath(name);
-    QVERIFY(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), program));
-    QProcess conflicting;
-    conflicting.start(program, {QStringLiteral("30")});
-    QVERIFY(conflicting.waitForStarted());
+    ConflictingProgram conflicting;
+    QVERIFY(conflicting.started());
 
     TestCopy copy;
     copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
@@ -246,12 +269,11 @@ void StartupTest::waitsForTheConflictingProgram()
     person.onBox = [&](const ScriptedPrompter::Box &) {
         // Retry while the program still runs shows the box again; after it ends, start-up goes on.
         if (++boxesSeen == 2) {
-            conflicting.kill();
-            conflicting.waitForFinished();
+            conflicting.end();
         }
     };
     CoreConfig config = copy.config();
-    config.conflictingPrograms = {name.toUpper()};
+    config.conflictingPrograms = {conflicting.name().toUpper()};
     Core core(config, person);
     QVERIFY(core.start());
     QCOMPARE(person.boxTexts(), QStringList({ConflictRunning, ConflictRunning}));
@@ -260,24 +282,17 @@ void StartupTest::waitsForTheConflictingProgram()
 
 void StartupTest::endsWhenTheConflictingProgramStays()
 {
-    const QString name = QStringLiteral("KorviStays%1").arg(QRandomGenerator::global()->bounded(100000));
-    QTemporaryDir dir;
-    const QString program = dir.filePath(name);
-    QVERIFY(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), program));
-    QProcess conflicting;
-    conflicting.start(program, {QStringLiteral("30")});
-    QVERIFY(conflicting.waitForStarted());
+    ConflictingProgram conflicting;
+    QVERIFY(conflicting.started());
 
     TestCopy copy;
     ScriptedPrompter person;
     person.answers = {Prompter::Answer::Cancel};
     CoreConfig config = copy.config();
-    config.conflictingPrograms = {name.toLower()};
+    config.conflictingPrograms = {conflicting.name().toLower()};
     Core core(config, person);
     QVERIFY(!core.start());
     QCOMPARE(person.boxTexts(), QStringList{ConflictRunning});
-    conflicting.kill();
-    conflicting.waitForFinished();
 }
 
 void StartupTest::testOnlyUsesPort1200AndNoDiscovery()
