@@ -6,6 +6,7 @@
 
 #include <QSignalSpy>
 #include <QtTest>
+#include <array>
 #include <memory>
 #include <vector>
 
