@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libgl-dev procps)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libgl-dev procps iproute2 util-linux)
 BUILD_DIR=${QUELM_BUILD_DIR:-build}
 
 install_missing_packages() {

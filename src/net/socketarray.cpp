@@ -75,16 +75,8 @@ void SocketArray::create()
     SocketElement *raw = element.get();
     connect(raw, &SocketElement::closed, this, &SocketArray::closed);
     connect(raw, &SocketElement::connected, this, &SocketArray::connected);
-    connect(raw, &SocketElement::connectionRequest, this, &SocketArray::answerOwnRequest);
     connect(raw, &SocketElement::dataArrival, this, &SocketArray::dataArrival);
     connect(raw, &SocketElement::errorOccurred, this, &SocketArray::errorOccurred);
     connect(raw, &SocketElement::stateChanged, this, &SocketArray::stateChanged);
     m_elements.push_back(std::move(element));
-}
-
-void SocketArray::answerOwnRequest(int index, QTcpSocket *request)
-{
-    // An element of the array that listens (the port self-test) takes the
-    // connection itself: it stops listening and becomes that connection.
-    at(index)->accept(request);
 }

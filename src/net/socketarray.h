@@ -42,7 +42,6 @@ signals:
 
 private:
     void create();
-    void answerOwnRequest(int index, QTcpSocket *request);
 
     std::vector<std::unique_ptr<SocketElement>> m_elements;
     QString m_localIP;

@@ -125,6 +125,11 @@ QByteArray SocketElement::getData()
     return m_socket ? m_socket->readAll() : QByteArray();
 }
 
+int SocketElement::boundPort() const
+{
+    return m_socket ? m_socket->localPort() : 0;
+}
+
 qint64 SocketElement::bytesToWrite() const
 {
     return m_socket ? m_socket->bytesToWrite() : 0;

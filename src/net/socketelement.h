@@ -52,6 +52,8 @@ public:
     QString localIP() const { return m_localIP; }
     void setLocalIP(const QString &address) { m_localIP = address; }
     int localPort() const { return m_localPort; }
+    // The port the connection actually left from (0 while there is none).
+    int boundPort() const;
     void setLocalPort(int port) { m_localPort = port; }
     QString remoteHost() const { return m_remoteHost; }
     QString remoteHostIP() const { return m_remoteHostIP; }

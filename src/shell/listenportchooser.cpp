@@ -3,6 +3,7 @@
 #include "net/socketarray.h"
 
 #include <QEventLoop>
+#include <QHostAddress>
 
 namespace {
 
@@ -70,10 +71,22 @@ bool ListenPortChooser::testListenPort(int port, const QString &localAddress)
     client->setTag(QString::fromLatin1(ScanOnlyTag));
     client->connectTo(localAddress, port);
 
+    // Only the probe itself may complete the test: a peer that happens to
+    // connect meanwhile is turned away, or it would make a good port look blocked.
+    const QString probeAddress = QHostAddress(localAddress).toString();
+    const int probePort = client->boundPort();
+    const QMetaObject::Connection takeProbe = connect(
+        listener, &SocketElement::connectionRequest, this,
+        [listener, probeAddress, probePort](int, QTcpSocket *request) {
+            if (request->peerPort() == probePort && request->peerAddress().toString() == probeAddress)
+                listener->accept(request);
+        });
+
     m_timeout.start();
     waitForSettledState(0);
     waitForSettledState(1);
     const bool reached = listener->state() == SocketElement::Connected && client->state() == SocketElement::Connected;
+    disconnect(takeProbe);
     listener->close();
     client->close();
     m_timeout.stop();

@@ -2,10 +2,13 @@
 
 #include "shell/core.h"
 #include "ui/appicon.h"
+#include "ui/statuspanel.h"
 #include "ui/trayicon.h"
+#include "ui/userlistpanel.h"
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -24,13 +27,25 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     for (const char *page : {"Home", "Search", "Downloads", "Chat"})
         m_tabs->addTab(new QWidget(m_tabs), QLatin1String(page));
 
+    auto *pages = new QWidget(this);
+    auto *pagesLayout = new QVBoxLayout(pages);
+    pagesLayout->setContentsMargins(0, 0, 0, 0);
+    pagesLayout->addWidget(new StatusPanel(core, pages));
+    pagesLayout->addWidget(makeHeader());
+    pagesLayout->addWidget(m_tabs, 1);
+
+    auto *splitter = new QSplitter(this);
+    splitter->addWidget(pages);
+    splitter->addWidget(new UserListPanel(core, splitter));
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
-    layout->addWidget(makeHeader());
-    layout->addWidget(m_tabs, 1);
+    layout->addWidget(splitter, 1);
     setCentralWidget(central);
     statusBar()->addPermanentWidget(m_ipLabel);
-    resize(820, 560);
+    resize(960, 600);
 
     connect(&core, &Core::captionChanged, this, &QWidget::setWindowTitle);
     connect(&core, &Core::ipLabelChanged, m_ipLabel, &QLabel::setText);

@@ -24,6 +24,7 @@ private slots:
     void takenPortMovesToTheNextCandidate();
     void noFreeCandidateKeepsTheCurrentPort();
     void selfTestLeavesBothElementsClosed();
+    void peerConnectingDuringTheSelfTestDoesNotSpoilIt();
     void keeperRetriesSilentlyNineTimesThenWarns();
     void keeperClaimsThePortOnceItIsFree();
 };
@@ -113,6 +114,25 @@ void ListenPortTest::selfTestLeavesBothElementsClosed()
     QVERIFY(!chooser.isTesting());
     QTcpServer free;
     QVERIFY(free.listen(QHostAddress(address), 2971));
+}
+
+void ListenPortTest::peerConnectingDuringTheSelfTestDoesNotSpoilIt()
+{
+    const QString address = TestCopy::nextLoopbackAddress();
+    SocketArray sockets;
+    sockets.setLocalIP(address);
+    ListenPortChooser chooser(sockets);
+    // A peer knocks on the port the moment it starts listening, before the probe.
+    QTcpSocket peer;
+    connect(sockets.at(0), &SocketElement::stateChanged, this, [&](int, int state) {
+        if (state == SocketElement::Listening) {
+            peer.bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
+            peer.connectToHost(address, 3981);
+            peer.waitForConnected(2000);
+        }
+    });
+    QVERIFY(chooser.testListenPort(3981, address));
+    QTRY_COMPARE(peer.state(), QAbstractSocket::UnconnectedState);
 }
 
 void ListenPortTest::keeperRetriesSilentlyNineTimesThenWarns()

@@ -18,7 +18,6 @@ private slots:
     void outgoingConnectionLeavesFromTheLocalAddress();
     void closedElementForgetsItsPeer();
     void refusedConnectionIsAnError();
-    void listeningElementTakesItsOwnRequest();
     void unansweredRequestIsDropped();
     void sendOnAClosedElementIsIgnored();
 };
@@ -139,33 +138,6 @@ void SocketArrayTest::refusedConnectionIsAnError()
     QTRY_COMPARE(errors.count(), 1);
     QCOMPARE(sockets.at(0)->state(), int(SocketElement::Error));
     QCOMPARE(sockets.firstFreeIndex(), 0);
-}
-
-void SocketArrayTest::listeningElementTakesItsOwnRequest()
-{
-    const QString address = TestCopy::nextLoopbackAddress();
-    SocketArray sockets;
-    sockets.setLocalIP(address);
-    sockets.ensure(1);
-    SocketElement *listener = sockets.at(0);
-    listener->setLocalPort(65536);
-    QVERIFY(!listener->listen());
-    QCOMPARE(listener->state(), int(SocketElement::Closed));
-    listener->setLocalPort(3971);
-    QVERIFY(listener->listen());
-    QCOMPARE(listener->state(), int(SocketElement::Listening));
-
-    sockets.at(1)->connectTo(address, 3971);
-    QTRY_COMPARE(listener->state(), int(SocketElement::Connected));
-    QTRY_COMPARE(sockets.at(1)->state(), int(SocketElement::Connected));
-    QCOMPARE(listener->remoteHostIP(), address);
-    sockets.at(1)->sendData("uid:AB!!!!");
-    QByteArray received;
-    QTRY_VERIFY((received += listener->getData()) == "uid:AB!!!!");
-    // Having taken the connection, the element no longer listens.
-    QTcpSocket late;
-    late.connectToHost(address, 3971);
-    QVERIFY(!late.waitForConnected(2000));
 }
 
 void SocketArrayTest::unansweredRequestIsDropped()

@@ -1,0 +1,54 @@
+#include "ui/statuspanel.h"
+
+#include "shell/core.h"
+#include "ui/appicon.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+QColor lightColour(StatusDisplay::Light light)
+{
+    switch (light) {
+    case StatusDisplay::Light::Green:
+        return QColor(0x2e, 0x7d, 0x32);
+    case StatusDisplay::Light::Yellow:
+        return QColor(0xf9, 0xa8, 0x25);
+    case StatusDisplay::Light::Red:
+        break;
+    }
+    return QColor(0xc6, 0x28, 0x28);
+}
+
+} // namespace
+
+StatusPanel::StatusPanel(Core &core, QWidget *parent)
+    : QWidget(parent)
+    , m_core(core)
+    , m_light(new QLabel(this))
+    , m_status(new QLabel(this))
+    , m_peers(new QLabel(this))
+{
+    QFont bold = m_status->font();
+    bold.setBold(true);
+    m_status->setFont(bold);
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(m_status);
+    texts->addWidget(m_peers);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_light);
+    layout->addLayout(texts, 1);
+    connect(&core.status(), &StatusDisplay::changed, this, &StatusPanel::refresh);
+    refresh();
+}
+
+void StatusPanel::refresh()
+{
+    const StatusDisplay &status = m_core.status();
+    m_light->setPixmap(AppIcon::make(lightColour(status.light())).pixmap(32, 32));
+    m_status->setText(status.statusText());
+    m_peers->setText(status.peerCountText());
+}

@@ -1,0 +1,109 @@
+#include "ui/userlistpanel.h"
+
+#include "shell/core.h"
+
+#include <QHeaderView>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// Draws the small blocking mark before a user's name: orange when the peer
+// blocked this user, red when this user blocked the peer.
+class BlockIconDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const int icon = index.data(UserListModel::BlockIconRole).toInt();
+        if (index.column() != UserListModel::UsernameColumn || icon == UserListModel::NoIcon)
+            return;
+        const QColor colour = icon == UserListModel::BlockedByUsIcon ? QColor(0xc6, 0x28, 0x28) : QColor(0xef, 0x6c, 0x00);
+        const int size = option.rect.height() / 2;
+        const QRect mark(option.rect.right() - size - 4, option.rect.center().y() - size / 2, size, size);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setBrush(colour);
+        painter->setPen(Qt::NoPen);
+        painter->drawEllipse(mark);
+        painter->restore();
+    }
+};
+
+} // namespace
+
+UserListPanel::UserListPanel(Core &core, QWidget *parent)
+    : QWidget(parent)
+    , m_core(core)
+    , m_table(new QTableView(this))
+    , m_addComputer(new QLineEdit(QStringLiteral("0.0.0.0"), this))
+{
+    UserListModel &model = core.userList();
+    m_table->setModel(&model);
+    m_table->setItemDelegate(new BlockIconDelegate(m_table));
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->horizontalHeader()->setSectionsClickable(true);
+    m_table->setColumnWidth(UserListModel::UsernameColumn, 150);
+
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                m_core.userList().setSelectedAddress(current.isValid() ? m_core.userList().address(current.row())
+                                                                      : QString());
+            });
+    connect(&model, &UserListModel::selectionRestored, this, &UserListPanel::restoreSelection);
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        // Every click on a heading flips the direction.
+        m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+        m_sortColumn = column;
+        m_core.userList().sort(column, m_sortOrder);
+    });
+
+    auto *block = new QPushButton(QStringLiteral("Block / Unblock User"), this);
+    connect(block, &QPushButton::clicked, this,
+            [this] { m_core.blocking().userBlockButtonClicked(selectedAddress()); });
+
+    auto *add = new QPushButton(QStringLiteral("Add Computer"), this);
+    const auto addComputer = [this] { m_addComputer->setText(m_core.discovery().addComputer(m_addComputer->text())); };
+    connect(add, &QPushButton::clicked, this, addComputer);
+    connect(m_addComputer, &QLineEdit::returnPressed, this, addComputer);
+
+    auto *addRow = new QHBoxLayout;
+    addRow->addWidget(m_addComputer, 1);
+    addRow->addWidget(add);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(QStringLiteral("Users Online:"), this));
+    layout->addWidget(m_table, 1);
+    layout->addWidget(block);
+    layout->addLayout(addRow);
+}
+
+void UserListPanel::restoreSelection(int row)
+{
+    const QSignalBlocker blocker(m_table->selectionModel());
+    if (row < 0)
+        m_table->clearSelection();
+    else
+        m_table->selectRow(row);
+}
+
+QString UserListPanel::selectedAddress() const
+{
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QString() : m_core.userList().address(rows.first().row());
+}
