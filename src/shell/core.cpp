@@ -29,6 +29,8 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_blocking(m_blockedList, m_connections, m_settings, prompter)
     , m_userList(m_connections, m_blockedList)
     , m_status(m_connections, m_timers, statusContext())
+    , m_sharedIndex(m_settings, m_config.programFolder)
+    , m_search(m_connections, searchContext())
 {
     wireSignals();
 }
@@ -42,6 +44,12 @@ void Core::wireSignals()
     connect(&m_dispatcher, &Dispatcher::userListChanged, &m_userList, &UserListModel::rebuildUserList);
     connect(&m_blocking, &Blocking::userListChanged, &m_userList, &UserListModel::rebuildUserList);
     connect(&m_userList, &UserListModel::rebuilt, &m_status, &StatusDisplay::update);
+    connect(&m_dispatcher, &Dispatcher::searchReceived, &m_search, &SearchService::answerSearch);
+    connect(&m_dispatcher, &Dispatcher::resultReceived, this, [this](int index, const QByteArray &payload) {
+        m_search.showResult(m_connections.element(index)->remoteHostIP(), payload);
+    });
+    // Peers learn the new shared count as soon as a rebuild is in place.
+    connect(&m_sharedIndex, &SharedIndex::rebuilt, &m_dispatcher, &Dispatcher::announceToAll);
 
     connect(&m_timers.alive, &QTimer::timeout, this, &Core::onAliveTick);
     connect(&m_timers.blink, &QTimer::timeout, this, &Core::onBlinkTick);
@@ -219,6 +227,19 @@ StatusDisplay::Context Core::statusContext()
     return context;
 }
 
+SearchService::Context Core::searchContext()
+{
+    SearchService::Context context;
+    context.snapshot = [this] { return m_sharedIndex.snapshot(); };
+    context.fileSignature = [this](const QString &fullPath) { return m_sharedIndex.fileSignature(fullPath); };
+    context.nickname = [this] { return m_settings.get(QLatin1String(SettingNames::Nickname)); };
+    context.normaliseNickname = [this] { return m_settings.normaliseNickname(); };
+    context.announceToAll = [this] { m_dispatcher.announceToAll(); };
+    context.localAddress = [this] { return m_localAddress; };
+    context.setCurrentQuery = [this](const QByteArray &query) { m_dispatcher.setCurrentQuery(query); };
+    return context;
+}
+
 void Core::onOutgoingConnected(int, const QString &address)
 {
     m_discovery.noteConnected(address);
@@ -234,10 +255,11 @@ void Core::hideBlinkLabel()
 void Core::onAliveTick()
 {
     m_connections.keepAliveTick();
-    // Every fourth tick, about every two minutes, peers hear this copy again.
+    // Every fourth tick, about every two minutes, the index is rebuilt; peers
+    // hear this copy again once the new index is in place.
     if (++m_aliveTicks > 3) {
         m_aliveTicks = 0;
-        m_dispatcher.announceToAll();
+        m_sharedIndex.loadSharedFolders();
     }
 }
 

@@ -9,6 +9,8 @@
 #include "net/socketarray.h"
 #include "net/userlistmodel.h"
 #include "net/socketelement.h"
+#include "share/searchservice.h"
+#include "share/sharedindex.h"
 #include "shell/coreconfig.h"
 #include "shell/coretimers.h"
 #include "shell/listenportchooser.h"
@@ -63,6 +65,8 @@ public:
     Blocking &blocking() { return m_blocking; }
     UserListModel &userList() { return m_userList; }
     StatusDisplay &status() { return m_status; }
+    SharedIndex &sharedIndex() { return m_sharedIndex; }
+    SearchService &search() { return m_search; }
 
     InstanceClaim claimInstance();
 
@@ -88,7 +92,7 @@ public:
     void setIpLabelText(const QString &text);
     bool isBlinkLabelVisible() const { return m_blinkLabelVisible; }
     // Entries of the shared-file table.
-    qint64 sharedFileCount() const { return 0; }
+    qint64 sharedFileCount() const { return m_sharedIndex.count(); }
 
     // The address watch: moves the copy to a new local address when it changed.
     void ipCheckupTick();
@@ -120,6 +124,7 @@ private:
     Dispatcher::Context dispatchContext();
     Discovery::Context discoveryContext();
     StatusDisplay::Context statusContext();
+    SearchService::Context searchContext();
 
     CoreConfig m_config;
     Prompter &m_prompter;
@@ -138,6 +143,8 @@ private:
     Blocking m_blocking;
     UserListModel m_userList;
     StatusDisplay m_status;
+    SharedIndex m_sharedIndex;
+    SearchService m_search;
     std::unique_ptr<QLockFile> m_instanceLock;
     int m_aliveTicks = 0;
 

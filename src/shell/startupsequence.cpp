@@ -200,6 +200,7 @@ void StartupSequence::loadTables()
     step(QStringLiteral("Loading blocked users..."));
     m_core.blocking().loadBlockedList();
     step(QStringLiteral("Loading shared folders..."));
+    m_core.sharedIndex().loadSharedFolders();
     step(QStringLiteral("Detecting subnet..."));
     m_core.detectSubnet();
 }
@@ -219,6 +220,7 @@ void StartupSequence::prepareInterface()
 {
     step(QStringLiteral("Preparing Interface..."));
     m_core.userList().rebuildUserList();
+    m_core.search().fillFileTypes();
     m_core.installTrayIcon(QStringLiteral("Quelm %1").arg(QLatin1String(Core::Version)));
 }
 

@@ -2,6 +2,7 @@
 
 #include "shell/core.h"
 #include "ui/appicon.h"
+#include "ui/searchpage.h"
 #include "ui/statuspanel.h"
 #include "ui/trayicon.h"
 #include "ui/userlistpanel.h"
@@ -24,8 +25,16 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Quelm Beta"));
     setWindowIcon(AppIcon::make());
-    for (const char *page : {"Home", "Search", "Downloads", "Chat"})
-        m_tabs->addTab(new QWidget(m_tabs), QLatin1String(page));
+    auto *search = new SearchPage(core, m_tabs);
+    m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Home"));
+    m_tabs->addTab(search, QStringLiteral("Search"));
+    m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Downloads"));
+    m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Chat"));
+    connect(&core.search(), &SearchService::searchTabRequested, this,
+            [this, search](const QByteArray &text, const QString &category) {
+                search->showSearch(text, category);
+                m_tabs->setCurrentWidget(search);
+            });
 
     auto *pages = new QWidget(this);
     auto *pagesLayout = new QVBoxLayout(pages);
@@ -39,6 +48,7 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     splitter->addWidget(new UserListPanel(core, splitter));
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
+    splitter->setSizes({660, 280});
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);

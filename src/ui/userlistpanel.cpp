@@ -76,6 +76,13 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
     connect(block, &QPushButton::clicked, this,
             [this] { m_core.blocking().userBlockButtonClicked(selectedAddress()); });
 
+    auto *browse = new QPushButton(QStringLiteral("Browse Files"), this);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+        if (!rows.isEmpty())
+            m_core.search().browseUser(rows.first().data().toString().toUtf8());
+    });
+
     auto *add = new QPushButton(QStringLiteral("Add Computer"), this);
     const auto addComputer = [this] { m_addComputer->setText(m_core.discovery().addComputer(m_addComputer->text())); };
     connect(add, &QPushButton::clicked, this, addComputer);
@@ -89,6 +96,7 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new QLabel(QStringLiteral("Users Online:"), this));
     layout->addWidget(m_table, 1);
+    layout->addWidget(browse);
     layout->addWidget(block);
     layout->addLayout(addRow);
 }

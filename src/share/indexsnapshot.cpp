@@ -1,0 +1,82 @@
+#include "share/indexsnapshot.h"
+
+#include <charconv>
+#include <cstring>
+
+bool IndexSnapshot::isShareableName(QByteArrayView name)
+{
+    if (name.isEmpty() || name.front() == '.')
+        return false;
+    bool ascii = true;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '\\' || c == '/' || c == ':' || c == '|' || c == '?')
+            return false;
+        ascii = ascii && byte < 0x80;
+    }
+    if (ascii)
+        return true;
+    // A name that is not UTF-8 would not survive the trip to a peer and back.
+    return QString::fromUtf8(name).toUtf8() == name;
+}
+
+QString IndexSnapshot::joinPath(const QString &root, const QString &relative)
+{
+    if (root.endsWith(QLatin1Char('/')))
+        return root + relative;
+    return root + QLatin1Char('/') + relative;
+}
+
+QByteArray IndexSnapshot::sharedName(const SharedFile &file) const
+{
+    char number[16];
+    const char *numberEnd = std::to_chars(number, number + sizeof number, file.root).ptr;
+    const qsizetype numberLength = numberEnd - number;
+    const QByteArray &path = file.relativePath;
+
+    // One allocation: this runs for every row a search answers.
+    QByteArray name(numberLength + 1 + path.size(), Qt::Uninitialized);
+    char *out = name.data();
+    std::memcpy(out, number, static_cast<size_t>(numberLength));
+    out += numberLength;
+    *out++ = ':';
+    for (const char c : path)
+        *out++ = c == '/' ? '\\' : c;
+    return name;
+}
+
+QString IndexSnapshot::fullPath(const SharedFile &file) const
+{
+    if (file.root < 1 || file.root > roots.size())
+        return {};
+    return joinPath(roots.at(file.root - 1), QString::fromUtf8(file.relativePath));
+}
+
+std::optional<QString> IndexSnapshot::resolveSharedName(const QByteArray &sharedName) const
+{
+    constexpr qsizetype MaxDigits = 9;
+    const qsizetype colon = sharedName.indexOf(':');
+    if (colon < 1 || colon > MaxDigits)
+        return std::nullopt;
+    qsizetype root = 0;
+    for (qsizetype i = 0; i < colon; ++i) {
+        const char c = sharedName.at(i);
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        root = root * 10 + (c - '0');
+    }
+    // An empty root text would turn the relative path into an absolute one.
+    if (root < 1 || root > roots.size() || roots.at(root - 1).isEmpty())
+        return std::nullopt;
+
+    const QByteArray relative = sharedName.mid(colon + 1);
+    // Empty components also catch a leading, trailing or doubled "\".
+    const QList<QByteArray> components = relative.split('\\');
+    for (const QByteArray &component : components) {
+        if (!isShareableName(component))
+            return std::nullopt;
+    }
+    QString path = QString::fromUtf8(relative);
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return joinPath(roots.at(root - 1), path);
+}

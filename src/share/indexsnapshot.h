@@ -1,0 +1,34 @@
+#pragma once
+
+#include "share/sharedfile.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+// One complete state of the shared-file index. A rebuild makes a new snapshot
+// and swaps it in whole; readers holding the old one keep a consistent view.
+class IndexSnapshot final
+{
+public:
+    QStringList roots;               // root n is roots[n - 1]; missing folders keep their number
+    std::vector<SharedFile> files;   // in walk order
+
+    // "2:music\rock\song.mp3": root number, ":", the path below the root with "\".
+    QByteArray sharedName(const SharedFile &file) const;
+    QString fullPath(const SharedFile &file) const;
+    // The local path of a shared name, or nothing when the name is malformed,
+    // names no root, or would leave its root.
+    std::optional<QString> resolveSharedName(const QByteArray &sharedName) const;
+
+    // Whether the walk takes a folder or file of this name: not hidden, valid
+    // UTF-8, and nameable on the wire (no "\", ":", "|", "?", "/" or control
+    // character). Only such names resolve, so a peer cannot reach a file the
+    // walk left out.
+    static bool isShareableName(QByteArrayView name);
+    // The local path of `relative` ("/"-separated) below `root`.
+    static QString joinPath(const QString &root, const QString &relative);
+};

@@ -1,0 +1,111 @@
+#include "share/sharedindex.h"
+
+#include "share/filesignature.h"
+#include "share/folderwalker.h"
+#include "shell/settingnames.h"
+#include "shell/settingsstore.h"
+
+#include <QFile>
+#include <QtConcurrent>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString withoutTrailingSlash(const QByteArray &stored)
+{
+    QString path = QString::fromUtf8(stored);
+    // "/" alone stays: without it the root would be no folder at all.
+    if (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+SharedIndex::SharedIndex(SettingsStore &settings, const QString &programFolder, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_programFolder(programFolder)
+    , m_snapshot(std::make_shared<const IndexSnapshot>())
+{
+    // One walk at a time; the pool is private so a walk never waits for
+    // unrelated work in the global pool.
+    m_pool.setMaxThreadCount(1);
+    connect(&m_watcher, &QFutureWatcherBase::finished, this, &SharedIndex::finishWalk);
+}
+
+SharedIndex::~SharedIndex()
+{
+    m_stopping.store(true);
+    m_pool.waitForDone();
+}
+
+void SharedIndex::loadSharedFolders()
+{
+    if (m_walking) {
+        m_rebuildPending = true;
+        return;
+    }
+    startWalk();
+}
+
+QStringList SharedIndex::rootFolders() const
+{
+    QStringList roots;
+    roots << withoutTrailingSlash(m_settings.get(QLatin1String(SettingNames::DownloadsFolder),
+                                                 SettingDefaults::downloadsFolder(m_programFolder)));
+    const QByteArray shared = m_settings.get(QLatin1String(SettingNames::SharedFolders));
+    if (shared.isEmpty())
+        return roots;
+    // Every folder is stored with a ";" after it; what follows the last ";"
+    // is no complete entry.
+    QList<QByteArray> folders = shared.split(';');
+    folders.removeLast();
+    for (const QByteArray &folder : std::as_const(folders))
+        roots << withoutTrailingSlash(folder);
+    return roots;
+}
+
+void SharedIndex::startWalk()
+{
+    // The settings are read now, so a coalesced rebuild sees the latest folders.
+    const QStringList roots = rootFolders();
+    m_walking = true;
+    m_rebuildPending = false;
+    emit walkStarted();
+    m_watcher.setFuture(QtConcurrent::run(&m_pool, [roots, &stop = m_stopping] {
+        FolderWalker walker(stop);
+        return std::shared_ptr<const IndexSnapshot>(std::make_shared<IndexSnapshot>(walker.walk(roots)));
+    }));
+}
+
+void SharedIndex::finishWalk()
+{
+    m_snapshot = m_watcher.result();
+    m_walking = false;
+    // Started before rebuilt() is emitted, so a handler that asks for another
+    // rebuild is coalesced into this walk rather than racing it.
+    if (m_rebuildPending)
+        startWalk();
+    emit rebuilt();
+}
+
+QByteArray SharedIndex::fileSignature(const QString &fullPath)
+{
+    struct stat info {};
+    qint64 size = -1;
+    qint64 modifiedNs = -1;
+    // Taken before the file is read: a change during the read then shows on
+    // the next call.
+    if (::stat(QFile::encodeName(fullPath).constData(), &info) == 0) {
+        size = static_cast<qint64>(info.st_size);
+        modifiedNs = static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    }
+    const auto cached = m_signatures.constFind(fullPath);
+    if (cached != m_signatures.cend() && cached->size == size && cached->modifiedNs == modifiedNs)
+        return cached->signature;
+    const QByteArray signature = FileSignature::computeFileSignature(fullPath);
+    m_signatures.insert(fullPath, CachedSignature{signature, size, modifiedNs});
+    return signature;
+}
