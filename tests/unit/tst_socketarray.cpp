@@ -12,24 +12,13 @@ class SocketArrayTest : public QObject
     Q_OBJECT
 
 private slots:
-    void elementZeroAlwaysExists();
     void allocateReusesTheLastFreeElement();
     void indicesStopAt32000();
     void outgoingConnectionLeavesFromTheLocalAddress();
     void closedElementForgetsItsPeer();
     void refusedConnectionIsAnError();
     void unansweredRequestIsDropped();
-    void sendOnAClosedElementIsIgnored();
 };
-
-void SocketArrayTest::elementZeroAlwaysExists()
-{
-    SocketArray sockets;
-    QCOMPARE(sockets.count(), 1);
-    QCOMPARE(sockets.at(0)->state(), int(SocketElement::Closed));
-    QVERIFY(!sockets.at(1));
-    QVERIFY(!sockets.at(-1));
-}
 
 void SocketArrayTest::allocateReusesTheLastFreeElement()
 {
@@ -153,16 +142,6 @@ void SocketArrayTest::unansweredRequestIsDropped()
     QTRY_COMPARE(requests.count(), 1);
     QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(listener.state(), int(SocketElement::Listening));
-}
-
-void SocketArrayTest::sendOnAClosedElementIsIgnored()
-{
-    SocketElement element(0);
-    element.sendData("nothing");
-    QCOMPARE(element.getData(), QByteArray());
-    QCOMPARE(element.bytesToWrite(), qint64(0));
-    element.close();
-    QCOMPARE(element.state(), int(SocketElement::Closed));
 }
 
 QTEST_GUILESS_MAIN(SocketArrayTest)
