@@ -36,6 +36,20 @@ bool canConnect(const QString &address, int port)
     return probe.waitForConnected(2000);
 }
 
+// The configuration the program takes from QUELM_HOME and QUELM_ADDRESS.
+CoreConfig configFromEnvironment(const QString &home, const QByteArray &address)
+{
+    qputenv("QUELM_HOME", home.toUtf8());
+    qputenv("QUELM_ADDRESS", address);
+    CoreConfig config = CoreConfig::fromEnvironment({QStringLiteral("quelm")}, home);
+    // The address is read while the variable is set; the watch is not under test here.
+    const QString detected = config.addressSource();
+    config.addressSource = [detected] { return detected; };
+    qunsetenv("QUELM_HOME");
+    qputenv("QUELM_ADDRESS", "127.0.0.1");
+    return config;
+}
+
 // A running process under a name of its own, standing in for the program
 // that must not run beside Quelm.
 class ConflictingProgram
@@ -226,8 +240,7 @@ void StartupTest::refusesAnAddressStartingWithZero()
     TestCopy copy;
     copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
     ScriptedPrompter person;
-    CoreConfig config = copy.config();
-    config.addressSource = [] { return QStringLiteral("0.0.0.0"); };
+    const CoreConfig config = configFromEnvironment(copy.home(), "0.0.0.0");
     Core core(config, person);
     QVERIFY(!core.start());
     QCOMPARE(person.boxTexts(), QStringList{NetworkCard});
@@ -244,8 +257,7 @@ void StartupTest::warnsOnceAboutASelfAssignedAddress()
     copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
     ScriptedPrompter person;
     person.answers = {Prompter::Answer::Ok, Prompter::Answer::Ignore};
-    CoreConfig config = copy.config();
-    config.addressSource = [] { return QStringLiteral("169.254.10.20"); };
+    const CoreConfig config = configFromEnvironment(copy.home(), "169.254.10.20");
     Core core(config, person);
     QVERIFY(core.start());
     QCOMPARE(person.boxes.size(), 2);
