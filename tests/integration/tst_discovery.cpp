@@ -1,6 +1,4 @@
-// Peer discovery: the subnet probe, the socket reserve, the switches and the
-// announcement. Every local address is in 127.0.0.0/8, so is every destination
-// derived from it.
+// Every local address is in 127.0.0.0/8, and so is every destination derived from it.
 #include "net/discovery.h"
 #include "net/socketarray.h"
 #include "shell/settingnames.h"
@@ -15,18 +13,17 @@
 
 namespace {
 
-// One copy's discovery, with everything it asks for within the test's reach.
+// One copy's discovery, recording the addresses it asks to connect to.
 // `block` replaces the third number of the address; such an address is never bound.
 struct Harness
 {
     explicit Harness(int classOfSubnet, int block = -1, int port = 1971)
         : address(TestCopy::nextLoopbackAddress())
         , subnetClass(classOfSubnet)
-        , listenPort(port)
         , settings(home.filePath(QStringLiteral("u.ini")), home.filePath(QStringLiteral("m.ini")))
         , discovery(settings, sockets, [this](const QString &peer) { connected.append(peer); },
                     {[this] { return address; }, [this] { return octets(); }, [this] { return subnetClass; },
-                     [this] { return listenPort; }, [this] { return testOnly; }, [this] { return scanning; }})
+                     [port] { return port; }, [this] { return testOnly; }, [this] { return scanning; }})
     {
         if (block >= 0)
             address = prefix(2) + QStringLiteral(".%1.").arg(block) + address.section(QLatin1Char('.'), 3);
@@ -34,10 +31,8 @@ struct Harness
     }
     std::array<int, 4> octets() const
     {
-        std::array<int, 4> numbers{};
-        for (int i = 0; i < 4; ++i)
-            numbers[size_t(i)] = address.section(QLatin1Char('.'), i, i).toInt();
-        return numbers;
+        const QStringList n = address.split(QLatin1Char('.'));
+        return {n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt()};
     }
     QString prefix(int count) const { return address.section(QLatin1Char('.'), 0, count - 1); }
     void ticks(int count)
@@ -48,7 +43,6 @@ struct Harness
 
     QString address;
     int subnetClass;
-    int listenPort;
     bool testOnly = false;
     bool scanning = true;
     QTemporaryDir home;
@@ -72,138 +66,122 @@ class DiscoveryTest : public QObject
     Q_OBJECT
 
 private slots:
-    void fullBlockMaskProbesHosts1To254();
-    void widerMaskWalksNeighbouringBlocks();
-    void reserveAndSwitches();
-    void announcementRoundTrip();
-};
+    void fullBlockMaskProbesHosts1To254()
+    {
+        Harness copy(1);
+        copy.discovery.setScanPosition(1, 1, 1);
+        copy.ticks(255);
+        QCOMPARE(copy.connected.size(), 255);
+        for (int host = 1; host <= 255; ++host)
+            QCOMPARE(copy.connected[host - 1], copy.prefix(3) + QStringLiteral(".%1").arg(host == 255 ? 1 : host));
+        // Switched off and on again by the status display, it resumes at host 0.
+        copy.discovery.setScanPosition(0, 0, 0);
+        copy.discovery.scanTick();
+        QCOMPARE(copy.connected.last(), copy.prefix(3) + QLatin1String(".0"));
+    }
 
-void DiscoveryTest::fullBlockMaskProbesHosts1To254()
-{
-    Harness copy(1);
-    copy.discovery.setScanPosition(1, 1, 1);
-    copy.ticks(255);
-    QCOMPARE(copy.connected.size(), 255);
-    for (int host = 1; host <= 254; ++host)
-        QCOMPARE(copy.connected[host - 1], copy.prefix(3) + QStringLiteral(".%1").arg(host));
-    QCOMPARE(copy.connected.last(), copy.prefix(3) + QLatin1String(".1"));
-    // Switched off and on again by the status display, it resumes at host 0.
-    copy.discovery.setScanPosition(0, 0, 0);
-    copy.discovery.scanTick();
-    QCOMPARE(copy.connected.last(), copy.prefix(3) + QLatin1String(".0"));
-}
+    void widerMaskWalksNeighbouringBlocks()
+    {
+        Harness copy(2, 7);
+        const QString ab = copy.prefix(2) + QLatin1Char('.');
+        copy.discovery.setScanPosition(1, 6, 1);
+        copy.discovery.scanTick();
+        QCOMPARE(copy.connected, QStringList({ab + QLatin1String("7.1"), ab + QLatin1String("6.2")}));
+        copy.ticks(253);
+        QCOMPARE(copy.connected.last(), ab + QLatin1String("6.1"));
+        // 254 ticks finish a block; the own block 7 is passed over. Only a
+        // connection into the probed block resets the misses.
+        const auto blockAndMisses = [&d = copy.discovery] { return std::pair(d.scanBlock(), d.scanMisses()); };
+        QCOMPARE(blockAndMisses(), std::pair(8, 1));
+        copy.discovery.noteConnected(ab + QLatin1String("80.5"));
+        QCOMPARE(blockAndMisses(), std::pair(8, 1));
+        copy.discovery.noteConnected(ab + QLatin1String("8.5"));
+        QCOMPARE(blockAndMisses(), std::pair(8, 0));
+        copy.ticks(5 * 254);
+        QCOMPARE(blockAndMisses(), std::pair(1, 5));
 
-void DiscoveryTest::widerMaskWalksNeighbouringBlocks()
-{
-    Harness copy(2, 7);
-    const QString ab = copy.prefix(2) + QLatin1Char('.');
-    copy.discovery.setScanPosition(1, 6, 1);
-    copy.discovery.scanTick();
-    QCOMPARE(copy.connected, QStringList({ab + QLatin1String("7.1"), ab + QLatin1String("6.2")}));
-    copy.ticks(253);
-    QCOMPARE(copy.connected.last(), ab + QLatin1String("6.1"));
-    // 254 ticks finish a block; the own block 7 is passed over.
-    QCOMPARE(copy.discovery.scanBlock(), 8);
-    QCOMPARE(copy.discovery.scanMisses(), 1);
-    // Only a connection into the probed block resets the misses.
-    copy.discovery.noteConnected(ab + QLatin1String("80.5"));
-    QCOMPARE(copy.discovery.scanMisses(), 1);
-    copy.discovery.noteConnected(ab + QLatin1String("8.5"));
-    QCOMPARE(copy.discovery.scanMisses(), 0);
-    copy.ticks(5 * 254);
-    QCOMPARE(copy.discovery.scanMisses(), 5);
-    QCOMPARE(copy.discovery.scanBlock(), 1);
+        // With the own block numbered 1, the wider probe falls back to block 2.
+        Harness first(2, 1);
+        first.discovery.setScanPosition(1, 254, 1);
+        first.ticks(5 * 254);
+        QCOMPARE(first.discovery.scanBlock(), 2);
+    }
 
-    // With the own block numbered 1, the wider probe falls back to block 2.
-    Harness first(2, 1);
-    first.discovery.setScanPosition(1, 254, 1);
-    first.ticks(5 * 254);
-    QCOMPARE(first.discovery.scanBlock(), 2);
-}
-
-void DiscoveryTest::reserveAndSwitches()
-{
-    Harness copy(1);
-    copy.discovery.scanTick();
-    QCOMPARE(copy.sockets.count(), 1);
-    for (int tick = 0; tick < 70; ++tick) {
-        // Every element busy, each listening on a port of its own.
-        for (int i = 0; i < copy.sockets.count(); ++i) {
-            if (copy.sockets.at(i)->state() != SocketElement::Listening)
-                QVERIFY(copy.sockets.at(i)->listen());
+    void reserveAndSwitches()
+    {
+        Harness copy(1);
+        for (int tick = 0; tick < 71; ++tick) {
+            // Every element busy, each listening on a port of its own.
+            for (int i = 0; i < copy.sockets.count(); ++i)
+                QVERIFY(copy.sockets.at(i)->state() == SocketElement::Listening || copy.sockets.at(i)->listen());
+            copy.discovery.scanTick();
         }
+        QCOMPARE(copy.sockets.count(), 61);
+
+        const qsizetype probes = copy.connected.size();
+        for (const char *name : {SettingNames::EnableScanning, SettingNames::EnableTCP}) {
+            copy.settings.set(QLatin1String(name), "0");
+            copy.discovery.scanTick();
+            copy.settings.set(QLatin1String(name), "1");
+        }
+        copy.testOnly = true;
         copy.discovery.scanTick();
+        QCOMPARE(copy.connected.size(), probes);
+
+        QCOMPARE(copy.discovery.addComputer(QStringLiteral(" 127.0.3.4\t")), QStringLiteral("0.0.0.0"));
+        QCOMPARE(copy.connected.last(), QStringLiteral("127.0.3.4"));
     }
-    QCOMPARE(copy.sockets.count(), Discovery::ReserveUpToCount + 1);
 
-    const qsizetype probes = copy.connected.size();
-    for (const char *name : {SettingNames::EnableScanning, SettingNames::EnableTCP}) {
-        copy.settings.set(QLatin1String(name), "0");
-        copy.discovery.scanTick();
-        copy.settings.set(QLatin1String(name), "1");
-    }
-    copy.testOnly = true;
-    copy.discovery.scanTick();
-    QCOMPARE(copy.connected.size(), probes);
-
-    QCOMPARE(copy.discovery.addComputer(QStringLiteral(" 127.0.3.4\t")), QStringLiteral("0.0.0.0"));
-    QCOMPARE(copy.connected.last(), QStringLiteral("127.0.3.4"));
-}
-
-void DiscoveryTest::announcementRoundTrip()
-{
-    int port = 0;
+    void announcementRoundTrip()
     {
         QUdpSocket probe;
         QVERIFY(probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0));
-        port = probe.localPort();
+        const quint16 port = probe.localPort();
+        probe.close();
+        Harness copy(1, -1, port);
+        QCOMPARE(copy.discovery.announcementDestination(), copy.prefix(3) + QLatin1String(".255"));
+        QCOMPARE(copy.discovery.announcement(), encoded('|' + copy.address.toLatin1()));
+
+        copy.discovery.configureDiscoverySocket();
+        int broadcast = 0;
+        socklen_t length = sizeof broadcast;
+        ::getsockopt(int(copy.discovery.socket().socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &broadcast, &length);
+        QVERIFY(broadcast);
+        // On lo, 127.x.y.255 is an ordinary local address: the any-address socket
+        // gets its own announcement back, and drops it while no scan runs.
+        QSignalSpy arrivals(&copy.discovery.socket(), &DiscoverySocket::dataArrival);
+        copy.scanning = false;
+        copy.discovery.udpTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!arrivals.isEmpty(), 5000);
+        QVERIFY(copy.connected.isEmpty());
+
+        copy.scanning = true;
+        copy.subnetClass = 2;
+        QCOMPARE(copy.discovery.announcementDestination(), copy.prefix(2) + QLatin1String(".255.255"));
+        copy.discovery.closeDiscoverySocket();
+        copy.discovery.udpTick();
+        QTRY_COMPARE_WITH_TIMEOUT(copy.connected, QStringList(copy.address), 5000);
+
+        // An oversized or undecodable datagram is dropped whole; of the others only
+        // the first 64 pieces are looked at, and only dotted addresses are taken.
+        QByteArray oversized = "|";
+        while (oversized.size() <= 2048)
+            oversized += "127.0.0.9|";
+        QByteArray mixed = "junk|example.com|1.2.3|999.1.1.1|1.2.3.4.5|127.0.0.1x|127..0.1|";
+        for (int i = 1; i <= 100; ++i)
+            mixed += "127.0.9." + QByteArray::number(i) + '|';
+        QUdpSocket sender;
+        QVERIFY(sender.bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0));
+        for (const QByteArray &datagram :
+             {encoded(oversized), encoded(mixed), "\xfb" + encoded("|127.0.8.2"), encoded("|127.0.8.1")})
+            sender.writeDatagram(datagram, QHostAddress(copy.address), port);
+        QStringList expected(copy.address);
+        for (int i = 1; i <= 64 - 6; ++i)
+            expected.append(QStringLiteral("127.0.9.%1").arg(i));
+        expected.append(QStringLiteral("127.0.8.1"));
+        QTRY_COMPARE_WITH_TIMEOUT(copy.connected, expected, 5000);
     }
-    Harness copy(1, -1, port);
-    QCOMPARE(copy.discovery.announcementDestination(), copy.prefix(3) + QLatin1String(".255"));
-    // '|' -> 'w', '1' -> ',', '2' -> '-', '7' -> '2', '.' -> ')'
-    QVERIFY(copy.discovery.announcement().startsWith("w,-2)"));
-    QCOMPARE(copy.discovery.announcement(), encoded('|' + copy.address.toLatin1()));
-
-    copy.discovery.configureDiscoverySocket();
-    int broadcast = 0;
-    socklen_t length = sizeof broadcast;
-    ::getsockopt(int(copy.discovery.socket().socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &broadcast, &length);
-    QVERIFY(broadcast);
-    // On lo, 127.x.y.255 is an ordinary local address: the any-address socket
-    // gets its own announcement back, and drops it while no scan runs.
-    QSignalSpy arrivals(&copy.discovery.socket(), &DiscoverySocket::dataArrival);
-    copy.scanning = false;
-    copy.discovery.udpTick();
-    QTRY_VERIFY_WITH_TIMEOUT(!arrivals.isEmpty(), 5000);
-    QVERIFY(copy.connected.isEmpty());
-
-    copy.scanning = true;
-    copy.subnetClass = 2;
-    QCOMPARE(copy.discovery.announcementDestination(), copy.prefix(2) + QLatin1String(".255.255"));
-    copy.discovery.closeDiscoverySocket();
-    copy.discovery.udpTick();
-    QTRY_COMPARE_WITH_TIMEOUT(copy.connected, QStringList(copy.address), 5000);
-
-    // An oversized or undecodable datagram is dropped whole; of the others only
-    // the first 64 pieces are looked at, and only dotted addresses are taken.
-    QByteArray oversized = "|";
-    while (oversized.size() <= Discovery::MaxDatagramSize)
-        oversized += "127.0.0.9|";
-    QByteArray mixed = "junk|example.com|1.2.3|999.1.1.1|1.2.3.4.5|127.0.0.1x|127..0.1|";
-    for (int i = 1; i <= 100; ++i)
-        mixed += "127.0.9." + QByteArray::number(i) + '|';
-    QUdpSocket sender;
-    QVERIFY(sender.bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0));
-    for (const QByteArray &datagram : {encoded(oversized), encoded(mixed), "\xfb" + encoded("|127.0.8.2"),
-                                       encoded("|127.0.8.1")})
-        sender.writeDatagram(datagram, QHostAddress(copy.address), quint16(port));
-    QStringList expected(copy.address);
-    for (int i = 1; i <= Discovery::MaxPiecesPerDatagram - 6; ++i)
-        expected.append(QStringLiteral("127.0.9.%1").arg(i));
-    expected.append(QStringLiteral("127.0.8.1"));
-    QTRY_COMPARE_WITH_TIMEOUT(copy.connected.size(), expected.size(), 5000);
-    QCOMPARE(copy.connected, expected);
-}
+};
 
 QTEST_GUILESS_MAIN(DiscoveryTest)
 #include "tst_discovery.moc"

@@ -1,18 +1,27 @@
-// The status logic of a copy as its peers come and go: copies in this
-// process, each on a loopback address of its own.
 #include "net/discovery.h"
 #include "shell/statusdisplay.h"
 #include "support/runningcopy.h"
 
 #include <QSignalSpy>
 #include <QtTest>
-#include <array>
 #include <memory>
 #include <vector>
 
 namespace {
 
-std::array<int, 3> scanPosition(Core &core)
+// The light and status text, and whether search, the scan and the notice's blinking are on.
+QString stateOf(Core &core)
+{
+    const StatusDisplay &status = core.status();
+    const char *lights[] = {"red", "yellow", "green"};
+    return QStringLiteral("%1: %2 search=%3 scan=%4 blink=%5")
+        .arg(QLatin1String(lights[int(status.light())]), status.statusText())
+        .arg(int(status.isSearchEnabled()))
+        .arg(int(core.timers().scan.isActive()))
+        .arg(int(core.timers().blink.isActive()));
+}
+
+QList<int> scanPosition(Core &core)
 {
     return {core.discovery().scanHost(), core.discovery().scanBlock(), core.discovery().scanBlockTicks()};
 }
@@ -24,83 +33,54 @@ class StatusDisplayTest : public QObject
     Q_OBJECT
 
 private slots:
-    void followsThePeerCount();
-};
+    void followsThePeerCount()
+    {
+        RunningCopy centre("centre");
+        QVERIFY(centre.started());
+        Core &core = centre.core();
+        StatusDisplay &status = core.status();
+        const QString four = QStringLiteral("yellow: You are connected to only 4 peer(s). search=1 scan=1 blink=1");
+        const QString green = QStringLiteral("green: You are connected to 5 peer(s). search=1 scan=0 blink=0");
+        QCOMPARE(stateOf(core), QStringLiteral("red: You are not connected to any peers! search=0 scan=1 blink=1"));
+        QSignalSpy changed(&status, &StatusDisplay::changed);
+        status.update();
+        QCOMPARE(changed.count(), 1);
 
-void StatusDisplayTest::followsThePeerCount()
-{
-    RunningCopy centre("centre");
-    QVERIFY(centre.started());
-    Core &core = centre.core();
-    StatusDisplay &status = core.status();
-    CoreTimers &timers = core.timers();
+        std::vector<std::unique_ptr<RunningCopy>> peers;
+        for (int i = 0; i < 5; ++i)
+            peers.push_back(std::make_unique<RunningCopy>("peer" + QByteArray::number(i)));
+        for (int i = 0; i < 4; ++i)
+            core.connections().connectTo(peers[i]->address());
+        QTRY_COMPARE_WITH_TIMEOUT(centre.linkCount(), 4, 10000);
+        status.update();
+        QCOMPARE(stateOf(core), four);
+        QCOMPARE(status.peerCountText(), QStringLiteral("You are sharing 0 file(s). Connected to 4 peer(s)."));
 
-    QCOMPARE(status.peerCount(), 0);
-    QCOMPARE(status.light(), StatusDisplay::Light::Red);
-    QCOMPARE(status.statusText(), QStringLiteral("You are not connected to any peers!"));
-    QVERIFY(!status.isSearchEnabled());
-    QVERIFY(timers.scan.isActive());
-    QVERIFY(timers.blink.isActive());
+        // The fifth peer stops the scan, hides the notice and rewinds the scan;
+        // the rebuild that follows its greeting refreshes the status.
+        core.discovery().setScanPosition(3, 4, 5);
+        QTRY_VERIFY(core.isBlinkLabelVisible());
+        core.connections().connectTo(peers[4]->address());
+        QTRY_COMPARE_WITH_TIMEOUT(status.peerCount(), 5, 10000);
+        QCOMPARE(stateOf(core), green);
+        QVERIFY(!core.isBlinkLabelVisible());
+        QCOMPARE(scanPosition(core), QList<int>({0, 0, 0}));
 
-    QSignalSpy changed(&status, &StatusDisplay::changed);
-    status.update();
-    QCOMPARE(changed.count(), 1);
+        // With the scan already off, a green update touches neither.
+        core.timers().blink.start();
+        QTRY_VERIFY(core.isBlinkLabelVisible());
+        core.timers().blink.stop();
+        core.discovery().setScanPosition(3, 4, 5);
+        status.update();
+        QCOMPARE(stateOf(core), green);
+        QVERIFY(core.isBlinkLabelVisible());
+        QCOMPARE(scanPosition(core), QList<int>({3, 4, 5}));
 
-    std::vector<std::unique_ptr<RunningCopy>> peers;
-    for (int i = 0; i < 5; ++i) {
-        peers.push_back(std::make_unique<RunningCopy>("peer" + QByteArray::number(i)));
-        QVERIFY(peers.back()->started());
+        peers.pop_back();
+        QTRY_COMPARE_WITH_TIMEOUT(status.peerCount(), 4, 10000);
+        QCOMPARE(stateOf(core), four);
     }
-    for (int i = 0; i < 4; ++i)
-        core.connections().connectTo(peers[i]->address());
-    QTRY_COMPARE_WITH_TIMEOUT(centre.linkCount(), 4, 10000);
-    status.update();
-    QCOMPARE(status.peerCount(), 4);
-    QCOMPARE(status.light(), StatusDisplay::Light::Yellow);
-    QCOMPARE(status.statusText(), QStringLiteral("You are connected to only 4 peer(s)."));
-    QCOMPARE(status.peerCountText(), QStringLiteral("You are sharing 0 file(s). Connected to 4 peer(s)."));
-    QVERIFY(status.isSearchEnabled());
-    QVERIFY(timers.scan.isActive());
-    QVERIFY(timers.blink.isActive());
-
-    // The fifth peer: the rebuild that follows its greeting refreshes the status.
-    core.connections().connectTo(peers[4]->address());
-    QTRY_COMPARE_WITH_TIMEOUT(status.peerCount(), 5, 10000);
-    QCOMPARE(status.light(), StatusDisplay::Light::Green);
-    QCOMPARE(status.statusText(), QStringLiteral("You are connected to 5 peer(s)."));
-    QVERIFY(!timers.scan.isActive());
-    QVERIFY(!timers.blink.isActive());
-    QVERIFY(!core.isBlinkLabelVisible());
-    QCOMPARE(scanPosition(core), (std::array<int, 3>{0, 0, 0}));
-
-    // Green stops a running scan, hides the notice and rewinds the scan ...
-    timers.scan.start();
-    timers.blink.start();
-    QTRY_VERIFY(core.isBlinkLabelVisible());
-    core.discovery().setScanPosition(3, 4, 5);
-    status.update();
-    QVERIFY(!timers.scan.isActive());
-    QVERIFY(!timers.blink.isActive());
-    QVERIFY(!core.isBlinkLabelVisible());
-    QCOMPARE(scanPosition(core), (std::array<int, 3>{0, 0, 0}));
-
-    // ... but with the scan already off it touches neither.
-    timers.blink.start();
-    QTRY_VERIFY(core.isBlinkLabelVisible());
-    timers.blink.stop();
-    core.discovery().setScanPosition(3, 4, 5);
-    status.update();
-    QCOMPARE(status.light(), StatusDisplay::Light::Green);
-    QVERIFY(core.isBlinkLabelVisible());
-    QCOMPARE(scanPosition(core), (std::array<int, 3>{3, 4, 5}));
-
-    // Below five peers the scan and the notice run again.
-    peers.pop_back();
-    QTRY_COMPARE_WITH_TIMEOUT(status.peerCount(), 4, 10000);
-    QCOMPARE(status.light(), StatusDisplay::Light::Yellow);
-    QVERIFY(timers.scan.isActive());
-    QVERIFY(timers.blink.isActive());
-}
+};
 
 QTEST_MAIN(StatusDisplayTest)
 #include "tst_statusdisplay.moc"

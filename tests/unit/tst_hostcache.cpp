@@ -1,4 +1,3 @@
-// The host cache: its stored form, the older plain form, the per-run limit and the flush.
 #include "net/hostcache.h"
 #include "shell/settingnames.h"
 #include "shell/settingsstore.h"
@@ -31,68 +30,51 @@ class HostCacheTest : public QObject
     Q_OBJECT
 
 private slots:
-    void storedFormIsLoweredByThree();
-    void recentHostsAreReadOnce();
-    void onlyTheFirst33AddsOfARunCount();
+    void storedFormAcrossRuns()
+    {
+        QTemporaryDir home;
+        Run first(home);
+        // The older plain form is read once, when no scrambled one is stored.
+        first.store(SettingNames::RecentHosts, "127.0.0.5;127.0.0.6");
+        first.cache.loadHostCache();
+        first.cache.loadHostCache();
+        QCOMPARE(first.connected, QStringList({"127.0.0.5", "127.0.0.6"}));
+        QCOMPARE(first.stored(SettingNames::RecentHosts), QByteArray());
+
+        first.store(SettingNames::HostCache, "stale");
+        first.cache.addToHostCache(QStringLiteral("127.0.0.2"));
+        first.cache.addToHostCache(QStringLiteral("127.0.0.10"));
+        // '1' -> '.', '2' -> '/', '7' -> '4', '.' -> '+', '0' -> '-', ';' -> '8'
+        QCOMPARE(first.stored(SettingNames::HostCache), QByteArray("./4+-+-+/8./4+-+-+.-8"));
+
+        // The scrambled form wins over the plain one, which is emptied all the same.
+        Run second(home);
+        second.store(SettingNames::RecentHosts, "127.0.0.7;");
+        second.cache.loadHostCache();
+        QCOMPARE(second.connected, QStringList({"127.0.0.2", "127.0.0.10"}));
+        QCOMPARE(second.stored(SettingNames::RecentHosts), QByteArray());
+
+        second.cache.flush();
+        Run third(home);
+        third.cache.loadHostCache();
+        QVERIFY(third.connected.isEmpty());
+    }
+
+    void onlyTheFirst33AddsOfARunCount()
+    {
+        QTemporaryDir home;
+        Run run(home);
+        for (const char *address : {"127.0.1.1", "127.0.1.1", "127.0.1.11", "27.0.1.1"})
+            run.cache.addToHostCache(QLatin1String(address));
+        QCOMPARE(run.cache.text(), QByteArray("127.0.1.1;127.0.1.11;27.0.1.1;"));
+        for (int host = 100; host < 140; ++host)
+            run.cache.addToHostCache(QStringLiteral("127.0.2.%1").arg(host));
+        // The duplicate used up one of the 33 calls.
+        QCOMPARE(run.cache.text().count(';'), 32);
+        QVERIFY(run.cache.text().endsWith(";127.0.2.128;"));
+        QCOMPARE(HostCache::shiftCodes(run.stored(SettingNames::HostCache), 3), run.cache.text());
+    }
 };
-
-void HostCacheTest::storedFormIsLoweredByThree()
-{
-    QTemporaryDir home;
-    Run first(home);
-    first.store(SettingNames::HostCache, "stale");
-    first.cache.addToHostCache(QStringLiteral("127.0.0.2"));
-    first.cache.addToHostCache(QStringLiteral("127.0.0.10"));
-    // '1' -> '.', '2' -> '/', '7' -> '4', '.' -> '+', '0' -> '-', ';' -> '8'
-    QCOMPARE(first.stored(SettingNames::HostCache), QByteArray("./4+-+-+/8./4+-+-+.-8"));
-
-    Run second(home);
-    second.cache.loadHostCache();
-    QCOMPARE(second.connected, QStringList({QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.10")}));
-
-    // Flushed, the next run starts with nothing; this run's addresses stay in memory.
-    second.cache.flush();
-    QCOMPARE(second.stored(SettingNames::HostCache), QByteArray());
-    QCOMPARE(first.cache.text(), QByteArray("127.0.0.2;127.0.0.10;"));
-    Run third(home);
-    third.cache.loadHostCache();
-    QVERIFY(third.connected.isEmpty());
-}
-
-void HostCacheTest::recentHostsAreReadOnce()
-{
-    QTemporaryDir home;
-    Run run(home);
-    run.store(SettingNames::RecentHosts, "127.0.0.5;127.0.0.6");
-    run.cache.loadHostCache();
-    QCOMPARE(run.connected, QStringList({QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.6")}));
-    QCOMPARE(run.stored(SettingNames::RecentHosts), QByteArray());
-    run.cache.loadHostCache();
-    QCOMPARE(run.connected.size(), 2);
-
-    // The scrambled form wins; the plain one is emptied all the same.
-    run.store(SettingNames::RecentHosts, "127.0.0.7;");
-    run.store(SettingNames::HostCache, "./4+-+-+58");
-    run.cache.loadHostCache();
-    QCOMPARE(run.connected.last(), QStringLiteral("127.0.0.8"));
-    QCOMPARE(run.stored(SettingNames::RecentHosts), QByteArray());
-}
-
-void HostCacheTest::onlyTheFirst33AddsOfARunCount()
-{
-    QTemporaryDir home;
-    Run run(home);
-    for (const char *address : {"127.0.1.1", "127.0.1.1", "127.0.1.11", "27.0.1.1"})
-        run.cache.addToHostCache(QLatin1String(address));
-    QCOMPARE(run.cache.text(), QByteArray("127.0.1.1;127.0.1.11;27.0.1.1;"));
-    for (int host = 100; host < 140; ++host)
-        run.cache.addToHostCache(QStringLiteral("127.0.2.%1").arg(host));
-
-    // The duplicate used up one of the 33 calls.
-    QCOMPARE(run.cache.text().count(';'), HostCache::MaxAddsPerRun - 1);
-    QVERIFY(run.cache.text().endsWith(";127.0.2.128;"));
-    QCOMPARE(HostCache::shiftCodes(run.stored(SettingNames::HostCache), 3), run.cache.text());
-}
 
 QTEST_GUILESS_MAIN(HostCacheTest)
 #include "tst_hostcache.moc"
