@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr char KeepAlive[] = "//keepalive\\\\";
 constexpr int MaxPeerIdLength = 32;
 
 bool isDottedIPv4(const QString &text)
@@ -236,7 +235,7 @@ void ControlConnections::keepAliveTick()
     for (int i = 0; i < count(); ++i) {
         SocketElement *socket = m_sockets.at(i);
         if (socket->state() == SocketElement::Connected && !record(i).incomingPending)
-            send(i, KeepAlive);
+            send(i, KeepAliveMessage);
         else if (socket->state() == SocketElement::Error)
             socket->close();
     }

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr char KeepAlive[] = "//keepalive\\\\";
 // Host lists come from peers: only this many addresses of one list are tried.
 constexpr int MaxHostListPieces = 256;
 
@@ -25,7 +24,7 @@ Dispatcher::Dispatcher(ControlConnections &connections, Context context, QObject
 
 void Dispatcher::dispatch(int index, const QByteArray &message)
 {
-    if (message == KeepAlive)
+    if (message == ControlConnections::KeepAliveMessage)
         return;
     if (message.startsWith("id/")) {
         handleRole(index, restAfter(message, "id/"));
