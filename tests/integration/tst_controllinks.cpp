@@ -41,6 +41,7 @@ private slots:
     void hostListsSpreadAChainIntoAFullMesh();
     void gatesDropWhatAPeerMayNotSend();
     void hostileFloodsStayBounded();
+    void keepAliveReachesEveryLink();
 };
 
 void ControlLinksTest::acceptedPeerIsGreetedAndItsFramesHandled()
@@ -287,6 +288,25 @@ void ControlLinksTest::hostileFloodsStayBounded()
     // A frame that never ends is cut off at the buffer's cap.
     peer.sendRaw("|quelm|" + QByteArray(FrameReassembler::DefaultCapBytes + 1024, 'x'));
     QTRY_VERIFY_WITH_TIMEOUT(!peer.isConnected(), 10000);
+}
+
+void ControlLinksTest::keepAliveReachesEveryLink()
+{
+    RunningCopy alice("alice");
+    ControlConnections &connections = alice.core().connections();
+    FakePeer peer("4A11", TestCopy::nextLoopbackAddress());
+    QVERIFY(peer.connectTo(alice.address(), Port));
+    peer.sendRaw("uid:4A11!!!!");
+    peer.sendFrames({"id/client", "nick:fake"}, alice.id());
+    QTRY_VERIFY(connections.findConnection(peer.socket().localAddress().toString()) >= 0);
+
+    QTRY_VERIFY(peer.raw().contains("!!!!"));
+    peer.takeHandshakeLine();
+    QList<QByteArray> frames;
+    QTRY_VERIFY((frames += peer.takeFrames(alice.id())).contains("hostlist:"));
+    connections.keepAliveTick();
+    QTRY_VERIFY((frames += peer.takeFrames(alice.id())).contains("//keepalive\\\\"));
+    QVERIFY(peer.isConnected());
 }
 
 QTEST_GUILESS_MAIN(ControlLinksTest)
