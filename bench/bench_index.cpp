@@ -6,10 +6,10 @@
 // The tree (100,000 empty files in 3,040 folders) is made below the parent
 // folder and removed again at the end.
 
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "share/indexsnapshot.h"
 #include "share/sharedindex.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,8 +7,8 @@
 // Every copy gets an address in one /24 block of 127/8 chosen per run, so
 // nothing leaves this machine's loopback.
 
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -7,14 +7,14 @@
 // run, so nothing leaves this machine's loopback. The browsed copy's 100,000
 // files are made below the parent folder and removed again at the end.
 
+#include "base/prompter.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "net/wirecodec.h"
 #include "share/indexsnapshot.h"
 #include "share/searchanswerjob.h"
 #include "share/searchservice.h"
 #include "shell/core.h"
-#include "shell/prompter.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -149,8 +149,8 @@ bool makeFiles(const QString &folder)
 
 bool linked(Core &from, const QString &to)
 {
-    const int index = from.connections().findConnection(to);
-    return index >= 0 && !from.connections().record(index).nickname.isEmpty();
+    const int index = from.network().connections().findConnection(to);
+    return index >= 0 && !from.network().connections().record(index).nickname.isEmpty();
 }
 
 void benchBrowse(const QString &parent)
@@ -171,22 +171,22 @@ void benchBrowse(const QString &parent)
 
     QElapsedTimer clock;
     clock.start();
-    if (!makeFiles(bob->sharedIndex().rootFolders().first())) {
+    if (!makeFiles(bob->sharing().sharedIndex().rootFolders().first())) {
         std::printf("browse: cannot make the shared files below %s\n", qPrintable(parent));
         return;
     }
     const double makeSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     clock.restart();
-    bob->sharedIndex().loadSharedFolders();
-    if (!waitFor([&bob] { return bob->sharedIndex().count() == BrowsedFiles; }, WalkTimeoutMs)) {
+    bob->sharing().sharedIndex().loadSharedFolders();
+    if (!waitFor([&bob] { return bob->sharing().sharedIndex().count() == BrowsedFiles; }, WalkTimeoutMs)) {
         std::printf("browse: the index holds %lld files, not %d\n",
-                    static_cast<long long>(bob->sharedIndex().count()), BrowsedFiles);
+                    static_cast<long long>(bob->sharing().sharedIndex().count()), BrowsedFiles);
         return;
     }
     std::printf("browse: %d files made in %.2f s, indexed in %.2f s\n", BrowsedFiles, makeSeconds,
                 static_cast<double>(clock.nsecsElapsed()) / 1e9);
 
-    alice->connections().connectTo(bobAddress);
+    alice->network().connections().connectTo(bobAddress);
     if (!waitFor([&] { return linked(*alice, bobAddress) && linked(*bob, aliceAddress); }, LinkTimeoutMs)) {
         std::printf("browse: the copies did not link\n");
         return;
@@ -202,16 +202,16 @@ void benchBrowse(const QString &parent)
         longestGap = std::max(longestGap, beat.nsecsElapsed());
         beat.restart();
     });
-    SearchResultsModel &results = alice->search().results();
+    SearchResultsModel &results = alice->sharing().search().results();
     clock.restart();
     beat.start();
     heartbeat.start(1);
-    alice->search().browseUser("bob");
+    alice->sharing().search().browseUser("bob");
     const bool complete = waitFor([&results] { return results.rowCount() >= BrowsedFiles; }, BrowseTimeoutMs);
     const double browseSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     heartbeat.stop();
 
-    const auto snapshot = bob->sharedIndex().snapshot();
+    const auto snapshot = bob->sharing().sharedIndex().snapshot();
     bool inOrder = results.rowCount() == static_cast<int>(snapshot->files.size());
     for (int row = 0; inOrder && row < results.rowCount(); ++row)
         inOrder = results.result(row).sharedName == snapshot->sharedName(snapshot->files[static_cast<size_t>(row)]);

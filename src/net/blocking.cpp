@@ -1,10 +1,10 @@
 #include "net/blocking.h"
 
+#include "base/prompter.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "net/blockedlist.h"
 #include "net/controlconnections.h"
-#include "shell/prompter.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 
 QString Blocking::confirmBlockText()
 {

@@ -1,9 +1,9 @@
 #include "net/discovery.h"
 
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "net/hostcache.h"
 #include "net/socketarray.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #include "net/hostcache.h"
 
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 
 
 HostCache::HostCache(SettingsStore &settings, std::function<void(const QString &)> connectTo)

@@ -1,6 +1,6 @@
 #include "net/ownidentifier.h"
 
-#include "share/clscrc.h"
+#include "base/clscrc.h"
 
 #include <QFile>
 

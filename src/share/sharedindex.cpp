@@ -1,9 +1,9 @@
 #include "share/sharedindex.h"
 
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "share/filesignature.h"
 #include "share/folderwalker.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 
 #include <QFile>
 #include <QtConcurrent>

@@ -1,7 +1,7 @@
 #include "shell/core.h"
 
-#include "shell/prompter.h"
-#include "shell/settingnames.h"
+#include "base/prompter.h"
+#include "base/settingnames.h"
 #include "shell/startupsequence.h"
 #include "shell/subnetdetector.h"
 
@@ -18,49 +18,37 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_config(std::move(config))
     , m_prompter(prompter)
     , m_settings(m_config.userSettingsPath, m_config.machineSettingsPath)
-    , m_listenSocket(-1)
-    , m_portChooser(m_sockets)
-    , m_portKeeper(m_listenSocket, prompter, [this] { return m_listenPort; })
-    , m_connections(m_sockets, m_listenSocket, connectionContext())
-    , m_dispatcher(m_connections, dispatchContext())
-    , m_hostCache(m_settings, [this](const QString &address) { m_connections.connectTo(address); })
-    , m_discovery(m_settings, m_sockets, [this](const QString &address) { m_connections.connectTo(address); },
-                  discoveryContext())
-    , m_blocking(m_blockedList, m_connections, m_settings, prompter)
-    , m_userList(m_connections, m_blockedList)
-    , m_status(m_connections, m_timers, statusContext())
-    , m_sharedIndex(m_settings, m_config.programFolder)
-    , m_search(m_connections, searchContext())
+    , m_network(m_settings, prompter, networkContext())
+    , m_sharing(m_settings, m_config.programFolder, m_network.connections(), sharingContext())
+    , m_portChooser(m_network.sockets())
+    , m_portKeeper(m_network.listenSocket(), prompter, [this] { return m_listenPort; })
+    , m_status(m_network.connections(), m_timers, statusContext())
 {
     wireSignals();
 }
 
 void Core::wireSignals()
 {
-    connect(&m_connections, &ControlConnections::peerIdentified, &m_dispatcher, &Dispatcher::greet);
-    connect(&m_connections, &ControlConnections::messageReceived, &m_dispatcher, &Dispatcher::dispatch);
-    connect(&m_connections, &ControlConnections::outgoingConnected, this, &Core::onOutgoingConnected);
-    connect(&m_connections, &ControlConnections::linkClosed, &m_userList, &UserListModel::rebuildUserList);
-    connect(&m_dispatcher, &Dispatcher::userListChanged, &m_userList, &UserListModel::rebuildUserList);
-    connect(&m_blocking, &Blocking::userListChanged, &m_userList, &UserListModel::rebuildUserList);
-    connect(&m_userList, &UserListModel::rebuilt, &m_status, &StatusDisplay::update);
-    connect(&m_dispatcher, &Dispatcher::searchReceived, &m_search, &SearchService::answerSearch);
-    connect(&m_dispatcher, &Dispatcher::resultReceived, this, [this](int index, const QByteArray &payload) {
-        m_search.showResult(m_connections.element(index)->remoteHostIP(), payload);
+    Dispatcher &dispatcher = m_network.dispatcher();
+    SearchService &search = m_sharing.search();
+    connect(&dispatcher, &Dispatcher::searchReceived, &search, &SearchService::answerSearch);
+    connect(&dispatcher, &Dispatcher::resultReceived, this, [this, &search](int index, const QByteArray &payload) {
+        search.showResult(m_network.connections().element(index)->remoteHostIP(), payload);
     });
     // Peers learn the new shared count as soon as a rebuild is in place.
-    connect(&m_sharedIndex, &SharedIndex::rebuilt, &m_dispatcher, &Dispatcher::announceToAll);
+    connect(&m_sharing.sharedIndex(), &SharedIndex::rebuilt, &dispatcher, &Dispatcher::announceToAll);
+    connect(&m_network.userList(), &UserListModel::rebuilt, &m_status, &StatusDisplay::update);
 
     connect(&m_timers.alive, &QTimer::timeout, this, &Core::onAliveTick);
     connect(&m_timers.blink, &QTimer::timeout, this, &Core::onBlinkTick);
     connect(&m_timers.update, &QTimer::timeout, &m_status, &StatusDisplay::update);
-    connect(&m_timers.scan, &QTimer::timeout, &m_discovery, &Discovery::scanTick);
-    connect(&m_timers.udp, &QTimer::timeout, &m_discovery, &Discovery::udpTick);
+    connect(&m_timers.scan, &QTimer::timeout, &m_network.discovery(), &Discovery::scanTick);
+    connect(&m_timers.udp, &QTimer::timeout, &m_network.discovery(), &Discovery::udpTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
     // A listener that closes or fails is claimed again at once.
-    connect(&m_listenSocket, &SocketElement::closed, this, &Core::onListenSocketLost);
-    connect(&m_listenSocket, &SocketElement::errorOccurred, this, &Core::onListenSocketLost);
+    connect(&m_network.listenSocket(), &SocketElement::closed, this, &Core::onListenSocketLost);
+    connect(&m_network.listenSocket(), &SocketElement::errorOccurred, this, &Core::onListenSocketLost);
 }
 
 Core::~Core()
@@ -76,9 +64,9 @@ bool Core::start()
 void Core::shutDown()
 {
     m_timers.stopAll();
-    m_discovery.closeDiscoverySocket();
+    m_network.discovery().closeDiscoverySocket();
     m_portKeeper.stop();
-    m_sockets.closeAll();
+    m_network.sockets().closeAll();
     m_transferSockets.closeAll();
 }
 
@@ -105,9 +93,8 @@ int Core::chooseListenPort(int current)
 void Core::setLocalAddress(const QString &address)
 {
     m_localAddress = address;
-    m_sockets.setLocalIP(address);
+    m_network.setLocalIP(address);
     m_transferSockets.setLocalIP(address);
-    m_listenSocket.setLocalIP(address);
     m_localOctets.fill(0);
     const QStringList parts = address.split(QLatin1Char('.'));
     for (int i = 0; i < 4 && i < parts.size(); ++i)
@@ -182,39 +169,34 @@ void Core::ipCheckupTick()
     m_portKeeper.startListening();
     // Announcements must go to the new subnet.
     if (m_timers.udp.isActive())
-        m_discovery.configureDiscoverySocket();
-    m_sockets.closeAll();
+        m_network.discovery().configureDiscoverySocket();
+    m_network.sockets().closeAll();
     m_prompter.showBalloon(QStringLiteral("Quelm: Local IP Address Change"),
                            QStringLiteral("Quelm has detected that you have a different network address. Your "
                                           "connections will be re-established as soon as possible."),
                            Prompter::BalloonWarning);
 }
 
-ControlConnections::Context Core::connectionContext()
+Network::Context Core::networkContext()
 {
-    return {[this] { return m_ownId; }, [this] { return m_listenPort; }, [this] { return m_localAddress; }};
-}
-
-Dispatcher::Context Core::dispatchContext()
-{
-    Dispatcher::Context context;
+    Network::Context context;
     context.ownId = [this] { return m_ownId; };
-    context.nickname = [this] { return m_settings.get(QLatin1String(SettingNames::Nickname)); };
-    context.normaliseNickname = [this] { return m_settings.normaliseNickname(); };
-    context.sharedFileCount = [this] { return sharedFileCount(); };
-    context.isBlocked = [this](const QByteArray &id) { return m_blockedList.isBlocked(id); };
-    return context;
-}
-
-Discovery::Context Core::discoveryContext()
-{
-    Discovery::Context context;
+    context.listenPort = [this] { return m_listenPort; };
     context.localAddress = [this] { return m_localAddress; };
     context.localOctets = [this] { return m_localOctets; };
     context.subnetClass = [this] { return m_subnetClass; };
-    context.listenPort = [this] { return m_listenPort; };
     context.testOnly = [this] { return m_config.testOnly(); };
     context.scanRunning = [this] { return m_timers.scan.isActive(); };
+    context.sharedFileCount = [this] { return sharedFileCount(); };
+    return context;
+}
+
+Sharing::Context Core::sharingContext()
+{
+    Sharing::Context context;
+    context.announceToAll = [this] { m_network.dispatcher().announceToAll(); };
+    context.localAddress = [this] { return m_localAddress; };
+    context.setCurrentQuery = [this](const QByteArray &query) { m_network.dispatcher().setCurrentQuery(query); };
     return context;
 }
 
@@ -222,28 +204,9 @@ StatusDisplay::Context Core::statusContext()
 {
     StatusDisplay::Context context;
     context.sharedFileCount = [this] { return sharedFileCount(); };
-    context.resetScanPosition = [this] { m_discovery.setScanPosition(0, 0, 0); };
+    context.resetScanPosition = [this] { m_network.discovery().setScanPosition(0, 0, 0); };
     context.hideBlinkLabel = [this] { hideBlinkLabel(); };
     return context;
-}
-
-SearchService::Context Core::searchContext()
-{
-    SearchService::Context context;
-    context.snapshot = [this] { return m_sharedIndex.snapshot(); };
-    context.fileSignature = [this](const QString &fullPath) { return m_sharedIndex.fileSignature(fullPath); };
-    context.nickname = [this] { return m_settings.get(QLatin1String(SettingNames::Nickname)); };
-    context.normaliseNickname = [this] { return m_settings.normaliseNickname(); };
-    context.announceToAll = [this] { m_dispatcher.announceToAll(); };
-    context.localAddress = [this] { return m_localAddress; };
-    context.setCurrentQuery = [this](const QByteArray &query) { m_dispatcher.setCurrentQuery(query); };
-    return context;
-}
-
-void Core::onOutgoingConnected(int, const QString &address)
-{
-    m_discovery.noteConnected(address);
-    m_hostCache.addToHostCache(address);
 }
 
 void Core::hideBlinkLabel()
@@ -254,12 +217,12 @@ void Core::hideBlinkLabel()
 
 void Core::onAliveTick()
 {
-    m_connections.keepAliveTick();
+    m_network.connections().keepAliveTick();
     // Every fourth tick, about every two minutes, the index is rebuilt; peers
     // hear this copy again once the new index is in place.
     if (++m_aliveTicks > 3) {
         m_aliveTicks = 0;
-        m_sharedIndex.loadSharedFolders();
+        m_sharing.sharedIndex().loadSharedFolders();
     }
 }
 

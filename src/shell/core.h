@@ -1,21 +1,12 @@
 #pragma once
 
-#include "net/blockedlist.h"
-#include "net/blocking.h"
-#include "net/controlconnections.h"
-#include "net/discovery.h"
-#include "net/dispatcher.h"
-#include "net/hostcache.h"
-#include "net/socketarray.h"
-#include "net/userlistmodel.h"
-#include "net/socketelement.h"
-#include "share/searchservice.h"
-#include "share/sharedindex.h"
+#include "base/settingsstore.h"
+#include "net/network.h"
+#include "share/sharing.h"
 #include "shell/coreconfig.h"
 #include "shell/coretimers.h"
 #include "shell/listenportchooser.h"
 #include "shell/listenportkeeper.h"
-#include "shell/settingsstore.h"
 #include "shell/statusdisplay.h"
 
 #include <QByteArray>
@@ -26,8 +17,9 @@
 
 class Prompter;
 
-// One running copy of Quelm: it owns that copy's sockets, timers, tables and
-// settings store. Nothing here is global, so several copies can share a process.
+// One running copy of Quelm, the composition root: it owns one object per
+// subsystem, the settings store and the timers, and wires only what crosses
+// subsystems. Nothing here is global, so several copies can share a process.
 class Core final : public QObject
 {
     Q_OBJECT
@@ -52,21 +44,12 @@ public:
     SettingsStore &settings() { return m_settings; }
     Prompter &prompter() { return m_prompter; }
     CoreTimers &timers() { return m_timers; }
-    SocketArray &sockets() { return m_sockets; }
+    Network &network() { return m_network; }
+    Sharing &sharing() { return m_sharing; }
     SocketArray &transferSockets() { return m_transferSockets; }
-    SocketElement &listenSocket() { return m_listenSocket; }
     ListenPortChooser &portChooser() { return m_portChooser; }
     ListenPortKeeper &portKeeper() { return m_portKeeper; }
-    ControlConnections &connections() { return m_connections; }
-    Dispatcher &dispatcher() { return m_dispatcher; }
-    HostCache &hostCache() { return m_hostCache; }
-    Discovery &discovery() { return m_discovery; }
-    BlockedList &blockedList() { return m_blockedList; }
-    Blocking &blocking() { return m_blocking; }
-    UserListModel &userList() { return m_userList; }
     StatusDisplay &status() { return m_status; }
-    SharedIndex &sharedIndex() { return m_sharedIndex; }
-    SearchService &search() { return m_search; }
 
     InstanceClaim claimInstance();
 
@@ -92,7 +75,7 @@ public:
     void setIpLabelText(const QString &text);
     bool isBlinkLabelVisible() const { return m_blinkLabelVisible; }
     // Entries of the shared-file table.
-    qint64 sharedFileCount() const { return m_sharedIndex.count(); }
+    qint64 sharedFileCount() { return m_sharing.sharedIndex().count(); }
 
     // The address watch: moves the copy to a new local address when it changed.
     void ipCheckupTick();
@@ -117,34 +100,22 @@ private:
     void onFirstRunMessage();
     void onListenSocketLost();
     void onAliveTick();
-    void onOutgoingConnected(int index, const QString &address);
     void hideBlinkLabel();
     void wireSignals();
-    ControlConnections::Context connectionContext();
-    Dispatcher::Context dispatchContext();
-    Discovery::Context discoveryContext();
+    Network::Context networkContext();
+    Sharing::Context sharingContext();
     StatusDisplay::Context statusContext();
-    SearchService::Context searchContext();
 
     CoreConfig m_config;
     Prompter &m_prompter;
     SettingsStore m_settings;
     CoreTimers m_timers;
-    SocketArray m_sockets;
+    Network m_network;
+    Sharing m_sharing;
     SocketArray m_transferSockets;
-    SocketElement m_listenSocket;
     ListenPortChooser m_portChooser;
     ListenPortKeeper m_portKeeper;
-    ControlConnections m_connections;
-    Dispatcher m_dispatcher;
-    HostCache m_hostCache;
-    Discovery m_discovery;
-    BlockedList m_blockedList;
-    Blocking m_blocking;
-    UserListModel m_userList;
     StatusDisplay m_status;
-    SharedIndex m_sharedIndex;
-    SearchService m_search;
     std::unique_ptr<QLockFile> m_instanceLock;
     int m_aliveTicks = 0;
 

@@ -1,7 +1,7 @@
 #include "shell/listenportkeeper.h"
 
+#include "base/prompter.h"
 #include "net/socketelement.h"
-#include "shell/prompter.h"
 
 ListenPortKeeper::ListenPortKeeper(SocketElement &listenSocket, Prompter &prompter, std::function<int()> port,
                                    QObject *parent)

@@ -1,12 +1,12 @@
 #include "shell/startupsequence.h"
 
+#include "base/prompter.h"
+#include "base/settingnames.h"
 #include "common/processlookup.h"
 #include "net/ownidentifier.h"
 #include "shell/core.h"
 #include "shell/drivewritetest.h"
 #include "shell/networkfoldercheck.h"
-#include "shell/prompter.h"
-#include "shell/settingnames.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,7 +49,7 @@ bool StartupSequence::run()
         m_core.config().programFolder,
         m_core.settings().regGetString(Hive::Machine, setting(SettingNames::CurrentVersionKeyPath), setting(SettingNames::ProductID), {})));
     m_core.showSplash();
-    m_core.sockets().ensure(1);
+    m_core.network().sockets().ensure(1);
     m_core.setLocalAddress(m_core.config().addressSource());
     if (!checkNetworkAdapter())
         return false;
@@ -198,9 +198,9 @@ bool StartupSequence::claimListenPort()
 void StartupSequence::loadTables()
 {
     step(QStringLiteral("Loading blocked users..."));
-    m_core.blocking().loadBlockedList();
+    m_core.network().blocking().loadBlockedList();
     step(QStringLiteral("Loading shared folders..."));
-    m_core.sharedIndex().loadSharedFolders();
+    m_core.sharing().sharedIndex().loadSharedFolders();
     step(QStringLiteral("Detecting subnet..."));
     m_core.detectSubnet();
 }
@@ -208,9 +208,9 @@ void StartupSequence::loadTables()
 void StartupSequence::startConnections()
 {
     step(QStringLiteral("Initializing Connections..."));
-    m_core.hostCache().loadHostCache();
+    m_core.network().hostCache().loadHostCache();
     m_core.portKeeper().startListening();
-    m_core.discovery().setScanPosition(1, 1, 1);
+    m_core.network().discovery().setScanPosition(1, 1, 1);
     m_core.timers().scan.start();
     m_core.status().update();
     m_core.timers().update.start();
@@ -219,8 +219,8 @@ void StartupSequence::startConnections()
 void StartupSequence::prepareInterface()
 {
     step(QStringLiteral("Preparing Interface..."));
-    m_core.userList().rebuildUserList();
-    m_core.search().fillFileTypes();
+    m_core.network().userList().rebuildUserList();
+    m_core.sharing().search().fillFileTypes();
     m_core.installTrayIcon(QStringLiteral("Quelm %1").arg(QLatin1String(Core::Version)));
 }
 
@@ -246,9 +246,9 @@ void StartupSequence::startDiscovery()
     if (m_core.config().testOnly() || settings.get(setting(SettingNames::EnableScanning), "1") == "0"
         || settings.get(setting(SettingNames::EnableUDP), "1") == "0")
         return;
-    m_core.discovery().configureDiscoverySocket();
+    m_core.network().discovery().configureDiscoverySocket();
     m_core.timers().udp.start();
-    m_core.discovery().udpTick();
+    m_core.network().discovery().udpTick();
 }
 
 void StartupSequence::step(const QString &splashStatus)

@@ -30,7 +30,7 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     m_tabs->addTab(search, QStringLiteral("Search"));
     m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Downloads"));
     m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Chat"));
-    connect(&core.search(), &SearchService::searchTabRequested, this,
+    connect(&core.sharing().search(), &SearchService::searchTabRequested, this,
             [this, search](const QByteArray &text, const QString &category) {
                 search->showSearch(text, category);
                 m_tabs->setCurrentWidget(search);

@@ -22,7 +22,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     , m_listening(new QLabel(QStringLiteral("Listening..."), this))
     , m_results(new QTableView(this))
 {
-    SearchService &search = core.search();
+    SearchService &search = core.sharing().search();
     m_type->addItems(search.fileTypes());
     connect(&search, &SearchService::fileTypesFilled, this, [this](const QStringList &types) {
         m_type->clear();
@@ -47,7 +47,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     connect(viewFiles, &QPushButton::clicked, this, [this] {
         const QModelIndexList rows = m_results->selectionModel()->selectedRows();
         if (!rows.isEmpty())
-            m_core.search().browseResultUser(rows.first().row());
+            m_core.sharing().search().browseResultUser(rows.first().row());
     });
     connect(&search, &SearchService::statusChanged, this, &SearchPage::refreshStatus);
     m_listening->setFrameShape(QFrame::StyledPanel);
@@ -88,13 +88,13 @@ bool SearchPage::eventFilter(QObject *watched, QEvent *event)
 
 void SearchPage::search()
 {
-    if (m_core.search().searchButtonClicked(m_box->text().toUtf8(), m_type->currentText()))
+    if (m_core.sharing().search().searchButtonClicked(m_box->text().toUtf8(), m_type->currentText()))
         m_results->setFocus();
 }
 
 void SearchPage::refreshStatus()
 {
-    const SearchService &search = m_core.search();
+    const SearchService &search = m_core.sharing().search();
     m_status->setText(search.statusCaption());
     m_listening->setVisible(search.isSearchStatusVisible());
 }

@@ -1,6 +1,6 @@
 #include "ui/trayicon.h"
 
-#include "shell/prompter.h"
+#include "base/prompter.h"
 #include "ui/appicon.h"
 
 #include <QMenu>

@@ -48,7 +48,7 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
     , m_table(new QTableView(this))
     , m_addComputer(new QLineEdit(QStringLiteral("0.0.0.0"), this))
 {
-    UserListModel &model = core.userList();
+    UserListModel &model = core.network().userList();
     m_table->setModel(&model);
     m_table->setItemDelegate(new BlockIconDelegate(m_table));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -61,7 +61,7 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
 
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
-                m_core.userList().setSelectedAddress(current.isValid() ? m_core.userList().address(current.row())
+                m_core.network().userList().setSelectedAddress(current.isValid() ? m_core.network().userList().address(current.row())
                                                                       : QString());
             });
     connect(&model, &UserListModel::selectionRestored, this, &UserListPanel::restoreSelection);
@@ -69,22 +69,22 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
         // Every click on a heading flips the direction.
         m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
         m_sortColumn = column;
-        m_core.userList().sort(column, m_sortOrder);
+        m_core.network().userList().sort(column, m_sortOrder);
     });
 
     auto *block = new QPushButton(QStringLiteral("Block / Unblock User"), this);
     connect(block, &QPushButton::clicked, this,
-            [this] { m_core.blocking().userBlockButtonClicked(selectedAddress()); });
+            [this] { m_core.network().blocking().userBlockButtonClicked(selectedAddress()); });
 
     auto *browse = new QPushButton(QStringLiteral("Browse Files"), this);
     connect(browse, &QPushButton::clicked, this, [this] {
         const QModelIndexList rows = m_table->selectionModel()->selectedRows();
         if (!rows.isEmpty())
-            m_core.search().browseUser(rows.first().data().toString().toUtf8());
+            m_core.sharing().search().browseUser(rows.first().data().toString().toUtf8());
     });
 
     auto *add = new QPushButton(QStringLiteral("Add Computer"), this);
-    const auto addComputer = [this] { m_addComputer->setText(m_core.discovery().addComputer(m_addComputer->text())); };
+    const auto addComputer = [this] { m_addComputer->setText(m_core.network().discovery().addComputer(m_addComputer->text())); };
     connect(add, &QPushButton::clicked, this, addComputer);
     connect(m_addComputer, &QLineEdit::returnPressed, this, addComputer);
 
@@ -113,5 +113,5 @@ void UserListPanel::restoreSelection(int row)
 QString UserListPanel::selectedAddress() const
 {
     const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-    return rows.isEmpty() ? QString() : m_core.userList().address(rows.first().row());
+    return rows.isEmpty() ? QString() : m_core.network().userList().address(rows.first().row());
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/prompter.h"
+#include "base/prompter.h"
 
 class MainWindow;
 

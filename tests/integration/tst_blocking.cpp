@@ -1,6 +1,6 @@
+#include "base/settingnames.h"
 #include "net/blocking.h"
 #include "net/userlistmodel.h"
-#include "shell/settingnames.h"
 #include "support/clientpeer.h"
 
 #include <QSignalSpy>
@@ -45,16 +45,16 @@ private slots:
         RunningCopy alice("alice");
         RunningCopy bob("bob");
         QVERIFY(alice.started() && bob.started());
-        alice.core().connections().connectTo(bob.address());
-        const UserListModel &aliceList = alice.core().userList();
-        const UserListModel &bobList = bob.core().userList();
+        alice.core().network().connections().connectTo(bob.address());
+        const UserListModel &aliceList = alice.core().network().userList();
+        const UserListModel &bobList = bob.core().network().userList();
         QTRY_VERIFY(cellOf(aliceList, bob.address(), 0).isValid() && cellOf(bobList, alice.address(), 0).isValid());
-        Blocking &blocking = alice.core().blocking();
+        Blocking &blocking = alice.core().network().blocking();
         const QString blockedList = QLatin1String(SettingNames::BlockedList);
         const auto bobSends = [&bob, &alice](const QByteArray &message) {
-            bob.core().connections().send(bob.core().connections().findConnection(alice.address()), message);
+            bob.core().network().connections().send(bob.core().network().connections().findConnection(alice.address()), message);
         };
-        QSignalSpy im(&alice.core().dispatcher(), &Dispatcher::imReceived);
+        QSignalSpy im(&alice.core().network().dispatcher(), &Dispatcher::imReceived);
 
         blocking.userBlockButtonClicked(QString());
         QVERIFY(alice.person().boxes.isEmpty());
@@ -64,12 +64,12 @@ private slots:
         QCOMPARE(alice.person().boxTexts(), QStringList(question));
         QVERIFY(alice.person().boxes[0].buttons == Prompter::Buttons::YesNo
                 && alice.person().boxes[0].icon == Prompter::Icon::Exclamation);
-        QVERIFY(!alice.core().blockedList().isBlocked(bob.id()));
+        QVERIFY(!alice.core().network().blockedList().isBlocked(bob.id()));
 
         alice.person().answers = {Prompter::Answer::Yes};
         blocking.userBlockButtonClicked(bob.address());
         QCOMPARE(alice.person().boxes.size(), 2);
-        QVERIFY(alice.core().blockedList().isBlocked(bob.id()));
+        QVERIFY(alice.core().network().blockedList().isBlocked(bob.id()));
         // The row starts without a nickname; the save fills it from the record.
         QCOMPARE(alice.core().settings().get(blockedList), bob.id() + "|bob?");
         QCOMPARE(iconOf(aliceList, bob.address()), 2);
@@ -83,7 +83,7 @@ private slots:
         // Pressed again, the button unblocks at once.
         blocking.userBlockButtonClicked(bob.address());
         QCOMPARE(alice.person().boxes.size(), 2);
-        QVERIFY(!alice.core().blockedList().isBlocked(bob.id()));
+        QVERIFY(!alice.core().network().blockedList().isBlocked(bob.id()));
         QCOMPARE(alice.core().settings().get(blockedList), QByteArray());
         QTRY_COMPARE(iconOf(bobList, alice.address()), 0);
         bobSends("im:open");
@@ -91,9 +91,9 @@ private slots:
         QCOMPARE(im.at(0).at(1).toByteArray(), QByteArray("open"));
 
         // When both sides block, our own block is the one shown.
-        bob.core().blocking().blockPeer(bob.core().connections().findConnection(alice.address()));
+        bob.core().network().blocking().blockPeer(bob.core().network().connections().findConnection(alice.address()));
         QTRY_COMPARE(iconOf(aliceList, bob.address()), 1);
-        alice.core().blocking().blockPeer(alice.core().connections().findConnection(bob.address()));
+        alice.core().network().blocking().blockPeer(alice.core().network().connections().findConnection(bob.address()));
         QCOMPARE(iconOf(aliceList, bob.address()), 2);
     }
 
@@ -101,7 +101,7 @@ private slots:
     {
         RunningCopy alice("alice");
         QVERIFY(alice.started());
-        UserListModel &model = alice.core().userList();
+        UserListModel &model = alice.core().network().userList();
         // "9" and "10" tell a numeric sort from a textual one.
         const QList<QPair<QByteArray, QByteArray>> peers = {
             {"Bob", "10"}, {"carol", "9"}, {"Dave", "100"}, {"\xc3\xa9mile", "9"}};

@@ -48,7 +48,7 @@ void ControlLinksTest::acceptedPeerIsGreetedAndItsFramesHandled()
 {
     RunningCopy alice("alice");
     QVERIFY(alice.started());
-    QSignalSpy chat(&alice.core().dispatcher(), &Dispatcher::chatReceived);
+    QSignalSpy chat(&alice.core().network().dispatcher(), &Dispatcher::chatReceived);
     FakePeer peer("F00D", TestCopy::nextLoopbackAddress());
     QVERIFY(peer.connectTo(alice.address(), Port));
 
@@ -63,7 +63,7 @@ void ControlLinksTest::acceptedPeerIsGreetedAndItsFramesHandled()
     QTRY_VERIFY((frames += peer.takeFrames(alice.id())).size() >= 5);
     QCOMPARE(frames, QList<QByteArray>({"id/client", "nick:alice", "fileshared:0", "blocked:0", "hostlist:"}));
 
-    ControlConnections &connections = alice.core().connections();
+    ControlConnections &connections = alice.core().network().connections();
     const int index = connections.findConnection(peer.socket().localAddress().toString());
     QVERIFY(index >= 0);
     QCOMPARE(connections.record(index).peerId, QByteArray("F00D"));
@@ -80,7 +80,7 @@ void ControlLinksTest::outgoingConnectionOpensWithItsIdentity()
     const QString address = TestCopy::nextLoopbackAddress();
     QTcpServer peer;
     QVERIFY(peer.listen(QHostAddress(address), Port));
-    alice.core().connections().connectTo(address);
+    alice.core().network().connections().connectTo(address);
     QTRY_VERIFY(peer.hasPendingConnections());
     QTcpSocket *far = peer.nextPendingConnection();
     QByteArray received;
@@ -116,7 +116,7 @@ void ControlLinksTest::badHandshakesCloseTheConnection()
 void ControlLinksTest::silentConnectionIsClosedInTime()
 {
     RunningCopy alice("alice");
-    alice.core().connections().setTimeouts(300, 300);
+    alice.core().network().connections().setTimeouts(300, 300);
     FakePeer silent("S1", TestCopy::nextLoopbackAddress());
     QVERIFY(silent.connectTo(alice.address(), Port));
     FakePeer halfLine("S2", TestCopy::nextLoopbackAddress());
@@ -152,7 +152,7 @@ void ControlLinksTest::connectToOpensNothingTwice()
 {
     RunningCopy alice("alice");
     RunningCopy bob("bob");
-    ControlConnections &connections = alice.core().connections();
+    ControlConnections &connections = alice.core().network().connections();
     const int before = connections.count();
     connections.connectTo(alice.address());
     connections.connectTo(QStringLiteral("not-an-address"));
@@ -171,7 +171,7 @@ void ControlLinksTest::connectToOpensNothingTwice()
 void ControlLinksTest::closedElementIsReused()
 {
     RunningCopy alice("alice");
-    ControlConnections &connections = alice.core().connections();
+    ControlConnections &connections = alice.core().network().connections();
     auto bob = std::make_unique<RunningCopy>("bob");
     connections.connectTo(bob->address());
     QTRY_VERIFY(alice.linkedTo(*bob));
@@ -198,7 +198,7 @@ void ControlLinksTest::secondConnectionFromOneAddressReplacesTheOlder()
     QVERIFY(older.connectTo(alice.address(), Port));
     older.sendRaw("uid:0DD!!!!");
     older.sendFrames({"id/client", "nick:old"}, alice.id());
-    QTRY_VERIFY(alice.core().connections().findConnection(address) >= 0);
+    QTRY_VERIFY(alice.core().network().connections().findConnection(address) >= 0);
 
     // The same peer, restarted, connects again: its new link replaces the stale one.
     FakePeer newer("0DD", address);
@@ -215,15 +215,15 @@ void ControlLinksTest::copiesConnectingAtOnceKeepOneLink()
     for (int round = 0; round < 3; ++round) {
         RunningCopy alice("alice");
         RunningCopy bob("bob");
-        alice.core().connections().connectTo(bob.address());
-        bob.core().connections().connectTo(alice.address());
+        alice.core().network().connections().connectTo(bob.address());
+        bob.core().network().connections().connectTo(alice.address());
         QTRY_VERIFY(alice.linkedTo(bob) && bob.linkedTo(alice));
         // Give the losing connection time to be closed on both sides.
         QTest::qWait(300);
         QCOMPARE(alice.linkCount(), 1);
         QCOMPARE(bob.linkCount(), 1);
-        QCOMPARE(elementsInState(alice.core().connections(), SocketElement::Connected), 1);
-        QCOMPARE(elementsInState(bob.core().connections(), SocketElement::Connected), 1);
+        QCOMPARE(elementsInState(alice.core().network().connections(), SocketElement::Connected), 1);
+        QCOMPARE(elementsInState(bob.core().network().connections(), SocketElement::Connected), 1);
     }
 }
 
@@ -233,7 +233,7 @@ void ControlLinksTest::hostListsSpreadAChainIntoAFullMesh()
     for (int i = 0; i < 6; ++i)
         copies.push_back(std::make_unique<RunningCopy>("peer" + QByteArray::number(i)));
     for (int i = 0; i + 1 < 6; ++i)
-        copies[i]->core().connections().connectTo(copies[i + 1]->address());
+        copies[i]->core().network().connections().connectTo(copies[i + 1]->address());
     const auto meshed = [&copies] {
         for (const auto &copy : copies) {
             if (copy->linkCount() != 5)
@@ -247,7 +247,7 @@ void ControlLinksTest::hostListsSpreadAChainIntoAFullMesh()
 void ControlLinksTest::gatesDropWhatAPeerMayNotSend()
 {
     RunningCopy alice("alice");
-    Dispatcher &dispatcher = alice.core().dispatcher();
+    Dispatcher &dispatcher = alice.core().network().dispatcher();
     QSignalSpy chat(&dispatcher, &Dispatcher::chatReceived);
     QSignalSpy im(&dispatcher, &Dispatcher::imReceived);
     FakePeer peer("6A7E", TestCopy::nextLoopbackAddress());
@@ -267,7 +267,7 @@ void ControlLinksTest::gatesDropWhatAPeerMayNotSend()
 void ControlLinksTest::hostileFloodsStayBounded()
 {
     RunningCopy alice("alice");
-    ControlConnections &connections = alice.core().connections();
+    ControlConnections &connections = alice.core().network().connections();
     FakePeer peer("F100D", TestCopy::nextLoopbackAddress());
     QVERIFY(peer.connectTo(alice.address(), Port));
     peer.sendRaw("uid:F100D!!!!");
@@ -293,7 +293,7 @@ void ControlLinksTest::hostileFloodsStayBounded()
 void ControlLinksTest::keepAliveReachesEveryLink()
 {
     RunningCopy alice("alice");
-    ControlConnections &connections = alice.core().connections();
+    ControlConnections &connections = alice.core().network().connections();
     FakePeer peer("4A11", TestCopy::nextLoopbackAddress());
     QVERIFY(peer.connectTo(alice.address(), Port));
     peer.sendRaw("uid:4A11!!!!");

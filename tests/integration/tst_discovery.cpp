@@ -1,8 +1,8 @@
 // Every local address is in 127.0.0.0/8, and so is every destination derived from it.
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "net/discovery.h"
 #include "net/socketarray.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 #include "support/testcopy.h"
 
 #include <QSignalSpy>

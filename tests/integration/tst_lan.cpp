@@ -2,8 +2,8 @@
 // a bridge that lives in one more namespace: nothing here touches the machine's
 // own network, and no namespace has a route out.
 
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 
 #include <QElapsedTimer>
 #include <QFile>

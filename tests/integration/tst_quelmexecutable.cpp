@@ -1,7 +1,7 @@
 // The real quelm program, started offscreen with its own home and a loopback
 // address, as a person or a script would start it.
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "support/testcopy.h"
 
 #include <QDir>

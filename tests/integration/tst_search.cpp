@@ -14,7 +14,7 @@ const QByteArray SameContent(2048, 's');
 // Places the files in the copy's downloads folder and waits for the index.
 void share(RunningCopy &copy, const QMap<QString, QByteArray> &files)
 {
-    SharedIndex &index = copy.core().sharedIndex();
+    SharedIndex &index = copy.core().sharing().sharedIndex();
     for (auto file = files.cbegin(); file != files.cend(); ++file) {
         const QString path = index.rootFolders().first() + QLatin1Char('/') + file.key();
         QDir().mkpath(QFileInfo(path).path());
@@ -38,7 +38,7 @@ QStringList rowsOf(const SearchResultsModel &model)
 
 QStringList sharedNamesOf(RunningCopy &copy)
 {
-    const auto snapshot = copy.core().sharedIndex().snapshot();
+    const auto snapshot = copy.core().sharing().sharedIndex().snapshot();
     QStringList names;
     for (const SharedFile &file : snapshot->files)
         names.append(QString::fromUtf8(snapshot->sharedName(file)));
@@ -73,15 +73,15 @@ private slots:
         share(*m_bob, bobsFiles);
         share(*m_carol, {{"Help - beatles.mp3", "mp3"}, {"clip.avi", "avi"}});
 
-        m_alice->core().connections().connectTo(m_bob->address());
-        m_alice->core().connections().connectTo(m_carol->address());
+        m_alice->core().network().connections().connectTo(m_bob->address());
+        m_alice->core().network().connections().connectTo(m_carol->address());
         QTRY_VERIFY(m_alice->linkedTo(*m_bob) && m_bob->linkedTo(*m_alice));
         QTRY_VERIFY(m_alice->linkedTo(*m_carol) && m_carol->linkedTo(*m_alice));
     }
 
     void searchReachesEveryPeerAndListsTheirMatches()
     {
-        SearchService &search = m_alice->core().search();
+        SearchService &search = m_alice->core().sharing().search();
         QVERIFY(!search.searchButtonClicked({}, QStringLiteral("All File Types")));
         QVERIFY(search.searchButtonClicked("beatles help", QStringLiteral("All File Types")));
         QCOMPARE(search.statusCaption(), QStringLiteral("Search request submitted. Waiting for responses..."));
@@ -103,7 +103,7 @@ private slots:
         auto peer = connectClientPeer(*m_bob, "5EA2C4");
         QVERIFY(peer);
         const QByteArray signature = FileSignature::computeFileSignature(
-            m_bob->core().sharedIndex().rootFolders().first() + QLatin1String("/same.bin"));
+            m_bob->core().sharing().sharedIndex().rootFolders().first() + QLatin1String("/same.bin"));
         QCOMPARE(signature.size(), 32);
         QByteArray manyWords;
         for (int i = 0; i < 5000; ++i)
@@ -151,7 +151,7 @@ private slots:
         auto peer = connectClientPeer(erin, "FE5017");
         QVERIFY(peer);
         const QString from = "|fake|" + peer->socket().localAddress().toString();
-        SearchService &search = erin.core().search();
+        SearchService &search = erin.core().sharing().search();
 
         search.submitSearch("Clip Song", QStringLiteral("Audio"));
         peer->sendFrames({"result:clip song:1:clip.avi|3 Bytes|127.0.0.99|fake?",
@@ -179,8 +179,8 @@ private slots:
 
     void browsingReachesThePeerWhateverTheLetterCase()
     {
-        SearchService &search = m_alice->core().search();
-        QSignalSpy carolAsked(&m_carol->core().dispatcher(), &Dispatcher::searchReceived);
+        SearchService &search = m_alice->core().sharing().search();
+        QSignalSpy carolAsked(&m_carol->core().network().dispatcher(), &Dispatcher::searchReceived);
         QSignalSpy tab(&search, &SearchService::searchTabRequested);
         search.submitSearch("help", QStringLiteral("Documents"));
         search.browseUser("Bob");
@@ -210,12 +210,12 @@ private slots:
     {
         RunningCopy dave("dave ");
         share(dave, {{"README", "readme"}});
-        m_alice->core().connections().connectTo(dave.address());
+        m_alice->core().network().connections().connectTo(dave.address());
         QTRY_VERIFY(m_alice->linkedTo(dave) && dave.linkedTo(*m_alice));
 
         // The requesting side trims the nickname it compares; the serving side does not.
-        QSignalSpy daveAsked(&dave.core().dispatcher(), &Dispatcher::searchReceived);
-        m_alice->core().search().browseUser(" DAVE");
+        QSignalSpy daveAsked(&dave.core().network().dispatcher(), &Dispatcher::searchReceived);
+        m_alice->core().sharing().search().browseUser(" DAVE");
         QTRY_COMPARE(daveAsked.count(), 1);
 
         auto peer = connectClientPeer(dave, "B10B5");

@@ -1,7 +1,7 @@
 // Start-up of whole copies in this process, each on its own loopback address,
 // with a scripted person answering the questions.
+#include "base/settingnames.h"
 #include "shell/core.h"
-#include "shell/settingnames.h"
 #include "shell/startupsequence.h"
 #include "support/scriptedprompter.h"
 #include "support/testcopy.h"
@@ -128,7 +128,7 @@ void StartupTest::startsListensAndShowsItsState()
         QVERIFY2(QDir(copy.home()).exists(QLatin1String(folder)), folder);
 
     QCOMPARE(core.listenPort(), 1971);
-    QCOMPARE(core.listenSocket().state(), int(SocketElement::Listening));
+    QCOMPARE(core.network().listenSocket().state(), int(SocketElement::Listening));
     QVERIFY(canConnect(copy.address(), 1971));
     QVERIFY(!core.ownId().isEmpty());
 
@@ -192,7 +192,7 @@ void StartupTest::endsWhenNoNicknameIsGiven()
     QVERIFY(!core.start());
     QCOMPARE(person.nicknameSuggestions.size(), 1);
     QCOMPARE(shown.count(), 0);
-    QCOMPARE(core.listenSocket().state(), int(SocketElement::Closed));
+    QCOMPARE(core.network().listenSocket().state(), int(SocketElement::Closed));
 }
 
 void StartupTest::refusesASecondCopyOnOneFolder()
@@ -244,7 +244,7 @@ void StartupTest::refusesAnAddressStartingWithZero()
     Core core(config, person);
     QVERIFY(!core.start());
     QCOMPARE(person.boxTexts(), QStringList{NetworkCard});
-    QCOMPARE(core.listenSocket().state(), int(SocketElement::Closed));
+    QCOMPARE(core.network().listenSocket().state(), int(SocketElement::Closed));
     QVERIFY(!QDir(copy.home()).exists(QStringLiteral("Downloads")));
 }
 
@@ -361,16 +361,16 @@ void StartupTest::addressWatchMovesToTheNewAddress()
     QVERIFY(peer.listen(QHostAddress(peerAddress), 1971));
     // Elements 0 and 1 also serve the port self-test; a link further up shows the drop itself.
     const int slot = 3;
-    QVERIFY(core.sockets().ensure(slot));
-    core.sockets().at(slot)->connectTo(peerAddress, 1971);
-    QTRY_COMPARE(core.sockets().at(slot)->state(), int(SocketElement::Connected));
+    QVERIFY(core.network().sockets().ensure(slot));
+    core.network().sockets().at(slot)->connectTo(peerAddress, 1971);
+    QTRY_COMPARE(core.network().sockets().at(slot)->state(), int(SocketElement::Connected));
 
     address = TestCopy::nextLoopbackAddress();
     core.ipCheckupTick();
     QCOMPARE(core.localAddress(), address);
     QCOMPARE(core.listenPort(), 1971);
     QCOMPARE(core.ownId(), id);
-    QCOMPARE(core.sockets().at(slot)->state(), int(SocketElement::Closed));
+    QCOMPARE(core.network().sockets().at(slot)->state(), int(SocketElement::Closed));
     QCOMPARE(person.balloonTitles(), QStringList{"Quelm: Local IP Address Change"});
     QCOMPARE(person.balloons[0].iconFlags, Prompter::BalloonWarning);
     QVERIFY(canConnect(address, 1971));

@@ -23,7 +23,7 @@ QString stateOf(Core &core)
 
 QList<int> scanPosition(Core &core)
 {
-    return {core.discovery().scanHost(), core.discovery().scanBlock(), core.discovery().scanBlockTicks()};
+    return {core.network().discovery().scanHost(), core.network().discovery().scanBlock(), core.network().discovery().scanBlockTicks()};
 }
 
 } // namespace
@@ -50,7 +50,7 @@ private slots:
         for (int i = 0; i < 5; ++i)
             peers.push_back(std::make_unique<RunningCopy>("peer" + QByteArray::number(i)));
         for (int i = 0; i < 4; ++i)
-            core.connections().connectTo(peers[i]->address());
+            core.network().connections().connectTo(peers[i]->address());
         QTRY_COMPARE_WITH_TIMEOUT(centre.linkCount(), 4, 10000);
         status.update();
         QCOMPARE(stateOf(core), four);
@@ -58,9 +58,9 @@ private slots:
 
         // The fifth peer stops the scan, hides the notice and rewinds the scan;
         // the rebuild that follows its greeting refreshes the status.
-        core.discovery().setScanPosition(3, 4, 5);
+        core.network().discovery().setScanPosition(3, 4, 5);
         QTRY_VERIFY(core.isBlinkLabelVisible());
-        core.connections().connectTo(peers[4]->address());
+        core.network().connections().connectTo(peers[4]->address());
         QTRY_COMPARE_WITH_TIMEOUT(status.peerCount(), 5, 10000);
         QCOMPARE(stateOf(core), green);
         QVERIFY(!core.isBlinkLabelVisible());
@@ -70,7 +70,7 @@ private slots:
         core.timers().blink.start();
         QTRY_VERIFY(core.isBlinkLabelVisible());
         core.timers().blink.stop();
-        core.discovery().setScanPosition(3, 4, 5);
+        core.network().discovery().setScanPosition(3, 4, 5);
         status.update();
         QCOMPARE(stateOf(core), green);
         QVERIFY(core.isBlinkLabelVisible());

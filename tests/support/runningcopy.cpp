@@ -1,6 +1,6 @@
 #include "support/runningcopy.h"
 
-#include "shell/settingnames.h"
+#include "base/settingnames.h"
 
 RunningCopy::RunningCopy(const QByteArray &nickname, bool scanning)
 {
@@ -16,7 +16,7 @@ RunningCopy::RunningCopy(const QByteArray &nickname, bool scanning)
 
 int RunningCopy::linkCount() const
 {
-    ControlConnections &connections = m_core->connections();
+    ControlConnections &connections = m_core->network().connections();
     int identified = 0;
     for (int index : connections.controlLinks())
         identified += !connections.record(index).nickname.isEmpty();
@@ -25,7 +25,7 @@ int RunningCopy::linkCount() const
 
 bool RunningCopy::linkedTo(const RunningCopy &other) const
 {
-    ControlConnections &connections = m_core->connections();
+    ControlConnections &connections = m_core->network().connections();
     const int index = connections.findConnection(other.address());
     return index >= 0 && !connections.record(index).nickname.isEmpty();
 }

@@ -1,6 +1,6 @@
 #include "support/testcopy.h"
 
-#include "shell/settingsstore.h"
+#include "base/settingsstore.h"
 
 #include <QRandomGenerator>
 #include <atomic>

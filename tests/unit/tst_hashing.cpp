@@ -1,4 +1,4 @@
-#include "share/clscrc.h"
+#include "base/clscrc.h"
 #include "share/filesignature.h"
 
 #include <QCryptographicHash>

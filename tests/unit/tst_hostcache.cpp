@@ -1,6 +1,6 @@
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "net/hostcache.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

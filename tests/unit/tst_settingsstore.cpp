@@ -1,5 +1,5 @@
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 
 #include <QFile>
 #include <QTemporaryDir>

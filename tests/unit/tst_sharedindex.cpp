@@ -1,7 +1,7 @@
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
 #include "share/filesignature.h"
 #include "share/sharedindex.h"
-#include "shell/settingnames.h"
-#include "shell/settingsstore.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "shell/settingsstore.h"
+#include "base/settingsstore.h"
 
-#include "shell/settingnames.h"
+#include "base/settingnames.h"
 
 #include <QSettings>
 #include <QVariant>
