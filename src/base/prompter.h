@@ -26,4 +26,7 @@ public:
     // Asks for the nickname on the very first start. Returns nothing when the
     // person closes the question without giving one, which ends start-up.
     virtual std::optional<QByteArray> askFirstNickname(const QByteArray &suggestion) = 0;
+    // Whether the main window is out of sight: minimised, hidden to the
+    // notification area, or absent as in a copy without a window.
+    virtual bool isMainWindowMinimizedOrHidden() const { return true; }
 };

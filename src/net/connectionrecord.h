@@ -20,6 +20,7 @@ struct ConnectionRecord
     bool isClient = false;
     int handshakeCount = 0;          // data arrivals seen while peerId is empty
     bool isTransfer = false;         // accepted connection that asked for a file
+    bool transferQueued = false;     // its file request waits in the upload queue
     bool accepted = false;           // the peer opened this connection
     qint64 openedAtMs = -1;          // when the connection was accepted or opened
 };

@@ -160,9 +160,19 @@ void ControlConnections::closeElement(int index)
         socket->close();
 }
 
+void ControlConnections::closeConnection(int index)
+{
+    SocketElement *socket = m_sockets.at(index);
+    if (!socket || socket->state() == SocketElement::Closed)
+        return;
+    socket->close();
+    handleClose(index);
+}
+
 void ControlConnections::closeAll()
 {
-    m_sockets.closeAll();
+    for (int i = 0; i < count(); ++i)
+        closeConnection(i);
 }
 
 void ControlConnections::setNickname(int index, const QByteArray &nickname)
@@ -178,6 +188,11 @@ void ControlConnections::setSharedCount(int index, const QByteArray &sharedCount
 void ControlConnections::setBlockedByPeer(int index, bool blocked)
 {
     mutableRecord(index).blockedByPeer = blocked;
+}
+
+void ControlConnections::markTransferQueued(int index)
+{
+    mutableRecord(index).transferQueued = true;
 }
 
 void ControlConnections::markIdentified(int index, bool isClient)
@@ -307,6 +322,12 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     stop = true;
     ConnectionRecord &entry = mutableRecord(index);
     SocketElement *socket = m_sockets.at(index);
+    // A transfer connection's requests are read as a stream by their server,
+    // which bounds them; TCP may split them over any number of arrivals.
+    if (entry.isTransfer) {
+        emit transferRequest(index, chunk);
+        return {};
+    }
     if (++entry.handshakeCount > 2) {
         socket->close();
         return {};
@@ -383,7 +404,8 @@ void ControlConnections::closeStalledConnections()
             continue;
         const qint64 age = now - entry.openedAtMs;
         // Neither named nor past "id/" in time: not a peer that speaks this protocol.
-        const bool silent = socket->state() == SocketElement::Connected && !entry.isTransfer
+        // A transfer connection is bound by the same time until its request is queued.
+        const bool silent = socket->state() == SocketElement::Connected && !entry.transferQueued
                             && (entry.peerId.isEmpty() || entry.incomingPending) && age > m_handshakeTimeoutMs;
         const bool hangingConnect = socket->state() == SocketElement::Connecting && age > m_connectTimeoutMs;
         if (silent || hangingConnect) {

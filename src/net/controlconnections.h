@@ -66,17 +66,23 @@ public:
     // the peer has named itself: a frame needs both identifiers.
     void send(int index, const QByteArray &message);
     void closeElement(int index);
+    // Closes a connection and handles it as if the peer had closed it.
+    void closeConnection(int index);
     // Closes other connections to this connection's peer address when its
     // "id/" arrives. Both copies of a pair keep the same survivor. False when
     // this connection itself was the one closed.
     bool resolveDuplicateLinks(int index);
+    // Closes every connection, each handled as if its peer had closed it.
     void closeAll();
+    SocketArray &sockets() { return m_sockets; }
 
     void setNickname(int index, const QByteArray &nickname);
     void setSharedCount(int index, const QByteArray &count);
     void setBlockedByPeer(int index, bool blocked);
     // The peer sent "id/": it is a control link from now on.
     void markIdentified(int index, bool isClient);
+    // A transfer connection whose file request is queued may stay silent.
+    void markTransferQueued(int index);
 
     void keepAliveTick();
     void setTimeouts(int handshakeMs, int connectMs);
@@ -89,7 +95,8 @@ signals:
     void outgoingConnected(int index, const QString &address);
     // A control link or a named peer's connection closed.
     void linkClosed(int index);
-    // An accepted connection opened with a transfer request.
+    // Bytes from an accepted connection that opened with a transfer request,
+    // as they arrive.
     void transferRequest(int index, const QByteArray &chunk);
     // An accepted connection that never became a control link closed.
     void acceptedConnectionClosed(int index);

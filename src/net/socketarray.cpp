@@ -78,5 +78,6 @@ void SocketArray::create()
     connect(raw, &SocketElement::dataArrival, this, &SocketArray::dataArrival);
     connect(raw, &SocketElement::errorOccurred, this, &SocketArray::errorOccurred);
     connect(raw, &SocketElement::stateChanged, this, &SocketArray::stateChanged);
+    connect(raw, &SocketElement::bytesWritten, this, &SocketArray::bytesWritten);
     m_elements.push_back(std::move(element));
 }

@@ -39,6 +39,7 @@ signals:
     void dataArrival(int index, qint64 bytes);
     void errorOccurred(int index, const QString &description);
     void stateChanged(int index, int state);
+    void bytesWritten(int index, qint64 bytes);
 
 private:
     void create();

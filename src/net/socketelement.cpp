@@ -4,11 +4,29 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <cerrno>
+
 namespace {
 
 bool isUsablePort(int port, bool zeroAllowed)
 {
     return (zeroAllowed && port == 0) || (port >= 1 && port <= 65535);
+}
+
+// The number a person can look up, as the system names the failure.
+int systemErrorNumber(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return ECONNREFUSED;
+    case QAbstractSocket::RemoteHostClosedError: return ECONNRESET;
+    case QAbstractSocket::HostNotFoundError: return EHOSTUNREACH;
+    case QAbstractSocket::SocketAccessError: return EACCES;
+    case QAbstractSocket::SocketResourceError: return EMFILE;
+    case QAbstractSocket::SocketTimeoutError: return ETIMEDOUT;
+    case QAbstractSocket::NetworkError: return ENETUNREACH;
+    case QAbstractSocket::AddressInUseError: return EADDRINUSE;
+    default: return EIO;
+    }
 }
 
 } // namespace
@@ -32,6 +50,7 @@ void SocketElement::close()
     m_remoteHost.clear();
     m_remoteHostIP.clear();
     m_remotePort = 0;
+    m_errorNumber = 0;
     setState(Closed);
 }
 
@@ -100,6 +119,7 @@ void SocketElement::connectTo(const QString &host, int port)
     if (!bound || !isUsablePort(port, false)) {
         QMetaObject::invokeMethod(this, [this, socket] {
             if (m_socket == socket) {
+                m_errorNumber = EADDRNOTAVAIL;
                 setState(Error);
                 emit errorOccurred(m_index, QStringLiteral("Cannot connect from this address"));
             }
@@ -135,6 +155,16 @@ qint64 SocketElement::bytesToWrite() const
     return m_socket ? m_socket->bytesToWrite() : 0;
 }
 
+qint64 SocketElement::bytesAvailable() const
+{
+    return m_socket ? m_socket->bytesAvailable() : 0;
+}
+
+int SocketElement::errorNumber() const
+{
+    return m_errorNumber;
+}
+
 void SocketElement::setState(int state)
 {
     if (m_state == state)
@@ -150,6 +180,10 @@ void SocketElement::adoptSocket(QTcpSocket *socket)
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         if (m_socket == socket)
             emit dataArrival(m_index, socket->bytesAvailable());
+    });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket](qint64 bytes) {
+        if (m_socket == socket)
+            emit bytesWritten(m_index, bytes);
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
         if (m_socket == socket)
@@ -204,6 +238,7 @@ void SocketElement::onSocketError()
     if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
         return;
     const QString description = m_socket->errorString();
+    m_errorNumber = systemErrorNumber(m_socket->error());
     setState(Error);
     emit errorOccurred(m_index, description);
 }

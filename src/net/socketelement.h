@@ -48,6 +48,10 @@ public:
     // Moves all received, unread bytes out.
     QByteArray getData();
     qint64 bytesToWrite() const;
+    qint64 bytesAvailable() const;
+    // The last failure as a system error number (ECONNREFUSED and the like),
+    // 0 when there was none.
+    int errorNumber() const;
 
     QString localIP() const { return m_localIP; }
     void setLocalIP(const QString &address) { m_localIP = address; }
@@ -68,6 +72,8 @@ signals:
     void dataArrival(int index, qint64 bytes);
     void errorOccurred(int index, const QString &description);
     void stateChanged(int index, int state);
+    // Queued bytes went out; a sender of large data refills from here.
+    void bytesWritten(int index, qint64 bytes);
 
 private:
     void setState(int state);
@@ -88,4 +94,5 @@ private:
     QString m_tag;
     QTcpServer *m_server = nullptr;
     QTcpSocket *m_socket = nullptr;
+    int m_errorNumber = 0;
 };

@@ -132,6 +132,7 @@ IndexSnapshot FolderWalker::walk(const QStringList &roots)
         prefix.clear();
         appendFiles(*rootListings[i], static_cast<qint32>(i + 1), prefix, snapshot.files);
     }
+    snapshot.buildNameLookup();
     return snapshot;
 }
 

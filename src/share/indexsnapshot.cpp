@@ -1,7 +1,19 @@
 #include "share/indexsnapshot.h"
 
+#include <QHashFunctions>
+
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+
+namespace {
+
+quint32 nameHash(qint32 root, QByteArrayView relativePath)
+{
+    return static_cast<quint32>(qHash(relativePath, static_cast<size_t>(root)));
+}
+
+} // namespace
 
 bool IndexSnapshot::isShareableName(QByteArrayView name)
 {
@@ -79,4 +91,34 @@ std::optional<QString> IndexSnapshot::resolveSharedName(const QByteArray &shared
     QString path = QString::fromUtf8(relative);
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return joinPath(roots.at(root - 1), path);
+}
+
+void IndexSnapshot::buildNameLookup() const
+{
+    m_nameLookup.clear();
+    m_nameLookup.reserve(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+        m_nameLookup.emplace_back(nameHash(files[i].root, files[i].relativePath), static_cast<quint32>(i));
+    std::sort(m_nameLookup.begin(), m_nameLookup.end());
+}
+
+const SharedFile *IndexSnapshot::findSharedFile(const QByteArray &sharedName) const
+{
+    if (m_nameLookup.size() != files.size())
+        buildNameLookup();
+    const qsizetype colon = sharedName.indexOf(':');
+    bool numeric = false;
+    const qint32 root = colon > 0 ? sharedName.left(colon).toInt(&numeric) : 0;
+    if (!numeric)
+        return nullptr;
+    QByteArray relative = sharedName.mid(colon + 1);
+    relative.replace('\\', '/');
+    const quint32 hash = nameHash(root, relative);
+    auto it = std::lower_bound(m_nameLookup.begin(), m_nameLookup.end(), std::make_pair(hash, quint32(0)));
+    for (; it != m_nameLookup.end() && it->first == hash; ++it) {
+        const SharedFile &file = files[it->second];
+        if (file.root == root && file.relativePath == relative)
+            return &file;
+    }
+    return nullptr;
 }

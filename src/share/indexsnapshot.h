@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // One complete state of the shared-file index. A rebuild makes a new snapshot
@@ -23,6 +24,11 @@ public:
     // The local path of a shared name, or nothing when the name is malformed,
     // names no root, or would leave its root.
     std::optional<QString> resolveSharedName(const QByteArray &sharedName) const;
+    // The indexed file a shared name names, or null.
+    const SharedFile *findSharedFile(const QByteArray &sharedName) const;
+    // Builds the lookup findSharedFile() uses; the walk does this off the
+    // main thread. A snapshot filled by hand gets it on first use.
+    void buildNameLookup() const;
 
     // Whether the walk takes a folder or file of this name: not hidden, valid
     // UTF-8, and nameable on the wire (no "\", ":", "|", "?", "/" or control
@@ -31,4 +37,8 @@ public:
     static bool isShareableName(QByteArrayView name);
     // The local path of `relative` ("/"-separated) below `root`.
     static QString joinPath(const QString &root, const QString &relative);
+
+private:
+    // (hash of root and relative path, file position), sorted: 8 bytes a file.
+    mutable std::vector<std::pair<quint32, quint32>> m_nameLookup;
 };

@@ -81,7 +81,11 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
 
 void SearchService::browseUser(const QByteArray &nickname)
 {
-    const QByteArray query = SearchQuery::BrowsePrefix + nickname;
+    searchFromTab(SearchQuery::BrowsePrefix + nickname);
+}
+
+void SearchService::searchFromTab(const QByteArray &query)
+{
     const QString category = QLatin1String(FileTypes::AllFileTypes);
     emit searchTabRequested(query, category);
     searchButtonClicked(query, category);

@@ -56,6 +56,9 @@ public:
     void submitSearch(const QByteArray &query, const QString &category);
     // Lists every file of one user; the search tab comes to the front.
     void browseUser(const QByteArray &nickname);
+    // Brings the search tab to the front with `query` in its box and the
+    // first category chosen, and runs the search.
+    void searchFromTab(const QByteArray &query);
     // The search tab's "View Files": browses the user of a result row.
     void browseResultUser(int row);
     // One result that echoed the current query, from the peer at `address`.

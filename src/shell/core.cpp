@@ -20,6 +20,7 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_settings(m_config.userSettingsPath, m_config.machineSettingsPath)
     , m_network(m_settings, prompter, networkContext())
     , m_sharing(m_settings, m_config.programFolder, m_network.connections(), sharingContext())
+    , m_transfers(m_settings, prompter, m_network.connections(), m_config.programFolder, transfersContext())
     , m_portChooser(m_network.sockets())
     , m_portKeeper(m_network.listenSocket(), prompter, [this] { return m_listenPort; })
     , m_status(m_network.connections(), m_timers, statusContext())
@@ -38,12 +39,19 @@ void Core::wireSignals()
     // Peers learn the new shared count as soon as a rebuild is in place.
     connect(&m_sharing.sharedIndex(), &SharedIndex::rebuilt, &dispatcher, &Dispatcher::announceToAll);
     connect(&m_network.userList(), &UserListModel::rebuilt, &m_status, &StatusDisplay::update);
+    ControlConnections &connections = m_network.connections();
+    UploadServer &uploads = m_transfers.uploads();
+    connect(&connections, &ControlConnections::transferRequest, &uploads, &UploadServer::serveTransferRequest);
+    connect(&connections, &ControlConnections::acceptedConnectionClosed, &uploads, &UploadServer::endQueueEntries);
+    connect(&m_transfers, &Transfers::resumeSearchRequested, &search, &SearchService::searchFromTab);
 
     connect(&m_timers.alive, &QTimer::timeout, this, &Core::onAliveTick);
     connect(&m_timers.blink, &QTimer::timeout, this, &Core::onBlinkTick);
     connect(&m_timers.update, &QTimer::timeout, &m_status, &StatusDisplay::update);
     connect(&m_timers.scan, &QTimer::timeout, &m_network.discovery(), &Discovery::scanTick);
     connect(&m_timers.udp, &QTimer::timeout, &m_network.discovery(), &Discovery::udpTick);
+    connect(&m_timers.download, &QTimer::timeout, &m_transfers.downloader(), &Downloader::downloadTick);
+    connect(&m_timers.que, &QTimer::timeout, &uploads, &UploadServer::queTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
     // A listener that closes or fails is claimed again at once.
@@ -66,8 +74,8 @@ void Core::shutDown()
     m_timers.stopAll();
     m_network.discovery().closeDiscoverySocket();
     m_portKeeper.stop();
-    m_network.sockets().closeAll();
-    m_transferSockets.closeAll();
+    m_network.connections().closeAll();
+    m_transfers.shutDown();
 }
 
 Core::InstanceClaim Core::claimInstance()
@@ -94,7 +102,7 @@ void Core::setLocalAddress(const QString &address)
 {
     m_localAddress = address;
     m_network.setLocalIP(address);
-    m_transferSockets.setLocalIP(address);
+    m_transfers.transferSockets().setLocalIP(address);
     m_localOctets.fill(0);
     const QStringList parts = address.split(QLatin1Char('.'));
     for (int i = 0; i < 4 && i < parts.size(); ++i)
@@ -170,7 +178,7 @@ void Core::ipCheckupTick()
     // Announcements must go to the new subnet.
     if (m_timers.udp.isActive())
         m_network.discovery().configureDiscoverySocket();
-    m_network.sockets().closeAll();
+    m_network.connections().closeAll();
     m_prompter.showBalloon(QStringLiteral("Quelm: Local IP Address Change"),
                            QStringLiteral("Quelm has detected that you have a different network address. Your "
                                           "connections will be re-established as soon as possible."),
@@ -197,6 +205,15 @@ Sharing::Context Core::sharingContext()
     context.announceToAll = [this] { m_network.dispatcher().announceToAll(); };
     context.localAddress = [this] { return m_localAddress; };
     context.setCurrentQuery = [this](const QByteArray &query) { m_network.dispatcher().setCurrentQuery(query); };
+    return context;
+}
+
+Transfers::Context Core::transfersContext()
+{
+    Transfers::Context context;
+    context.listenPort = [this] { return m_listenPort; };
+    context.snapshot = [this] { return m_sharing.sharedIndex().snapshot(); };
+    context.fileSignature = [this](const QString &path) { return m_sharing.sharedIndex().fileSignature(path); };
     return context;
 }
 

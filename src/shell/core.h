@@ -7,6 +7,7 @@
 #include "shell/coretimers.h"
 #include "shell/listenportchooser.h"
 #include "shell/listenportkeeper.h"
+#include "transfer/transfers.h"
 #include "shell/statusdisplay.h"
 
 #include <QByteArray>
@@ -37,8 +38,9 @@ public:
     // Runs the start-up sequence. False means start-up refused or was given
     // up and the process must end.
     bool start();
-    // Orderly end: timers stopped, every socket closed.
+    // Orderly end: timers stopped, every socket closed, the resume store emptied.
     void shutDown();
+    int runningDownloadCount() const { return m_transfers.runningDownloadCount(); }
 
     const CoreConfig &config() const { return m_config; }
     SettingsStore &settings() { return m_settings; }
@@ -46,7 +48,7 @@ public:
     CoreTimers &timers() { return m_timers; }
     Network &network() { return m_network; }
     Sharing &sharing() { return m_sharing; }
-    SocketArray &transferSockets() { return m_transferSockets; }
+    Transfers &transfers() { return m_transfers; }
     ListenPortChooser &portChooser() { return m_portChooser; }
     ListenPortKeeper &portKeeper() { return m_portKeeper; }
     StatusDisplay &status() { return m_status; }
@@ -104,6 +106,7 @@ private:
     void wireSignals();
     Network::Context networkContext();
     Sharing::Context sharingContext();
+    Transfers::Context transfersContext();
     StatusDisplay::Context statusContext();
 
     CoreConfig m_config;
@@ -112,7 +115,7 @@ private:
     CoreTimers m_timers;
     Network m_network;
     Sharing m_sharing;
-    SocketArray m_transferSockets;
+    Transfers m_transfers;
     ListenPortChooser m_portChooser;
     ListenPortKeeper m_portKeeper;
     StatusDisplay m_status;

@@ -2,6 +2,7 @@
 
 #include "shell/core.h"
 #include "ui/appicon.h"
+#include "ui/downloadspage.h"
 #include "ui/searchpage.h"
 #include "ui/statuspanel.h"
 #include "ui/trayicon.h"
@@ -28,7 +29,7 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     auto *search = new SearchPage(core, m_tabs);
     m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Home"));
     m_tabs->addTab(search, QStringLiteral("Search"));
-    m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Downloads"));
+    m_tabs->addTab(new DownloadsPage(core, m_tabs), QStringLiteral("Downloads"));
     m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Chat"));
     connect(&core.sharing().search(), &SearchService::searchTabRequested, this,
             [this, search](const QByteArray &text, const QString &category) {

@@ -42,6 +42,10 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     m_results->setColumnWidth(1, 100);
     connect(m_results->horizontalHeader(), &QHeaderView::sectionClicked, &search.results(),
             &SearchResultsModel::headerClicked);
+    connect(m_results, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
+        const SearchResultsModel::Result result = m_core.sharing().search().results().result(index.row());
+        m_core.transfers().startDownload(result.sharedName, result.address);
+    });
 
     auto *viewFiles = new QPushButton(QStringLiteral("View Files"), this);
     connect(viewFiles, &QPushButton::clicked, this, [this] {

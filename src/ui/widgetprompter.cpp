@@ -80,3 +80,8 @@ std::optional<QByteArray> WidgetPrompter::askFirstNickname(const QByteArray &sug
         return std::nullopt;
     return dialog.nickname().toUtf8();
 }
+
+bool WidgetPrompter::isMainWindowMinimizedOrHidden() const
+{
+    return !m_window || !m_window->isVisible() || m_window->isMinimized();
+}

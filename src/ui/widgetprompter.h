@@ -13,6 +13,7 @@ public:
     Answer messageBox(const QString &text, Buttons buttons, Icon icon) override;
     void showBalloon(const QString &title, const QString &text, int iconFlags) override;
     std::optional<QByteArray> askFirstNickname(const QByteArray &suggestion) override;
+    bool isMainWindowMinimizedOrHidden() const override;
 
 private:
     MainWindow *m_window = nullptr;

@@ -1,0 +1,62 @@
+#include "transfer/filemover.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 CopyBlock = 1 << 20;
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+bool FileMover::move(const QString &source, const QString &target, QString *error)
+{
+    if (QFile::exists(target)) {
+        setError(error, QStringLiteral("The destination already exists."));
+        return false;
+    }
+    if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
+        return true;
+    if (errno != EXDEV) {
+        setError(error, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (!copyAndSync(source, target, error)) {
+        QFile::remove(target);
+        return false;
+    }
+    QFile::remove(source);
+    return true;
+}
+
+bool FileMover::copyAndSync(const QString &source, const QString &target, QString *error)
+{
+    QFile in(source);
+    QFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        setError(error, in.isOpen() ? out.errorString() : in.errorString());
+        return false;
+    }
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(CopyBlock);
+        if (block.isEmpty() || out.write(block) != block.size()) {
+            setError(error, block.isEmpty() ? in.errorString() : out.errorString());
+            return false;
+        }
+    }
+    if (!out.flush() || ::fsync(out.handle()) != 0) {
+        setError(error, out.errorString());
+        return false;
+    }
+    return true;
+}

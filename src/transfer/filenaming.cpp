@@ -1,0 +1,31 @@
+#include "transfer/filenaming.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString FileNaming::nameFromSharedName(const QByteArray &sharedName)
+{
+    QByteArray name = sharedName.mid(sharedName.lastIndexOf('\\') + 1);
+    const qsizetype colon = name.indexOf(':');
+    if (colon >= 0)
+        name = name.mid(colon + 1);
+    // A peer's text becomes a file name here: it must not name a folder.
+    const QString text = QString::fromUtf8(name);
+    if (text.isEmpty() || text == QLatin1String(".") || text == QLatin1String("..") || text.contains(QLatin1Char('/'))
+        || text.contains(QChar(0)))
+        return {};
+    return text;
+}
+
+QString FileNaming::numberedName(const QString &folder, const QString &name, int *number)
+{
+    const QDir dir(folder);
+    QString candidate = dir.filePath(name);
+    int n = 0;
+    // exists() is false for a dangling link, which must not be written through either.
+    while (QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink())
+        candidate = dir.filePath(QLatin1Char('(') + QString::number(++n) + QLatin1String(") ") + name);
+    if (number)
+        *number = n;
+    return candidate;
+}

@@ -1,0 +1,69 @@
+#include "transfer/fileupload.h"
+
+#include "net/socketelement.h"
+#include "transfer/transfermessages.h"
+
+FileUpload::FileUpload(QObject *parent)
+    : QObject(parent)
+{
+}
+
+FileUpload::Start FileUpload::start(SocketElement *socket, const QString &path, qint64 offset)
+{
+    stop();
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly))
+        return Start::Failed;
+    const qint64 size = m_file.size();
+    if (offset >= size || !m_file.seek(offset)) {
+        m_file.close();
+        return offset >= size ? Start::NothingToSend : Start::Failed;
+    }
+    m_socket = socket;
+    m_remaining = size - offset;
+    m_markerSent = false;
+    pump();
+    return Start::Sending;
+}
+
+void FileUpload::pump()
+{
+    while (m_socket && m_remaining > 0 && m_socket->bytesToWrite() < HighWater) {
+        if (m_socket->state() != SocketElement::Connected) {
+            const int index = m_socket->index();
+            stop();
+            emit failed(index);
+            return;
+        }
+        QByteArray block = m_file.read(qMin(BlockSize, m_remaining));
+        if (block.isEmpty()) {
+            const int index = m_socket->index();
+            stop();
+            emit failed(index);
+            return;
+        }
+        m_remaining -= block.size();
+        if (!m_markerSent) {
+            block.prepend(TransferMessages::DataMarker);
+            m_markerSent = true;
+        }
+        m_socket->sendData(block);
+    }
+    if (m_socket && m_remaining == 0) {
+        const int index = m_socket->index();
+        stop();
+        emit finished(index);
+    }
+}
+
+void FileUpload::stop()
+{
+    m_socket = nullptr;
+    m_remaining = 0;
+    m_file.close();
+}
+
+int FileUpload::connectionIndex() const
+{
+    return m_socket ? m_socket->index() : -1;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+
+class SocketElement;
+
+// Sends one file from an offset on one connection: "GOFILE|" and the data,
+// refilled in large blocks each time the socket has written some out, so the
+// event loop stays free and no more than a bounded amount waits in memory.
+class FileUpload final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FileUpload)
+
+public:
+    static constexpr qint64 BlockSize = 256 * 1024;
+    // The socket is refilled while less than this waits in it.
+    static constexpr qint64 HighWater = 1024 * 1024;
+
+    enum class Start { Sending, NothingToSend, Failed };
+
+    explicit FileUpload(QObject *parent = nullptr);
+
+    // `socket` must stay alive while the upload runs; stop() lets it go.
+    Start start(SocketElement *socket, const QString &path, qint64 offset);
+    // Refills the socket; runs when the socket reports written bytes.
+    void pump();
+    void stop();
+    bool isRunning() const { return m_socket != nullptr; }
+    int connectionIndex() const;
+
+signals:
+    // Every byte of the file has been handed to the socket.
+    void finished(int index);
+    // Reading the file or sending failed; the connection should close.
+    void failed(int index);
+
+private:
+    SocketElement *m_socket = nullptr;
+    QFile m_file;
+    qint64 m_remaining = 0;
+    bool m_markerSent = false;
+};

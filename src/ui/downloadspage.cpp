@@ -1,0 +1,130 @@
+#include "ui/downloadspage.h"
+
+#include "shell/core.h"
+#include "ui/progressdelegate.h"
+
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+QTableView *makeTable(QAbstractItemModel &model, QWidget *parent)
+{
+    auto *view = new QTableView(parent);
+    view->setModel(&model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->verticalHeader()->hide();
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
+} // namespace
+
+DownloadsPage::DownloadsPage(Core &core, QWidget *parent)
+    : QWidget(parent)
+    , m_core(core)
+    , m_running(makeTable(core.transfers().downloadList(), this))
+    , m_ended(makeTable(core.transfers().deadDownloadList(), this))
+{
+    m_running->setItemDelegateForColumn(DownloadListModel::PercentColumn, new ProgressDelegate(m_running));
+    m_running->setColumnWidth(DownloadListModel::FilenameColumn, 260);
+    m_running->setColumnWidth(DownloadListModel::PercentColumn, 110);
+    m_ended->setColumnWidth(DeadDownloadListModel::LocalFilenameColumn, 420);
+    DeadDownloadListModel &ended = core.transfers().deadDownloadList();
+    connect(&ended, &DeadDownloadListModel::entryAdded, this, [this](int row) {
+        m_ended->selectRow(row);
+        m_ended->scrollTo(m_ended->model()->index(row, 0));
+    });
+    connect(m_ended, &QTableView::doubleClicked, this, [this](const QModelIndex &index) { openEntry(index.row()); });
+
+    auto *top = new QWidget(this);
+    auto *topLayout = new QVBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->addWidget(new QLabel(QStringLiteral("Downloads in progress"), top));
+    topLayout->addWidget(m_running, 1);
+    topLayout->addWidget(makeRunningButtons());
+    auto *bottom = new QWidget(this);
+    auto *bottomLayout = new QVBoxLayout(bottom);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    bottomLayout->addWidget(new QLabel(QStringLiteral("Finished and stopped downloads"), bottom));
+    bottomLayout->addWidget(m_ended, 1);
+    bottomLayout->addWidget(makeEndedButtons());
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(top);
+    splitter->addWidget(bottom);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(splitter);
+}
+
+QWidget *DownloadsPage::makeRunningButtons()
+{
+    auto *row = new QWidget(this);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *remove = new QPushButton(QStringLiteral("Delete"), row);
+    remove->setObjectName(QStringLiteral("deleteButton"));
+    auto *openFolder = new QPushButton(QStringLiteral("Open Downloads Folder"), row);
+    openFolder->setObjectName(QStringLiteral("openFolderButton"));
+    auto *browse = new QPushButton(QStringLiteral("Browse User"), row);
+    browse->setObjectName(QStringLiteral("browseButton"));
+    auto *message = new QPushButton(QStringLiteral("Message User"), row);
+    message->setObjectName(QStringLiteral("messageButton"));
+    message->setEnabled(false);
+    for (QPushButton *button : {remove, openFolder, browse, message})
+        layout->addWidget(button);
+    layout->addStretch(1);
+
+    connect(remove, &QPushButton::clicked, this,
+            [this] { m_core.transfers().deleteButtonClicked(selectedRow(*m_running)); });
+    connect(openFolder, &QPushButton::clicked, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(m_core.transfers().downloadsFolder()));
+    });
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const int selected = selectedRow(*m_running);
+        if (selected >= 0)
+            m_core.sharing().search().browseUser(m_core.transfers().downloadList().row(selected).nickname.toUtf8());
+    });
+    return row;
+}
+
+QWidget *DownloadsPage::makeEndedButtons()
+{
+    auto *row = new QWidget(this);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *resume = new QPushButton(QStringLiteral("Resume"), row);
+    resume->setObjectName(QStringLiteral("resumeButton"));
+    auto *clear = new QPushButton(QStringLiteral("Clear"), row);
+    clear->setObjectName(QStringLiteral("clearButton"));
+    layout->addWidget(resume);
+    layout->addWidget(clear);
+    layout->addStretch(1);
+    connect(resume, &QPushButton::clicked, this,
+            [this] { m_core.transfers().resumeButtonClicked(selectedRow(*m_ended)); });
+    connect(clear, &QPushButton::clicked, this, [this] { m_core.transfers().clearButtonClicked(); });
+    return row;
+}
+
+int DownloadsPage::selectedRow(const QTableView &view) const
+{
+    const QModelIndexList rows = view.selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void DownloadsPage::openEntry(int row)
+{
+    const DeadDownloadListModel &ended = m_core.transfers().deadDownloadList();
+    if (row < 0 || row >= ended.rowCount() || ended.entry(row).status != QLatin1String("Complete"))
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(ended.entry(row).tag));
+}

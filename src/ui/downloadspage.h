@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+class Core;
+class QPushButton;
+class QTableView;
+
+// The Downloads tab: running downloads with their progress, ended downloads,
+// and the buttons that act on them.
+class DownloadsPage final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DownloadsPage(Core &core, QWidget *parent = nullptr);
+
+    QTableView &runningView() { return *m_running; }
+    QTableView &endedView() { return *m_ended; }
+
+private:
+    QWidget *makeRunningButtons();
+    QWidget *makeEndedButtons();
+    int selectedRow(const QTableView &view) const;
+    void openEntry(int row);
+
+    Core &m_core;
+    QTableView *m_running;
+    QTableView *m_ended;
+};
