@@ -29,6 +29,8 @@ public:
     // Answers for the first-start nickname question, in order; nothing left
     // means the person closed the question.
     QList<std::optional<QByteArray>> nicknames;
+    // What the main window's state reads as: minimised or hidden, or in sight.
+    bool mainWindowHidden = true;
 
     QList<Box> boxes;
     QList<Balloon> balloons;
@@ -40,4 +42,5 @@ public:
     Answer messageBox(const QString &text, Buttons buttons, Icon icon) override;
     void showBalloon(const QString &title, const QString &text, int iconFlags) override;
     std::optional<QByteArray> askFirstNickname(const QByteArray &suggestion) override;
+    bool isMainWindowMinimizedOrHidden() const override { return mainWindowHidden; }
 };

@@ -1,0 +1,380 @@
+#include "share/filesignature.h"
+#include "support/fakefileserver.h"
+#include "support/fakepeer.h"
+#include "support/runningcopy.h"
+#include "support/sharedfiles.h"
+#include "base/settingnames.h"
+#include "transfer/transfermessages.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const qint64 Block = FileUpload::BlockSize;
+
+QString statusOf(const DeadDownloadListModel &ended, int row)
+{
+    return ended.entry(row).status;
+}
+
+QByteArray signatureOf(const QByteArray &content)
+{
+    return FileSignature::md5Text(content.left(FileSignature::signatureLength(content.size())));
+}
+
+} // namespace
+
+class TransfersTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<RunningCopy> m_alice;  // downloads
+    std::unique_ptr<RunningCopy> m_bob;    // serves
+
+    Transfers &alice() { return m_alice->core().transfers(); }
+    Transfers &bob() { return m_bob->core().transfers(); }
+
+    // Starts a download on alice and waits until it is filed; returns its entry's row.
+    int downloadFrom(const QString &address, const QByteArray &sharedName)
+    {
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        const int before = ended.rowCount();
+        alice().startDownload(sharedName, address);
+        if (!QTest::qWaitFor([&] { return ended.rowCount() > before; }, 20000))
+            return -1;
+        return before;
+    }
+
+    QString downloaded(const QString &name) const
+    {
+        return QDir(m_alice->core().transfers().downloadsFolder()).filePath(name);
+    }
+
+    std::unique_ptr<FakeFileServer> fakeServer()
+    {
+        return std::make_unique<FakeFileServer>(m_alice->core().listenPort());
+    }
+
+    // A raw requester that asks bob for a file and then reads nothing, so
+    // an upload to it stays under way.
+    std::unique_ptr<QTcpSocket> stalledRequester(const QByteArray &sharedName)
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->setReadBufferSize(1);
+        socket->bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
+        socket->connectToHost(m_bob->address(), static_cast<quint16>(m_bob->core().listenPort()));
+        if (!socket->waitForConnected(3000))
+            return nullptr;
+        socket->write(TransferMessages::fileRequest(sharedName, 0));
+        socket->flush();
+        return socket;
+    }
+
+    // A requester that reads what it is told while it waits.
+    std::unique_ptr<FakePeer> waitingRequester(const QByteArray &sharedName)
+    {
+        auto peer = std::make_unique<FakePeer>("F00D", TestCopy::nextLoopbackAddress());
+        if (!peer->connectTo(m_bob->address(), m_bob->core().listenPort()))
+            return nullptr;
+        peer->sendRaw(TransferMessages::fileRequest(sharedName, 0));
+        return peer;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_alice = std::make_unique<RunningCopy>("alice");
+        m_bob = std::make_unique<RunningCopy>("bob");
+        QVERIFY(m_alice->started() && m_bob->started());
+        QVERIFY(shareFiles(*m_bob, {{"empty.txt", {}},
+                                    {"one.bin", patternBytes(1)},
+                                    {"block.bin", patternBytes(2 * Block)},
+                                    {"above.bin", patternBytes(2 * Block + 1)},
+                                    {"music/song.mp3", patternBytes(300000, 7)},
+                                    {"big.bin", patternBytes(48 << 20, 3)}}));
+    }
+
+    void freshDownloadsArriveWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("sharedName");
+        QTest::newRow("zero bytes") << "empty.txt" << QByteArray("1:empty.txt");
+        QTest::newRow("one byte") << "one.bin" << QByteArray("1:one.bin");
+        QTest::newRow("multiple of the block") << "block.bin" << QByteArray("1:block.bin");
+        QTest::newRow("one byte above") << "above.bin" << QByteArray("1:above.bin");
+        QTest::newRow("in a folder") << "song.mp3" << QByteArray("1:music\\song.mp3");
+    }
+
+    void freshDownloadsArriveWhole()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, sharedName);
+        const QByteArray source = readWholeFile(bob().downloadsFolder() + QLatin1Char('/') +
+                                                QString::fromUtf8(sharedName.mid(2)).replace('\\', '/'));
+        const int row = downloadFrom(m_bob->address(), sharedName);
+        QVERIFY(row >= 0);
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
+        QCOMPARE(ended.entry(row).text, name);
+        QCOMPARE(readWholeFile(ended.entry(row).tag), source);
+        QCOMPARE(ended.entry(row).tag, downloaded(name));
+        QCOMPARE(alice().downloadList().rowCount(), 0);
+        QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
+        QFile::remove(downloaded(name));
+    }
+
+    void takenNamesAreNumberedInBothFolders()
+    {
+        QFile(downloaded("one.bin")).open(QIODevice::WriteOnly);
+        QFile(alice().incompleteFolder() + "/one.bin").open(QIODevice::WriteOnly);
+        const int row = downloadFrom(m_bob->address(), "1:one.bin");
+        QCOMPARE(alice().deadDownloadList().entry(row).text, QStringLiteral("(1) one.bin"));
+        QCOMPARE(readWholeFile(downloaded("(1) one.bin")), patternBytes(1));
+        // The file left behind in the working folder is neither used nor removed.
+        QVERIFY(QFile::exists(alice().incompleteFolder() + "/one.bin"));
+        QFile::remove(alice().incompleteFolder() + "/one.bin");
+    }
+
+    void aSecondRequesterWaitsAndHearsItsPosition()
+    {
+        UploadServer &queue = bob().uploads();
+        auto first = stalledRequester("1:big.bin");
+        QVERIFY(first);
+        QTRY_COMPARE(int(queue.queue().size()), 1);
+        QCOMPARE(queue.queue().front().state, UploadServer::EntryState::Sending);
+
+        const int slot = alice().startDownload("1:one.bin", m_bob->address());
+        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
+        QCOMPARE(int(queue.queue().size()), 2);
+
+        // The stalled requester goes away: the waiting one is served at once, not at the next tick.
+        first.reset();
+        QTRY_COMPARE(alice().deadDownloadList().entry(alice().deadDownloadList().rowCount() - 1).status,
+                     QStringLiteral("Complete"));
+        QTRY_VERIFY(queue.queue().empty());
+        QFile::remove(downloaded("one.bin"));
+    }
+
+    void positionsMoveUpWhenAWaitingRequesterLeaves()
+    {
+        UploadServer &queue = bob().uploads();
+        auto head = stalledRequester("1:big.bin");
+        QVERIFY(head);
+        QTRY_COMPARE(int(queue.queue().size()), 1);
+        auto second = waitingRequester("1:one.bin");
+        auto third = waitingRequester("1:one.bin");
+        QVERIFY(second && third);
+        QTRY_COMPARE(int(queue.queue().size()), 3);
+        QTRY_COMPARE(second->raw(), QByteArray("wait:1|"));
+        QTRY_COMPARE(third->raw(), QByteArray("wait:2|"));
+        second.reset();
+        // The entry ends at once; the next tick sweeps it and tells the rest.
+        QTRY_COMPARE(queue.queue().at(1).state, UploadServer::EntryState::Ended);
+        third->raw().clear();
+        queue.queTick();
+        QCOMPARE(int(queue.queue().size()), 2);
+        QTRY_COMPARE(third->raw(), QByteArray("wait:1|"));
+        QCOMPARE(queue.queue().front().state, UploadServer::EntryState::Sending);
+        head.reset();
+        third.reset();
+        QTRY_VERIFY(queue.queue().empty());
+    }
+
+    void aHalfDownloadParksAndResumesFromAnotherPeer()
+    {
+        const QByteArray content = patternBytes(300000, 7);
+        auto fake = fakeServer();
+        const int slot = alice().startDownload("1:music\\song.mp3", fake->address());
+        QVERIFY(fake->waitForConnection());
+        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        // The fake's half keeps the real prefix, so the signature holds, but
+        // differs after it: the finished file shows which bytes were resumed.
+        QByteArray half = content.left(150000);
+        half.replace(1000, 10, "RESUMEDXXX");
+        fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
+        QTRY_VERIFY(fake->received().contains("getfile:"));
+        fake->sendAndClose("GOFILE|" + half);
+        QTRY_COMPARE(alice().downloadList().findDownloadRow(slot), -1);
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        const int parked = ended.rowCount() - 1;
+        QCOMPARE(statusOf(ended, parked), QStringLiteral("Remotely Terminated"));
+        QCOMPARE(ended.entry(parked).tag, QString::number(content.size()) + ' ' + signatureOf(content));
+        QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files).size(), 1);
+
+        QSignalSpy searches(&m_alice->core().sharing().search(), &SearchService::searchTabRequested);
+        alice().resumeButtonClicked(parked);
+        QCOMPARE(searches.count(), 1);
+        QCOMPARE(searches.first().first().toByteArray(), "quelmfhsearch " + ended.entry(parked).tag.toUtf8());
+
+        const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
+        QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
+        QCOMPARE(readWholeFile(ended.entry(row).tag), half + content.mid(150000));
+        QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
+        QFile::remove(ended.entry(row).tag);
+    }
+
+    void theOutcomeCountsBytesThatCameWithTheClose_data()
+    {
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("all bytes, then close") << 5000 << "Complete";
+        QTest::newRow("one byte short") << 4999 << "Remotely Terminated";
+        QTest::newRow("more than announced") << 6000 << "Complete";
+    }
+
+    void theOutcomeCountsBytesThatCameWithTheClose()
+    {
+        QFETCH(int, sent);
+        QFETCH(QString, status);
+        const QByteArray content = patternBytes(6000, 11);
+        auto fake = fakeServer();
+        alice().startDownload("1:x.bin", fake->address());
+        QVERIFY(fake->waitForConnection());
+        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        fake->sendAndClose(TransferMessages::fileInfo(5000, "fake", signatureOf(content.left(5000))) + "wait:1|GOFILE|"
+                           + content.left(sent));
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        QTRY_VERIFY(alice().downloadList().rowCount() == 0);
+        const int row = ended.rowCount() - 1;
+        QCOMPARE(statusOf(ended, row), status);
+        if (status == QLatin1String("Complete")) {
+            QCOMPARE(readWholeFile(ended.entry(row).tag), content.left(5000));
+            QFile::remove(ended.entry(row).tag);
+        }
+        alice().clearButtonClicked();
+    }
+
+    void aFileWithTheWrongSignatureIsNotComplete()
+    {
+        auto fake = fakeServer();
+        alice().startDownload("1:x.bin", fake->address());
+        QVERIFY(fake->waitForConnection());
+        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        fake->send(TransferMessages::fileInfo(4096, "fake", signatureOf(patternBytes(4096, 1))));
+        QTRY_VERIFY(fake->received().contains("getfile:"));
+        fake->send("GOFILE|" + patternBytes(4096, 2));
+        QTRY_VERIFY(alice().downloadList().rowCount() == 0);
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(statusOf(ended, ended.rowCount() - 1), QStringLiteral("Error (signature)"));
+        // The data is parked, not thrown away.
+        QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files).size(), 1);
+        alice().clearButtonClicked();
+    }
+
+    void cancellingParksWhatArrived_data()
+    {
+        QTest::addColumn<int>("sent");
+        QTest::newRow("before any data") << 0;
+        QTest::newRow("during the data") << 1000;
+    }
+
+    void cancellingParksWhatArrived()
+    {
+        QFETCH(int, sent);
+        auto fake = fakeServer();
+        const int slot = alice().startDownload("1:x.bin", fake->address());
+        QVERIFY(fake->waitForConnection());
+        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        fake->send(TransferMessages::fileInfo(5000, "fake", "sig"));
+        QTRY_VERIFY(fake->received().contains("getfile:"));
+        if (sent > 0) {
+            fake->send("GOFILE|" + patternBytes(sent));
+            QTRY_COMPARE(alice().downloader().slot(slot).received, qint64(sent));
+        }
+        alice().deleteButtonClicked(alice().downloadList().findDownloadRow(slot));
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(statusOf(ended, ended.rowCount() - 1), QStringLiteral("Cancelled"));
+        QTRY_VERIFY(!fake->isConnected());
+        const QStringList records = QDir(alice().resumeStore().folder()).entryList(QDir::Files);
+        QCOMPARE(records, sent > 0 ? QStringList{"5000#sig"} : QStringList());
+        QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
+        alice().clearButtonClicked();
+        // The delete button with no row selected does nothing.
+        alice().deleteButtonClicked(-1);
+        QCOMPARE(ended.rowCount(), 0);
+    }
+
+    void malformedFileInformationEndsNothingButTheHandling()
+    {
+        auto fake = fakeServer();
+        const int slot = alice().startDownload("1:x.bin", fake->address());
+        QVERIFY(fake->waitForConnection());
+        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        fake->send("fileinfo:" + TransferMessages::encodeTwice("-12|fake|sig") + "|GOFILE|data");
+        QTest::qWait(100);
+        QVERIFY(!fake->received().contains("getfile:"));
+        QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
+        fake->sendAndClose({});
+        QTRY_COMPARE(alice().downloadList().findDownloadRow(slot), -1);
+        QCOMPARE(statusOf(alice().deadDownloadList(), alice().deadDownloadList().rowCount() - 1),
+                 QStringLiteral("Remotely Terminated"));
+        alice().clearButtonClicked();
+    }
+
+    void theServerAnswersOnlyForSharedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("sharedName");
+        QTest::newRow("climbing out") << QByteArray("1:..\\..\\etc\\passwd");
+        QTest::newRow("absolute") << QByteArray("1:\\etc\\passwd");
+        QTest::newRow("no such root") << QByteArray("9:one.bin");
+        QTest::newRow("not indexed") << QByteArray("1:settings\\user.ini");
+    }
+
+    void theServerAnswersOnlyForSharedFiles()
+    {
+        QFETCH(QByteArray, sharedName);
+        FakePeer peer("BEEF", TestCopy::nextLoopbackAddress());
+        QVERIFY(peer.connectTo(m_bob->address(), m_bob->core().listenPort()));
+        peer.sendRaw(TransferMessages::fileInfoRequest(sharedName));
+        peer.sendRaw(TransferMessages::fileRequest(sharedName, 0));
+        // A file request for something not served closes the connection, unanswered.
+        QTRY_VERIFY(!peer.isConnected());
+        QVERIFY(peer.raw().isEmpty() && peer.socket().readAll().isEmpty());
+    }
+
+    void anOffsetAtTheEndSendsNothing()
+    {
+        FakePeer peer("BEEF", TestCopy::nextLoopbackAddress());
+        QVERIFY(peer.connectTo(m_bob->address(), m_bob->core().listenPort()));
+        peer.sendRaw(TransferMessages::fileRequest("1:one.bin", 1));
+        QTRY_VERIFY(bob().uploads().queue().empty());
+        QTest::qWait(50);
+        QVERIFY(peer.isConnected());
+        QCOMPARE(peer.socket().readAll(), QByteArray());
+    }
+
+    void notificationsFollowTheSetting_data()
+    {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("never") << QByteArray("0") << true << QStringList();
+        QTest::newRow("when hidden, hidden") << QByteArray("1") << true << QStringList{"Download Complete"};
+        QTest::newRow("when hidden, shown") << QByteArray("1") << false << QStringList();
+        QTest::newRow("always") << QByteArray("2") << false << QStringList{"Download Complete"};
+        QTest::newRow("other") << QByteArray("3") << true << QStringList();
+    }
+
+    void notificationsFollowTheSetting()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(bool, hidden);
+        QFETCH(QStringList, titles);
+        ScriptedPrompter &person = m_alice->person();
+        person.balloons.clear();
+        person.mainWindowHidden = hidden;
+        m_alice->core().settings().set(QLatin1String(SettingNames::ShowDownloadNotifications), setting);
+        QCOMPARE(downloadFrom(m_bob->address(), "1:one.bin") >= 0, true);
+        QCOMPARE(person.balloonTitles(), titles);
+        if (!titles.isEmpty())
+            QCOMPARE(person.balloons.first().text, QStringLiteral("Quelm has completed the download of:\r\none.bin"));
+        QFile::remove(downloaded("one.bin"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TransfersTest)
+#include "tst_transfers.moc"
