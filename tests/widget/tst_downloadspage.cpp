@@ -1,0 +1,131 @@
+#include "support/fakefileserver.h"
+#include "support/runningcopy.h"
+#include "transfer/transfermessages.h"
+#include "ui/downloadspage.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QtTest>
+
+// Receives what the page asks the desktop to open.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class DownloadsPageTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<RunningCopy> m_alice;
+    OpenedUrls m_opened;
+
+    QPushButton *button(DownloadsPage &page, const char *name)
+    {
+        return page.findChild<QPushButton *>(QLatin1String(name));
+    }
+
+    // A download that received `bytes` of 5000 from a hand-driven server and waits for more.
+    int runningDownload(FakeFileServer &server, int bytes)
+    {
+        Transfers &transfers = m_alice->core().transfers();
+        const int slot = transfers.startDownload("1:song.mp3", server.address());
+        if (!server.waitForConnection() || !QTest::qWaitFor([&] { return !server.received().isEmpty(); }, 5000))
+            return -1;
+        server.send(TransferMessages::fileInfo(5000, "bob", "sig"));
+        QTest::qWaitFor([&] { return server.received().contains("getfile:"); }, 5000);
+        server.send("GOFILE|" + QByteArray(bytes, 'x'));
+        QTest::qWaitFor([&] { return transfers.downloader().slot(slot).received == bytes; }, 5000);
+        return slot;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_alice = std::make_unique<RunningCopy>("alice");
+        QVERIFY(m_alice->started());
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "open");
+    }
+
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    }
+
+    void theButtonsActOnTheSelectedRows()
+    {
+        DownloadsPage page(m_alice->core());
+        page.show();
+        Transfers &transfers = m_alice->core().transfers();
+        QVERIFY(!button(page, "messageButton")->isEnabled());
+
+        FakeFileServer server(m_alice->core().listenPort());
+        const int slot = runningDownload(server, 1000);
+        QVERIFY(slot >= 0);
+        QCOMPARE(page.runningView().model()->index(0, DownloadListModel::PercentColumn).data().toString(),
+                 QStringLiteral("20%"));
+
+        // Nothing selected: delete does nothing.
+        button(page, "deleteButton")->click();
+        QCOMPARE(transfers.downloadList().rowCount(), 1);
+        page.runningView().selectRow(0);
+        QSignalSpy searches(&m_alice->core().sharing().search(), &SearchService::searchTabRequested);
+        button(page, "browseButton")->click();
+        QCOMPARE(searches.count(), 1);
+        QCOMPARE(searches.takeFirst().first().toByteArray(), QByteArray("quelmuserbrowse bob"));
+        button(page, "deleteButton")->click();
+        QCOMPARE(transfers.downloadList().rowCount(), 0);
+
+        // The filed entry is selected, so resume works on it at once.
+        QCOMPARE(page.endedView().selectionModel()->selectedRows().value(0).row(), 0);
+        QCOMPARE(page.endedView().model()->index(0, 1).data().toString(), QStringLiteral("Cancelled"));
+        button(page, "resumeButton")->click();
+        QCOMPARE(searches.count(), 1);
+        QCOMPARE(searches.first().first().toByteArray(), QByteArray("quelmfhsearch 5000 sig"));
+
+        button(page, "openFolderButton")->click();
+        QCOMPARE(m_opened.urls.last(), QUrl::fromLocalFile(transfers.downloadsFolder()));
+
+        button(page, "clearButton")->click();
+        QCOMPARE(transfers.deadDownloadList().rowCount(), 0);
+        QVERIFY(!QDir(transfers.resumeStore().folder()).exists());
+    }
+
+    void aDoubleClickOpensAFinishedFile()
+    {
+        DownloadsPage page(m_alice->core());
+        page.show();
+        FakeFileServer server(m_alice->core().listenPort());
+        runningDownload(server, 5000);
+        DeadDownloadListModel &ended = m_alice->core().transfers().deadDownloadList();
+        QTRY_COMPARE(ended.rowCount(), 1);
+        QCOMPARE(ended.entry(0).status, QStringLiteral("Error (signature)"));
+        // An entry that is not a finished file opens nothing.
+        const int before = m_opened.urls.size();
+        QTableView &view = page.endedView();
+        const auto doubleClickRow = [&view](int row) {
+            const QPoint cell = view.visualRect(view.model()->index(row, 0)).center();
+            QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell);
+            QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, cell);
+            QTest::qWait(QApplication::doubleClickInterval() + 50);
+        };
+        doubleClickRow(0);
+        QCOMPARE(m_opened.urls.size(), before);
+
+        ended.append({QStringLiteral("done.txt"), QStringLiteral("Complete"), {}, QStringLiteral("/tmp/done.txt")});
+        doubleClickRow(1);
+        QCOMPARE(m_opened.urls.value(before), QUrl::fromLocalFile(QStringLiteral("/tmp/done.txt")));
+    }
+};
+
+QTEST_MAIN(DownloadsPageTest)
+#include "tst_downloadspage.moc"
