@@ -7,6 +7,7 @@
 #include "transfer/transfermessages.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtTest>
@@ -345,6 +346,53 @@ private slots:
         QTest::qWait(50);
         QVERIFY(peer.isConnected());
         QCOMPARE(peer.socket().readAll(), QByteArray());
+    }
+
+    void theRateCountsWhatArrivedSinceTheLastSample()
+    {
+        auto fake = fakeServer();
+        const int slot = alice().startDownload("1:x.bin", fake->address());
+        QVERIFY(fake->waitForConnection());
+        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        fake->send(TransferMessages::fileInfo(100000, "fake", "sig") + "wait:2|");
+        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (2)"));
+        Downloader &downloader = alice().downloader();
+        downloader.downloadTick();
+        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::RateColumn), QString());
+
+        fake->send("GOFILE|" + QByteArray(1000, 'r'));
+        QTRY_COMPARE(downloader.slot(slot).received, qint64(1000));
+        downloader.downloadTick();
+        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::RateColumn), QStringLiteral("1000 Bytes/s"));
+        // A small piece waits in the socket but counts for the rate.
+        fake->send(QByteArray(100, 'r'));
+        QTRY_COMPARE(downloader.slot(slot).pending, qint64(100));
+        QCOMPARE(downloader.slot(slot).received, qint64(1000));
+        downloader.downloadTick();
+        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::RateColumn), QStringLiteral("100 Bytes/s"));
+        fake->send(QByteArray(500, 'r'));
+        QTRY_COMPARE(downloader.slot(slot).received, qint64(1600));
+        alice().deleteButtonClicked(alice().downloadList().findDownloadRow(slot));
+        alice().clearButtonClicked();
+    }
+
+    void aFullDiskEndsTheDownloadAndKeepsWhatWasWritten()
+    {
+        const QString incomplete = alice().incompleteFolder();
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", incomplete});
+        if (!mount.waitForFinished(5000) || mount.exitCode() != 0)
+            QSKIP("needs to mount a small file system (root)");
+        const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
+        QProcess::execute(QStringLiteral("umount"), {incomplete});
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(statusOf(ended, row), QStringLiteral("Error (write)"));
+        const QStringList records = QDir(alice().resumeStore().folder()).entryList(QDir::Files);
+        QCOMPARE(records.size(), 1);
+        const QByteArray parked = readWholeFile(alice().resumeStore().folder() + QLatin1Char('/') + records.first());
+        QVERIFY(parked.size() > 0);
+        QCOMPARE(parked, patternBytes(300000, 7).left(parked.size()));
+        alice().clearButtonClicked();
     }
 
     void notificationsFollowTheSetting_data()
