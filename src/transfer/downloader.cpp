@@ -213,7 +213,7 @@ bool Downloader::openIncompleteFile(int slot)
 {
     TransferSlot &entry = slotAt(slot);
     entry.file = std::make_unique<QFile>(entry.localPath);
-    if (!entry.file->open(QIODevice::ReadWrite)) {
+    if (!entry.file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         fail(slot, QStringLiteral("file"), entry.file->errorString());
         return false;
     }

@@ -12,7 +12,7 @@ FileUpload::Start FileUpload::start(SocketElement *socket, const QString &path, 
 {
     stop();
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly))
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return Start::Failed;
     const qint64 size = m_file.size();
     if (offset >= size || !m_file.seek(offset)) {

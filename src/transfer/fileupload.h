@@ -15,9 +15,9 @@ class FileUpload final : public QObject
     Q_DISABLE_COPY_MOVE(FileUpload)
 
 public:
-    static constexpr qint64 BlockSize = 256 * 1024;
+    static constexpr qint64 BlockSize = 1024 * 1024;
     // The socket is refilled while less than this waits in it.
-    static constexpr qint64 HighWater = 1024 * 1024;
+    static constexpr qint64 HighWater = 4 * 1024 * 1024;
 
     enum class Start { Sending, NothingToSend, Failed };
 

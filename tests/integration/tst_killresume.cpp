@@ -90,7 +90,7 @@ private slots:
         DeadDownloadListModel &ended = transfers.deadDownloadList();
         for (int attempt = 0; attempt < 10 && m_server.state() == QProcess::Running; ++attempt) {
             const int slot = transfers.startDownload("1:big.bin", m_serverAddress);
-            QTest::qWaitFor([&] { return transfers.downloadList().findDownloadRow(slot) < 0; }, 2000);
+            (void)QTest::qWaitFor([&] { return transfers.downloadList().findDownloadRow(slot) < 0; }, 2000);
             if (transfers.downloadList().findDownloadRow(slot) >= 0)
                 transfers.deleteButtonClicked(transfers.downloadList().findDownloadRow(slot));
         }
@@ -109,7 +109,7 @@ private slots:
         SearchResultsModel &results = alice.core().sharing().search().results();
         for (int attempt = 0; attempt < 20 && results.rowCount() == 0; ++attempt) {
             transfers.resumeButtonClicked(ended.rowCount() - 1);
-            QTest::qWaitFor([&] { return results.rowCount() > 0; }, 1000);
+            (void)QTest::qWaitFor([&] { return results.rowCount() > 0; }, 1000);
         }
         QCOMPARE(results.rowCount(), 1);
         transfers.startDownload(results.result(0).sharedName, results.result(0).address);

@@ -42,9 +42,9 @@ class DownloadsPageTest : public QObject
         if (!server.waitForConnection() || !QTest::qWaitFor([&] { return !server.received().isEmpty(); }, 5000))
             return -1;
         server.send(TransferMessages::fileInfo(5000, "bob", "sig"));
-        QTest::qWaitFor([&] { return server.received().contains("getfile:"); }, 5000);
+        (void)QTest::qWaitFor([&] { return server.received().contains("getfile:"); }, 5000);
         server.send("GOFILE|" + QByteArray(bytes, 'x'));
-        QTest::qWaitFor([&] { return transfers.downloader().slot(slot).received == bytes; }, 5000);
+        (void)QTest::qWaitFor([&] { return transfers.downloader().slot(slot).received == bytes; }, 5000);
         return slot;
     }
 

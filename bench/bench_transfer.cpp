@@ -1,0 +1,499 @@
+// File transfers between copies on loopback, and the same file fetched with
+// curl from nginx for reference.
+//
+//   bench_transfer [parent-folder]     (default: the system's temporary folder)
+//
+// A real quelm process serves; the requesting copies run in this process.
+// The timer measurement needs a serving copy whose event loop it can watch:
+// for that one run this program starts itself as the server (--serve).
+// Every address is in one block of 127/8 chosen per run. Needs about 2.3 GB
+// of free space below the parent folder; nginx and curl come from Debian
+// (apt-get install nginx curl); without nginx, python3's http.server serves.
+
+#include "base/prompter.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
+#include "shell/core.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 BigSize = qint64(1) << 30;
+constexpr qint64 MediumSize = 50 << 20;
+constexpr int SmallFiles = 1000;
+constexpr int SmallSize = 4096;
+constexpr int Requesters = 20;
+constexpr int Runs = 3;
+constexpr int Port = 1971;
+constexpr int HttpPort = 8080;
+
+class QuietPrompter final : public Prompter
+{
+public:
+    Answer messageBox(const QString &, Buttons, Icon) override { return Answer::Ok; }
+    void showBalloon(const QString &, const QString &, int) override {}
+    std::optional<QByteArray> askFirstNickname(const QByteArray &) override { return std::nullopt; }
+};
+
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start(2);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+double seconds(qint64 nanoseconds)
+{
+    return static_cast<double>(nanoseconds) / 1e9;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+bool writePattern(const QString &path, qint64 size, int seed)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(8 << 20, Qt::Uninitialized);
+    quint32 state = 2166136261u ^ static_cast<quint32>(seed);
+    for (qint64 written = 0; written < size;) {
+        for (qsizetype i = 0; i < block.size(); ++i) {
+            state = state * 1664525u + 1013904223u;
+            block[i] = static_cast<char>(state >> 24);
+        }
+        const qint64 piece = std::min<qint64>(block.size(), size - written);
+        if (file.write(block.constData(), piece) != piece)
+            return false;
+        written += piece;
+    }
+    return true;
+}
+
+QByteArray digestOf(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+bool listensOn(const QString &address, int port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(address, static_cast<quint16>(port));
+    return probe.waitForConnected(300);
+}
+
+void prepareHome(const QString &home, const QString &address, const QByteArray &nickname)
+{
+    const CoreConfig config = CoreConfig::forHome(home, address);
+    SettingsStore settings(config.userSettingsPath, config.machineSettingsPath);
+    settings.set(QLatin1String(SettingNames::Nickname), nickname);
+    settings.set(QLatin1String(SettingNames::EnableScanning), "0");
+    settings.set(QLatin1String(SettingNames::EnableUDP), "0");
+    settings.regSaveString(Hive::Machine, QLatin1String(SettingNames::CurrentVersionKeyPath),
+                           QLatin1String(SettingNames::ProductID), "bench-" + address.toLatin1());
+}
+
+std::unique_ptr<Core> startCopy(const QString &home, const QString &address, Prompter &prompter)
+{
+    prepareHome(home, address, "requester");
+    auto core = std::make_unique<Core>(CoreConfig::forHome(home, address), prompter);
+    if (!core->start())
+        return nullptr;
+    return core;
+}
+
+// Downloads one shared file; returns the seconds it took, or -1.
+double download(Core &core, const QByteArray &sharedName, const QString &from, int timeoutMs = 600000)
+{
+    Transfers &transfers = core.transfers();
+    DeadDownloadListModel &ended = transfers.deadDownloadList();
+    const int before = ended.rowCount();
+    QElapsedTimer clock;
+    clock.start();
+    const int slot = transfers.startDownload(sharedName, from);
+    if (!waitFor([&] { return ended.rowCount() > before; }, timeoutMs)) {
+        transfers.deleteButtonClicked(transfers.downloadList().findDownloadRow(slot));
+        return -1;
+    }
+    if (ended.entry(before).status != QLatin1String("Complete"))
+        return -1;
+    const double elapsed = seconds(clock.nsecsElapsed());
+    QFile::remove(ended.entry(before).tag);
+    return elapsed;
+}
+
+// The serving program: a quelm process, or this program in --serve mode.
+class Server
+{
+public:
+    Server(const QString &home, const QString &address, const QStringList &program)
+        : m_address(address)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QUELM_HOME"), home);
+        environment.insert(QStringLiteral("QUELM_ADDRESS"), address);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program.first(), program.mid(1));
+    }
+    ~Server()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool waitUntilListening()
+    {
+        return m_process.waitForStarted() && waitFor([this] { return listensOn(m_address, Port); }, 30000);
+    }
+    qint64 pid() const { return m_process.processId(); }
+    QProcess &process() { return m_process; }
+
+private:
+    QString m_address;
+    QProcess m_process;
+};
+
+// The serving side of the timer measurement: a copy with a 10 ms timer whose
+// latest tick it reports when its standard input closes.
+int serve()
+{
+    QuietPrompter prompter;
+    Core core(CoreConfig::fromEnvironment({}, QCoreApplication::applicationDirPath()), prompter);
+    if (!core.start())
+        return 1;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer clock;
+    qint64 worstLateNs = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        worstLateNs = std::max(worstLateNs, clock.nsecsElapsed() - 10000000);
+        clock.restart();
+    });
+    clock.start();
+    timer.start(10);
+    QFile input;
+    input.open(stdin, QIODevice::ReadOnly);
+    // Ends on end of input, checked between ticks.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(0, &set);
+        timeval none{0, 0};
+        char byte;
+        if (select(1, &set, nullptr, nullptr, &none) > 0 && ::read(0, &byte, 1) <= 0) {
+            std::printf("%.1f\n", static_cast<double>(worstLateNs) / 1e6);
+            std::fflush(stdout);
+            QCoreApplication::quit();
+        }
+    });
+    watch.start(100);
+    return QCoreApplication::exec();
+}
+
+struct Addresses {
+    QString requester, server, http, timerServer;
+    QString manyRequesters(int i) const { return requester.section('.', 0, 2) + '.' + QString::number(20 + i); }
+};
+
+Addresses chooseAddresses()
+{
+    const quint32 a = QRandomGenerator::global()->bounded(1u, 250u);
+    const quint32 b = QRandomGenerator::global()->bounded(1u, 250u);
+    const QString base = QStringLiteral("127.%1.%2.").arg(a).arg(b);
+    return {base + '1', base + '2', base + '3', base + '4'};
+}
+
+void benchThroughput(Core &requester, Server &server, const QString &serverAddress)
+{
+    std::vector<double> times;
+    qint64 serverBase = residentKiB(server.pid()), serverPeak = serverBase;
+    qint64 ownBase = residentKiB(getpid()), ownPeak = ownBase;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        serverPeak = std::max(serverPeak, residentKiB(server.pid()));
+        ownPeak = std::max(ownPeak, residentKiB(getpid()));
+    });
+    sampler.start(50);
+    for (int run = 0; run < Runs; ++run)
+        times.push_back(download(requester, "1:big.bin", serverAddress));
+    sampler.stop();
+    std::printf("quelm, 1 GiB:   runs %.2f %.2f %.2f s, median %.2f s (%.0f MB/s)\n", times[0], times[1], times[2],
+                median(times), static_cast<double>(BigSize) / 1e6 / median(times));
+    std::printf("memory growth during transfers: server %+.1f MiB, requester %+.1f MiB (target < 64 MiB each)\n",
+                static_cast<double>(serverPeak - serverBase) / 1024, static_cast<double>(ownPeak - ownBase) / 1024);
+}
+
+double benchCurl(const QString &root, const QString &address, const QString &work)
+{
+    QProcess http;
+    const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {"/usr/sbin", "/usr/bin"});
+    if (!nginx.isEmpty()) {
+        QDir().mkpath(work + "/nginx");
+        QFile conf(work + "/nginx/nginx.conf");
+        conf.open(QIODevice::WriteOnly);
+        // The folders are private to this user, so the worker runs as this user too.
+        const QString user = ::getuid() == 0 ? QStringLiteral("user root;\n") : QString();
+        conf.write((user + QStringLiteral("worker_processes 1; pid %1/nginx/pid; error_log %1/nginx/error.log;\n"
+                                  "events {}\nhttp { access_log off; sendfile on; client_body_temp_path %1/nginx;\n"
+                                  "  proxy_temp_path %1/nginx; fastcgi_temp_path %1/nginx; uwsgi_temp_path %1/nginx;\n"
+                                  "  scgi_temp_path %1/nginx;\n"
+                                  "  server { listen %2:%3; root %4; } }\n")
+                       .arg(work, address)
+                       .arg(HttpPort)
+                       .arg(root))
+                       .toUtf8());
+        conf.close();
+        http.start(nginx, {"-c", conf.fileName(), "-p", work + "/nginx", "-g", "daemon off;"});
+    } else {
+        http.setWorkingDirectory(root);
+        http.start(QStringLiteral("python3"),
+                   {"-m", "http.server", QString::number(HttpPort), "--bind", address});
+    }
+    if (!http.waitForStarted() || !waitFor([&] { return listensOn(address, HttpPort); }, 10000)) {
+        std::printf("curl: no HTTP server could start\n");
+        return -1;
+    }
+    std::vector<double> times;
+    for (int run = 0; run < Runs; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        QProcess::execute(QStringLiteral("curl"), {"-s", "-f", "-o", work + "/curl.out",
+                                                   QStringLiteral("http://%1:%2/big.bin").arg(address).arg(HttpPort)});
+        times.push_back(seconds(clock.nsecsElapsed()));
+        const qint64 fetched = QFileInfo(work + "/curl.out").size();
+        QFile::remove(work + "/curl.out");
+        if (fetched != BigSize) {
+            std::printf("curl fetched %lld bytes, not the whole file\n", static_cast<long long>(fetched));
+            return -1;
+        }
+    }
+    http.terminate();
+    http.waitForFinished(5000);
+    std::printf("curl (%s), 1 GiB: runs %.2f %.2f %.2f s, median %.2f s\n", nginx.isEmpty() ? "python3" : "nginx",
+                times[0], times[1], times[2], median(times));
+    return median(times);
+}
+
+void benchResponsiveness(Core &requester, const QString &parent, const Addresses &addresses, const QString &bigFile)
+{
+    QTemporaryDir home(parent + QStringLiteral("/bench_transfer_XXXXXX"));
+    QDir().mkpath(home.filePath("Downloads"));
+    if (::link(QFile::encodeName(bigFile).constData(), QFile::encodeName(home.filePath("Downloads/big.bin")).constData()) != 0
+        || !writePattern(home.filePath("Downloads/ready.dat"), SmallSize, 0)) {
+        std::printf("timer: cannot prepare the serving copy's files\n");
+        return;
+    }
+    prepareHome(home.path(), addresses.timerServer, "timed");
+    Server server(home.path(), addresses.timerServer,
+                  {QCoreApplication::applicationFilePath(), QStringLiteral("--serve")});
+    if (!server.waitUntilListening()) {
+        std::printf("timer: the serving copy did not start\n");
+        return;
+    }
+    ControlConnections &connections = requester.network().connections();
+    // The copy answers only once its port test is over and its index is in place.
+    if (!waitFor([&] { return download(requester, "1:ready.dat", addresses.timerServer, 2000) >= 0; }, 30000)) {
+        std::printf("timer: the serving copy never served\n");
+        return;
+    }
+    connections.connectTo(addresses.timerServer);
+    const auto linked = [&] {
+        const int index = connections.findConnection(addresses.timerServer);
+        return index >= 0 && !connections.record(index).nickname.isEmpty();
+    };
+    if (!waitFor(linked, 10000)) {
+        std::printf("timer: no control link to the serving copy\n");
+        return;
+    }
+    // Searches go out every 200 ms while the upload runs; each is timed to its first result.
+    Dispatcher &dispatcher = requester.network().dispatcher();
+    QElapsedTimer asked;
+    double worstAnswerMs = 0;
+    bool waiting = false;
+    QObject scope;
+    QObject::connect(&dispatcher, &Dispatcher::resultReceived, &scope, [&] {
+        if (waiting)
+            worstAnswerMs = std::max(worstAnswerMs, static_cast<double>(asked.nsecsElapsed()) / 1e6);
+        waiting = false;
+    });
+    QTimer searcher;
+    int searches = 0, unanswered = 0;
+    QObject::connect(&searcher, &QTimer::timeout, [&] {
+        if (waiting && asked.elapsed() < 1000)
+            return;
+        unanswered += waiting;
+        if (requester.transfers().downloadList().rowCount() == 0)
+            return;
+        asked.restart();
+        waiting = true;
+        ++searches;
+        requester.sharing().search().submitSearch("big", QStringLiteral("All File Types"));
+    });
+    searcher.start(200);
+    const double elapsed = download(requester, "1:big.bin", addresses.timerServer);
+    searcher.stop();
+    server.process().closeWriteChannel();
+    server.process().waitForFinished(10000);
+    const QByteArray late = server.process().readAllStandardOutput().trimmed();
+    std::printf("during a 1 GiB upload (%.2f s): 10 ms timer on the server at most %s ms late (target 50); "
+                "%d searches, %d unanswered within 1 s, slowest first result %.1f ms (target 100)\n",
+                elapsed, late.constData(), searches, unanswered, worstAnswerMs);
+}
+
+void benchManyRequesters(const QString &parent, const Addresses &addresses, const QString &mediumFile)
+{
+    QuietPrompter prompter;
+    std::vector<std::unique_ptr<QTemporaryDir>> homes;
+    std::vector<std::unique_ptr<Core>> copies;
+    for (int i = 0; i < Requesters; ++i) {
+        homes.push_back(std::make_unique<QTemporaryDir>(parent + QStringLiteral("/bench_transfer_XXXXXX")));
+        copies.push_back(startCopy(homes.back()->path(), addresses.manyRequesters(i), prompter));
+        if (!copies.back()) {
+            std::printf("%d requesters: a copy did not start\n", Requesters);
+            return;
+        }
+    }
+    std::vector<QStringList> positions(Requesters);
+    for (int i = 0; i < Requesters; ++i) {
+        DownloadListModel &list = copies[i]->transfers().downloadList();
+        QObject::connect(&list, &QAbstractItemModel::dataChanged, [&list, &positions, i] {
+            for (int row = 0; row < list.rowCount(); ++row) {
+                const QString status = list.row(row).status;
+                if (status.startsWith(QLatin1String("Queued")) && positions[i].value(positions[i].size() - 1) != status)
+                    positions[i].append(status);
+            }
+        });
+    }
+    QElapsedTimer clock;
+    clock.start();
+    for (auto &copy : copies)
+        copy->transfers().startDownload("1:medium.bin", addresses.server);
+    const bool allEnded = waitFor(
+        [&] {
+            return std::all_of(copies.begin(), copies.end(),
+                               [](auto &copy) { return copy->transfers().deadDownloadList().rowCount() > 0; });
+        },
+        600000);
+    const double elapsed = seconds(clock.nsecsElapsed());
+    const QByteArray expected = digestOf(mediumFile);
+    int identical = 0, countedDown = 0;
+    for (int i = 0; i < Requesters; ++i) {
+        const DeadDownloadListModel &ended = copies[i]->transfers().deadDownloadList();
+        identical += ended.rowCount() > 0 && ended.entry(0).status == QLatin1String("Complete")
+                     && digestOf(ended.entry(0).tag) == expected;
+        QStringList seen = positions[i];
+        bool down = true;
+        for (int k = 1; k < seen.size(); ++k)
+            down = down && seen[k].mid(8).chopped(1).toInt() < seen[k - 1].mid(8).chopped(1).toInt();
+        countedDown += down;
+    }
+    std::printf("%d requesters x 50 MiB at once: %s in %.2f s, %d byte-identical, %d saw their position only fall\n",
+                Requesters, allEnded ? "all ended" : "NOT all ended", elapsed, identical, countedDown);
+}
+
+void benchSmallFiles(Core &requester, const QString &serverAddress)
+{
+    QElapsedTimer clock;
+    clock.start();
+    int done = 0;
+    for (int i = 0; i < SmallFiles; ++i) {
+        const QByteArray name = "1:small\\f" + QByteArray::number(i).rightJustified(4, '0') + ".dat";
+        done += download(requester, name, serverAddress, 10000) >= 0;
+    }
+    const double elapsed = seconds(clock.nsecsElapsed());
+    std::printf("%d files of 4 KiB one after another: %d complete in %.2f s, %.0f files/s (target >= 100)\n",
+                SmallFiles, done, elapsed, done / elapsed);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (app.arguments().value(1) == QLatin1String("--serve"))
+        return serve();
+    const QString parent = app.arguments().value(1, QDir::tempPath());
+    QTemporaryDir serverHome(parent + QStringLiteral("/bench_transfer_XXXXXX"));
+    QTemporaryDir requesterHome(parent + QStringLiteral("/bench_transfer_XXXXXX"));
+    const Addresses addresses = chooseAddresses();
+    const QString shared = serverHome.filePath(QStringLiteral("Downloads"));
+    std::printf("preparing 1 GiB, 50 MiB and %d small files below %s\n", SmallFiles, qPrintable(parent));
+    std::fflush(stdout);
+    bool written = writePattern(shared + "/big.bin", BigSize, 1) && writePattern(shared + "/medium.bin", MediumSize, 2);
+    for (int i = 0; written && i < SmallFiles; ++i)
+        written = writePattern(shared + QStringLiteral("/small/f%1.dat").arg(i, 4, 10, QLatin1Char('0')), SmallSize, i);
+    if (!written) {
+        std::printf("cannot write the files\n");
+        return 1;
+    }
+    prepareHome(serverHome.path(), addresses.server, "server");
+    Server server(serverHome.path(), addresses.server, {QStringLiteral(QUELM_EXECUTABLE)});
+    QuietPrompter prompter;
+    std::unique_ptr<Core> requester = startCopy(requesterHome.path(), addresses.requester, prompter);
+    if (!requester || requester->listenPort() != Port || !server.waitUntilListening()) {
+        std::printf("the copies did not start on port %d\n", Port);
+        return 1;
+    }
+    // The server answers once its first index is in place.
+    if (!waitFor([&] { return download(*requester, "1:small\\f0000.dat", addresses.server, 2000) >= 0; }, 60000)) {
+        std::printf("the server never served\n");
+        return 1;
+    }
+    benchThroughput(*requester, server, addresses.server);
+    const double curl = benchCurl(shared, addresses.http, requesterHome.path());
+    if (curl > 0)
+        std::printf("target: quelm's median at most 0.8 x curl's = %.2f s\n", 0.8 * curl);
+    benchSmallFiles(*requester, addresses.server);
+    benchManyRequesters(parent, addresses, shared + "/medium.bin");
+    benchResponsiveness(*requester, parent, addresses, shared + "/big.bin");
+    return 0;
+}
