@@ -185,6 +185,35 @@ private slots:
         QTRY_VERIFY(queue.queue().empty());
     }
 
+    void aReusedConnectionIndexDropsTheOldEntry()
+    {
+        UploadServer &queue = bob().uploads();
+        auto head = stalledRequester("1:big.bin");
+        QVERIFY(head);
+        QTRY_COMPARE(int(queue.queue().size()), 1);
+        auto gone = waitingRequester("1:one.bin");
+        QVERIFY(gone);
+        QTRY_COMPARE(int(queue.queue().size()), 2);
+        const int index = queue.queue().at(1).index;
+        gone.reset();
+        QTRY_COMPARE(queue.queue().at(1).state, UploadServer::EntryState::Ended);
+        // A requester from another address takes the same connection slot.
+        auto next = waitingRequester("1:one.bin");
+        QVERIFY(next);
+        QTRY_COMPARE(int(queue.queue().size()), 3);
+        QCOMPARE(queue.queue().at(2).index, index);
+        QVERIFY(queue.queue().at(2).address != queue.queue().at(1).address);
+        QTRY_COMPARE(next->raw(), QByteArray("wait:2|"));
+        next->raw().clear();
+        queue.queTick();
+        QCOMPARE(int(queue.queue().size()), 2);
+        QCOMPARE(queue.queue().at(1).address, next->socket().localAddress().toString());
+        QTRY_COMPARE(next->raw(), QByteArray("wait:1|"));
+        head.reset();
+        next.reset();
+        QTRY_VERIFY(queue.queue().empty());
+    }
+
     void aHalfDownloadParksAndResumesFromAnotherPeer()
     {
         const QByteArray content = patternBytes(300000, 7);
