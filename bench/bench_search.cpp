@@ -7,7 +7,7 @@
 // run, so nothing leaves this machine's loopback. The browsed copy's 100,000
 // files are made below the parent folder and removed again at the end.
 
-#include "base/prompter.h"
+#include "benchsupport.h"
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "net/wirecodec.h"
@@ -94,30 +94,7 @@ void benchAnswer(const std::shared_ptr<const IndexSnapshot> &snapshot, const QBy
                 static_cast<long long>(job.resultsSent()), static_cast<double>(framedBytes) / 1e6);
 }
 
-class QuietPrompter final : public Prompter
-{
-public:
-    Answer messageBox(const QString &, Buttons, Icon) override { return Answer::Ok; }
-    void showBalloon(const QString &, const QString &, int) override {}
-    std::optional<QByteArray> askFirstNickname(const QByteArray &) override { return std::nullopt; }
-};
-
-// Runs the event loop until `done` holds or the time is up.
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > timeoutMs)
-            loop.quit();
-    });
-    poll.start(5);
-    if (!done())
-        loop.exec();
-    return done();
-}
+;
 
 std::unique_ptr<Core> startCopy(const QString &home, const QString &address, const QByteArray &nickname,
                                 Prompter &prompter)

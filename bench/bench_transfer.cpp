@@ -10,7 +10,7 @@
 // of free space below the parent folder; nginx and curl come from Debian
 // (apt-get install nginx curl); without nginx, python3's http.server serves.
 
-#include "base/prompter.h"
+#include "benchsupport.h"
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "shell/core.h"
@@ -45,29 +45,7 @@ constexpr int Runs = 3;
 constexpr int Port = 1971;
 constexpr int HttpPort = 8080;
 
-class QuietPrompter final : public Prompter
-{
-public:
-    Answer messageBox(const QString &, Buttons, Icon) override { return Answer::Ok; }
-    void showBalloon(const QString &, const QString &, int) override {}
-    std::optional<QByteArray> askFirstNickname(const QByteArray &) override { return std::nullopt; }
-};
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > timeoutMs)
-            loop.quit();
-    });
-    poll.start(2);
-    if (!done())
-        loop.exec();
-    return done();
-}
+;
 
 double seconds(qint64 nanoseconds)
 {

@@ -1,5 +1,6 @@
 #include "share/filesignature.h"
 #include "support/clientpeer.h"
+#include "support/sharedfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,20 +11,6 @@
 namespace {
 
 const QByteArray SameContent(2048, 's');
-
-// Places the files in the copy's downloads folder and waits for the index.
-void share(RunningCopy &copy, const QMap<QString, QByteArray> &files)
-{
-    SharedIndex &index = copy.core().sharing().sharedIndex();
-    for (auto file = files.cbegin(); file != files.cend(); ++file) {
-        const QString path = index.rootFolders().first() + QLatin1Char('/') + file.key();
-        QDir().mkpath(QFileInfo(path).path());
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file.value()) == file.value().size());
-    }
-    index.loadSharedFolders();
-    QTRY_COMPARE(index.count(), qint64(files.size()));
-}
 
 // Each listed result as "name|size|nickname|address".
 QStringList rowsOf(const SearchResultsModel &model)
@@ -70,8 +57,8 @@ private slots:
         // Enough files that a browse is answered over several slices.
         for (int i = 0; i < 250; ++i)
             bobsFiles.insert(QStringLiteral("bulk/f%1.dat").arg(i, 3, 10, QLatin1Char('0')), "b");
-        share(*m_bob, bobsFiles);
-        share(*m_carol, {{"Help - beatles.mp3", "mp3"}, {"clip.avi", "avi"}});
+        QVERIFY(shareFiles(*m_bob, bobsFiles));
+        QVERIFY(shareFiles(*m_carol, {{"Help - beatles.mp3", "mp3"}, {"clip.avi", "avi"}}));
 
         m_alice->core().network().connections().connectTo(m_bob->address());
         m_alice->core().network().connections().connectTo(m_carol->address());
@@ -209,7 +196,7 @@ private slots:
     void peerWithBlankAfterItsNicknameNeverAnswersABrowse()
     {
         RunningCopy dave("dave ");
-        share(dave, {{"README", "readme"}});
+        QVERIFY(shareFiles(dave, {{"README", "readme"}}));
         m_alice->core().network().connections().connectTo(dave.address());
         QTRY_VERIFY(m_alice->linkedTo(dave) && dave.linkedTo(*m_alice));
 

@@ -60,6 +60,18 @@ class TransfersTest : public QObject
         return std::make_unique<FakeFileServer>(m_alice->core().listenPort());
     }
 
+    // A download on alice from a hand-driven server that has received the
+    // file-information request; null when it did not come.
+    std::unique_ptr<FakeFileServer> fakeDownload(int &slot, const QByteArray &sharedName = "1:x.bin")
+    {
+        auto fake = fakeServer();
+        slot = alice().startDownload(sharedName, fake->address());
+        if (!fake->waitForConnection()
+            || !QTest::qWaitFor([&] { return fake->received().startsWith("getfileinfo:"); }, 5000))
+            return nullptr;
+        return fake;
+    }
+
     // A raw requester that asks bob for a file and then reads nothing, so
     // an upload to it stays under way.
     std::unique_ptr<QTcpSocket> stalledRequester(const QByteArray &sharedName)
@@ -217,10 +229,9 @@ private slots:
     void aHalfDownloadParksAndResumesFromAnotherPeer()
     {
         const QByteArray content = patternBytes(300000, 7);
-        auto fake = fakeServer();
-        const int slot = alice().startDownload("1:music\\song.mp3", fake->address());
-        QVERIFY(fake->waitForConnection());
-        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        int slot = -1;
+        auto fake = fakeDownload(slot, "1:music\\song.mp3");
+        QVERIFY(fake);
         // The fake's half keeps the real prefix, so the signature holds, but
         // differs after it: the finished file shows which bytes were resumed.
         QByteArray half = content.left(150000);
@@ -261,10 +272,9 @@ private slots:
         QFETCH(int, sent);
         QFETCH(QString, status);
         const QByteArray content = patternBytes(6000, 11);
-        auto fake = fakeServer();
-        alice().startDownload("1:x.bin", fake->address());
-        QVERIFY(fake->waitForConnection());
-        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        int slot = -1;
+        auto fake = fakeDownload(slot);
+        QVERIFY(fake);
         fake->sendAndClose(TransferMessages::fileInfo(5000, "fake", signatureOf(content.left(5000))) + "wait:1|GOFILE|"
                            + content.left(sent));
         DeadDownloadListModel &ended = alice().deadDownloadList();
@@ -280,10 +290,9 @@ private slots:
 
     void aFileWithTheWrongSignatureIsNotComplete()
     {
-        auto fake = fakeServer();
-        alice().startDownload("1:x.bin", fake->address());
-        QVERIFY(fake->waitForConnection());
-        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        int slot = -1;
+        auto fake = fakeDownload(slot);
+        QVERIFY(fake);
         fake->send(TransferMessages::fileInfo(4096, "fake", signatureOf(patternBytes(4096, 1))));
         QTRY_VERIFY(fake->received().contains("getfile:"));
         fake->send("GOFILE|" + patternBytes(4096, 2));
@@ -305,10 +314,9 @@ private slots:
     void cancellingParksWhatArrived()
     {
         QFETCH(int, sent);
-        auto fake = fakeServer();
-        const int slot = alice().startDownload("1:x.bin", fake->address());
-        QVERIFY(fake->waitForConnection());
-        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        int slot = -1;
+        auto fake = fakeDownload(slot);
+        QVERIFY(fake);
         fake->send(TransferMessages::fileInfo(5000, "fake", "sig"));
         QTRY_VERIFY(fake->received().contains("getfile:"));
         if (sent > 0) {
@@ -330,10 +338,9 @@ private slots:
 
     void malformedFileInformationEndsNothingButTheHandling()
     {
-        auto fake = fakeServer();
-        const int slot = alice().startDownload("1:x.bin", fake->address());
-        QVERIFY(fake->waitForConnection());
-        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        int slot = -1;
+        auto fake = fakeDownload(slot);
+        QVERIFY(fake);
         fake->send("fileinfo:" + TransferMessages::encodeTwice("-12|fake|sig") + "|GOFILE|data");
         QTest::qWait(100);
         QVERIFY(!fake->received().contains("getfile:"));
@@ -379,10 +386,9 @@ private slots:
 
     void theRateCountsWhatArrivedSinceTheLastSample()
     {
-        auto fake = fakeServer();
-        const int slot = alice().startDownload("1:x.bin", fake->address());
-        QVERIFY(fake->waitForConnection());
-        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        int slot = -1;
+        auto fake = fakeDownload(slot);
+        QVERIFY(fake);
         fake->send(TransferMessages::fileInfo(100000, "fake", "sig") + "wait:2|");
         QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (2)"));
         Downloader &downloader = alice().downloader();
