@@ -60,7 +60,7 @@ std::shared_ptr<const IndexSnapshot> syntheticIndex()
         const char *word = i % 100 == 0 ? "Holiday" : "Track";
         const QByteArray path = "Music/Artist " + QByteArray::number(i / 5000) + "/Album " +
                                 QByteArray::number(i / 50) + '/' + word + ' ' + QByteArray::number(i) + ".mp3";
-        snapshot->files.push_back({path, 3000000 + i, 1});
+        snapshot->files.push_back(IndexSnapshot::makeFile(path, 3000000 + i, 1));
     }
     return snapshot;
 }

@@ -1,5 +1,6 @@
 #include "shell/core.h"
 #include "shell/coreconfig.h"
+#include "shell/shutdownsignal.h"
 #include "ui/appicon.h"
 #include "ui/mainwindow.h"
 #include "ui/splashwindow.h"
@@ -33,6 +34,9 @@ int main(int argc, char *argv[])
         core.shutDown();
         QApplication::quit();
     });
+    // SIGTERM and SIGINT end the program as Exit does.
+    ShutdownSignal shutdownSignal;
+    QObject::connect(&shutdownSignal, &ShutdownSignal::received, &window, &MainWindow::exitRequested);
 
     if (!core.start())
         return 0;

@@ -48,6 +48,11 @@ public:
     // Moves all received, unread bytes out.
     QByteArray getData();
     qint64 bytesToWrite() const;
+    // A listening element stops taking connections (they wait in the
+    // system's queue) and takes them again.
+    void pauseAccepting();
+    void resumeAccepting();
+    bool isAcceptPaused() const { return m_acceptPaused; }
 
     QString localIP() const { return m_localIP; }
     void setLocalIP(const QString &address) { m_localIP = address; }
@@ -68,6 +73,9 @@ signals:
     void dataArrival(int index, qint64 bytes);
     void errorOccurred(int index, const QString &description);
     void stateChanged(int index, int state);
+    // Accepting failed, mostly for want of descriptors; the listener keeps
+    // its port and has paused until resumeAccepting().
+    void acceptFailed(int index);
 
 private:
     void setState(int state);
@@ -88,4 +96,5 @@ private:
     QString m_tag;
     QTcpServer *m_server = nullptr;
     QTcpSocket *m_socket = nullptr;
+    bool m_acceptPaused = false;
 };
