@@ -1,5 +1,6 @@
 #include "share/keywordmatcher.h"
 
+#include <cstring>
 #include <deque>
 
 namespace {
@@ -48,6 +49,12 @@ void KeywordMatcher::build()
     }
     // The text's "/" is the shared name's "\".
     m_classOf[Slash] = m_classOf[Backslash];
+    if (m_keywords.size() == 1 && !m_keywords.front().contains(':')) {
+        m_single = true;
+        m_singleInText = m_keywords.front();
+        m_singleInText.replace(char(Backslash), char(Slash));
+        return;
+    }
     if (m_keywords.isEmpty() || (keywordBytes + 1) * m_classCount > MaxTableEntries)
         return;
 
@@ -95,6 +102,8 @@ bool KeywordMatcher::matches(QByteArrayView prefix, QByteArrayView text) const
 {
     if (m_keywords.isEmpty())
         return false;
+    if (m_single)
+        return matchesSingle(prefix, text);
     if (!m_useTable)
         return matchesOneByOne(prefix, text);
     int state = 0;
@@ -109,6 +118,15 @@ bool KeywordMatcher::matches(QByteArrayView prefix, QByteArrayView text) const
             return true;
     }
     return false;
+}
+
+bool KeywordMatcher::matchesSingle(QByteArrayView prefix, QByteArrayView text) const
+{
+    const QByteArray &keyword = m_keywords.front();
+    return ::memmem(text.data(), static_cast<size_t>(text.size()), m_singleInText.constData(),
+                    static_cast<size_t>(m_singleInText.size()))
+           || ::memmem(prefix.data(), static_cast<size_t>(prefix.size()), keyword.constData(),
+                       static_cast<size_t>(keyword.size()));
 }
 
 bool KeywordMatcher::matchesOneByOne(QByteArrayView prefix, QByteArrayView text) const

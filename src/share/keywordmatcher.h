@@ -33,6 +33,7 @@ private:
         return m_table[static_cast<size_t>(state) * m_classCount + m_classOf[byte]];
     }
     bool matchesOneByOne(QByteArrayView prefix, QByteArrayView text) const;
+    bool matchesSingle(QByteArrayView prefix, QByteArrayView text) const;
 
     QList<QByteArray> m_keywords;
     std::array<uint16_t, 256> m_classOf{};
@@ -40,4 +41,8 @@ private:
     std::vector<int32_t> m_table;
     std::vector<char> m_accepting;
     bool m_useTable = false;
+    // One keyword without ":" cannot span the root number and the path, and
+    // the system's substring search beats the table for it.
+    bool m_single = false;
+    QByteArray m_singleInText;  // the keyword with "\" as the text writes it
 };

@@ -116,7 +116,8 @@ bool SearchQuery::matchesName(QByteArrayView sharedName) const
     const qsizetype dot = tested.lastIndexOf('.');
     if (dot >= 0)
         tested.truncate(dot);
-    return m_matcher.matches({}, tested);
+    // The matcher reads paths as the index keeps them, with "/".
+    return m_matcher.matches({}, tested.replace('\\', '/'));
 }
 
 bool SearchQuery::matchesFile(const SharedFile &file) const

@@ -45,6 +45,7 @@ ShutdownSignal::ShutdownSignal(QObject *parent)
         ::sigaction(number, &action, nullptr);
 
     m_notifier = std::make_unique<QSocketNotifier>(m_readEnd, QSocketNotifier::Read);
+    m_notifier->setEnabled(false);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &ShutdownSignal::onReadable);
 }
 
@@ -61,6 +62,12 @@ ShutdownSignal::~ShutdownSignal()
         ::close(m_readEnd);
     if (m_writeEnd >= 0)
         ::close(m_writeEnd);
+}
+
+void ShutdownSignal::start()
+{
+    if (m_notifier)
+        m_notifier->setEnabled(true);
 }
 
 void ShutdownSignal::onReadable()

@@ -20,6 +20,9 @@ public:
 
     // False when the pipe or the handlers could not be set up.
     bool isActive() const { return m_notifier != nullptr; }
+    // Reports signals from now on, those that came since construction
+    // included: a signal during start-up waits until the program runs.
+    void start();
 
 signals:
     void received(int signalNumber);

@@ -48,24 +48,6 @@ bool settled(const Sockets &sockets)
     return true;
 }
 
-// The copy's identifier, from the reply to a "uid:" line.
-QByteArray greet(FakePeer &peer, const QByteArray &ownId, const QuelmProcess &copy)
-{
-    if (!peer.connectTo(copy.address(), copy.port()))
-        return {};
-    peer.sendRaw("uid:" + ownId + "!!!!");
-    QByteArray copyId;
-    [[maybe_unused]] const bool greeted = QTest::qWaitFor(
-        [&] {
-            const QByteArray line = peer.takeHandshakeLine();
-            if (line.startsWith("uid/ns:"))
-                copyId = line.mid(7, line.size() - 7 - 4);
-            return !copyId.isEmpty();
-        },
-        10000);
-    return copyId;
-}
-
 bool resultArrives(FakePeer &peer, const QByteArray &copyId, const QByteArray &query)
 {
     return QTest::qWaitFor(
@@ -83,7 +65,7 @@ bool resultArrives(FakePeer &peer, const QByteArray &copyId, const QByteArray &q
 bool legitimateSearchAnswered(const QuelmProcess &copy)
 {
     FakePeer peer(LegitId, TestCopy::nextLoopbackAddress());
-    const QByteArray copyId = greet(peer, LegitId, copy);
+    const QByteArray copyId = peer.greet(copy.address(), copy.port());
     if (copyId.isEmpty())
         return false;
     peer.sendFrames({"id/client", "nick:legit", "search:target"}, copyId);
@@ -198,7 +180,7 @@ void HostileTest::frameFloods()
     QVERIFY(copy);
 
     FakePeer attacker(AttackerId, TestCopy::nextLoopbackAddress());
-    const QByteArray copyId = greet(attacker, AttackerId, *copy);
+    const QByteArray copyId = attacker.greet(copy->address(), copy->port());
     QVERIFY(!copyId.isEmpty());
     attacker.sendFrames({"id/client", "nick:flood"}, copyId);
     const QByteArray frame = WireCodec::frameMessage(message, AttackerId, copyId);
@@ -229,7 +211,7 @@ void HostileTest::unreadSearchAnswers()
     std::vector<std::unique_ptr<FakePeer>> attackers;
     for (int i = 0; i < Links; ++i) {
         auto attacker = std::make_unique<FakePeer>(AttackerId + QByteArray::number(i), TestCopy::nextLoopbackAddress());
-        const QByteArray copyId = greet(*attacker, AttackerId + QByteArray::number(i), *copy);
+        const QByteArray copyId = attacker->greet(copy->address(), copy->port());
         QVERIFY(!copyId.isEmpty());
         // From here on nothing more is read.
         attacker->socket().disconnect();
@@ -314,7 +296,7 @@ void HostileTest::repeatedHostLists()
     }
 
     FakePeer attacker(AttackerId, TestCopy::nextLoopbackAddress());
-    const QByteArray copyId = greet(attacker, AttackerId, *copy);
+    const QByteArray copyId = attacker.greet(copy->address(), copy->port());
     QVERIFY(!copyId.isEmpty());
     attacker.sendFrames({"id/client", "nick:lister"}, copyId);
     for (int i = 0; i < Repeats; ++i) {

@@ -12,8 +12,8 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-QuelmProcess::QuelmProcess(const QByteArray &nickname, int descriptorLimit)
-    : m_address(TestCopy::nextLoopbackAddress())
+QuelmProcess::QuelmProcess(const QByteArray &nickname, int descriptorLimit, const QString &address)
+    : m_address(address.isEmpty() ? TestCopy::nextLoopbackAddress() : address)
     , m_descriptorLimit(descriptorLimit)
 {
     SettingsStore settings(m_home.filePath(QStringLiteral("settings/user.ini")),
@@ -56,6 +56,24 @@ void QuelmProcess::share(const QString &name, const QByteArray &content)
     QFile file(m_home.filePath(QStringLiteral("Downloads/") + name));
     if (file.open(QIODevice::WriteOnly))
         file.write(content);
+}
+
+void QuelmProcess::presetMachine(const QString &name, const QByteArray &value)
+{
+    SettingsStore(m_home.filePath(QStringLiteral("settings/user.ini")),
+                  m_home.filePath(QStringLiteral("settings/machine.ini")))
+        .setMachine(name, value);
+}
+
+bool QuelmProcess::stop()
+{
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        return false;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 bool QuelmProcess::start()

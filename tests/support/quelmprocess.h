@@ -13,13 +13,18 @@ class QuelmProcess final
     Q_DISABLE_COPY_MOVE(QuelmProcess)
 
 public:
-    explicit QuelmProcess(const QByteArray &nickname, int descriptorLimit = 0);
+    // `address` empty: a fresh loopback address.
+    explicit QuelmProcess(const QByteArray &nickname, int descriptorLimit = 0, const QString &address = {});
     ~QuelmProcess();
 
     // Writes a file into the shared downloads folder before the start.
     void share(const QString &name, const QByteArray &content = "x");
+    // Writes a machine-hive value before the start, as a script would.
+    void presetMachine(const QString &name, const QByteArray &value);
     // Starts the program and waits until it listens.
     bool start();
+    // Ends it with SIGTERM, as a session ending would; true when it ended in order.
+    bool stop();
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     QProcess &process() { return m_process; }
     QString address() const { return m_address; }
