@@ -5,33 +5,16 @@
 
 #include "net/wirecodec.h"
 
-#include <QCoreApplication>
 #include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstdlib>
-#include <memory>
 
 namespace {
 
 const QByteArray PeerId = "CBF439260F0E0D0C";
 
-// libFuzzer calls in without context: the application and the link live for
-// the whole run of the process.
-struct Harness {
-    int argc = 1;
-    char name[16] = "fuzz_dispatcher";
-    char *argv[2] = {name, nullptr};
-    QCoreApplication app{argc, argv};
-    LoopbackLink link;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const std::unique_ptr<Harness> harness = std::make_unique<Harness>();
-    if (!harness->link.isListening())
-        std::abort();
     FuzzedDataProvider input(data, size);
     // The peer's identifier decides the frame key and whether it is blocked.
     const QByteArray peerId = input.ConsumeBool() ? QByteArray(LoopbackLink::BlockedId) : PeerId;
@@ -49,6 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (!frames.isEmpty())
         chunks.append(frames);
-    harness->link.deliver(chunks);
+    LoopbackLink::shared().deliver(chunks);
     return 0;
 }

@@ -3,10 +3,20 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 
+#include <cstdlib>
+
 namespace {
 
 constexpr int SpinRounds = 4;
 constexpr int MaxWaitRounds = 2000;
+
+struct Harness {
+    int argc = 1;
+    char name[5] = "fuzz";
+    char *argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+    LoopbackLink link;
+};
 
 int freePort()
 {
@@ -33,6 +43,14 @@ LoopbackLink::LoopbackLink()
     m_listenSocket.setLocalIP(QStringLiteral("127.0.0.1"));
     m_listenSocket.setLocalPort(freePort());
     m_listenSocket.listen();
+}
+
+LoopbackLink &LoopbackLink::shared()
+{
+    static Harness harness;
+    if (!harness.link.isListening())
+        std::abort();
+    return harness.link;
 }
 
 void LoopbackLink::deliver(const QList<QByteArray> &chunks)

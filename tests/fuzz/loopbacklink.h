@@ -20,6 +20,9 @@ public:
     static constexpr char BlockedId[] = "B10C";
 
     LoopbackLink();
+    // The one link of a fuzzing process, with its application. libFuzzer
+    // calls in without context, so both live for the whole run.
+    static LoopbackLink &shared();
     bool isListening() const { return m_listenSocket.state() == SocketElement::Listening; }
     // Opens a connection, sends the chunks with the event loop run between
     // them, hangs up and waits until the copy has closed its end.

@@ -91,9 +91,9 @@ bool QuelmProcess::start()
            && isRunning();
 }
 
-qint64 QuelmProcess::residentKiB() const
+qint64 QuelmProcess::residentKiB(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : file.readAll().split('\n')) {

@@ -29,8 +29,10 @@ public:
     QProcess &process() { return m_process; }
     QString address() const { return m_address; }
     int port() const { return Port; }
-    qint64 residentKiB() const;
+    qint64 residentKiB() const { return residentKiB(m_process.processId()); }
     int openDescriptors() const;
+    // Resident memory of any process, from /proc; -1 when it cannot be read.
+    static qint64 residentKiB(qint64 pid);
 
     static constexpr int Port = 1971;
 
