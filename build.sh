@@ -3,10 +3,14 @@
 #   ./build.sh run    build, then start quelm (extra arguments go to quelm)
 #   ./build.sh test   build, then run every test
 #   ./build.sh build  build only
+#   ./build.sh sanitize        build with AddressSanitizer and UndefinedBehaviorSanitizer
+#                              in build-sanitize/, then run every test there
+#   ./build.sh fuzz [SECONDS]  build the libFuzzer targets with clang in build-fuzz/,
+#                              then run each for SECONDS (default 20) on its corpus
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libgl-dev procps iproute2 util-linux)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libgl-dev procps iproute2 util-linux clang libclang-rt-14-dev)
 BUILD_DIR=${QUELM_BUILD_DIR:-build}
 
 install_missing_packages() {
@@ -28,11 +32,48 @@ build() {
     cmake --build "$BUILD_DIR" -j "$(nproc)"
 }
 
+sanitize() {
+    install_missing_packages
+    local dir=build-sanitize
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELM_SANITIZE=ON
+    cmake --build "$dir" -j "$(nproc)"
+    # Leaks inside the system's libraries (fonts, the platform plugin) are not ours.
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+        LSAN_OPTIONS=suppressions=$PWD/tests/sanitize/lsan.supp:print_suppressions=0 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure -j 2 --timeout 900
+}
+
+fuzz() {
+    local seconds=${1:-20}
+    install_missing_packages
+    local dir=build-fuzz
+    CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELM_FUZZ=ON
+    cmake --build "$dir" -j "$(nproc)"
+    local failed=0
+    for target in "$dir"/tests/fuzz/fuzz_*; do
+        local name
+        name=$(basename "$target")
+        name=${name#fuzz_}
+        # New inputs go to a working corpus beside the build; the seeds in
+        # the repository stay as they are.
+        mkdir -p "$dir/corpus/$name" "$dir/findings/$name"
+        echo "== fuzz_$name for ${seconds}s"
+        ASAN_OPTIONS=detect_leaks=0 QUELM_ADDRESS=127.0.0.1 \
+            "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+            -artifact_prefix="$dir/findings/$name/" "$dir/corpus/$name" "tests/fuzz/corpus/$name" \
+            || failed=1
+    done
+    return $failed
+}
+
 command=${1:-run}
 [ $# -gt 0 ] && shift
 case "$command" in
     build) build ;;
     run) build; exec "$BUILD_DIR/quelm" "$@" ;;
     test) build; QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j 2 ;;
-    *) echo "usage: $0 [run|test|build]" >&2; exit 2 ;;
+    sanitize) sanitize ;;
+    fuzz) fuzz "$@" ;;
+    *) echo "usage: $0 [run|test|build|sanitize|fuzz [SECONDS]]" >&2; exit 2 ;;
 esac

@@ -199,7 +199,7 @@ void benchSyntheticRows()
                                 " - a song title.mp3";
         QByteArray path(text.size(), Qt::Uninitialized);
         std::copy(text.cbegin(), text.cend(), path.begin());
-        snapshot.files.push_back(SharedFile{std::move(path), row, 1});
+        snapshot.files.push_back(IndexSnapshot::makeFile(std::move(path), row, 1));
     }
     const qint64 heapAfter = heapInUse();
     reportMemory("memory (1,000,000 rows)", heapAfter - heapBefore, pathBytes(snapshot), SyntheticRows);

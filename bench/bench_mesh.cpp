@@ -9,6 +9,7 @@
 
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "support/quelmprocess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -158,18 +159,6 @@ qint64 cpuTicks(qint64 pid)
     if (fields.size() < 13)
         return -1;
     return fields[11].toLongLong() + fields[12].toLongLong();
-}
-
-qint64 rssKiB(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).simplified().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 class Copy final
@@ -334,8 +323,8 @@ int main(int argc, char *argv[])
 
     std::vector<qint64> rss;
     for (const auto &copy : copies)
-        rss.push_back(rssKiB(copy->pid()));
-    const qint64 aloneRss = rssKiB(alone.pid());
+        rss.push_back(QuelmProcess::residentKiB(copy->pid()));
+    const qint64 aloneRss = QuelmProcess::residentKiB(alone.pid());
     const std::vector<Links> finalLinks = linksPerCopy(addresses);
     const int aloneLinks = linksPerCopy({alone.address()}).front().peers;
 

@@ -1,5 +1,6 @@
 #include "shell/core.h"
 #include "shell/coreconfig.h"
+#include "shell/shutdownsignal.h"
 #include "ui/appicon.h"
 #include "ui/mainwindow.h"
 #include "ui/splashwindow.h"
@@ -31,10 +32,15 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&window, &MainWindow::exitRequested, &app, [&core] {
         core.shutDown();
-        QApplication::quit();
+        // Not quit(): it first asks every window to close, and the main window only hides.
+        QApplication::exit(0);
     });
+    // SIGTERM and SIGINT end the program as Exit does, once it runs.
+    ShutdownSignal shutdownSignal;
+    QObject::connect(&shutdownSignal, &ShutdownSignal::received, &window, &MainWindow::exitRequested);
 
     if (!core.start())
         return 0;
+    shutdownSignal.start();
     return QApplication::exec();
 }

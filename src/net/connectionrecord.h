@@ -23,4 +23,6 @@ struct ConnectionRecord
     bool transferQueued = false;     // its file request waits in the upload queue
     bool accepted = false;           // the peer opened this connection
     qint64 openedAtMs = -1;          // when the connection was accepted or opened
+    qint64 backlogBytes = 0;         // unwritten bytes at the last look
+    qint64 backlogSinceMs = -1;      // since when the backlog has not shrunk
 };

@@ -1,5 +1,6 @@
 #include "net/controlconnections.h"
 
+#include "net/descriptorlimit.h"
 #include "net/socketarray.h"
 #include "net/wirecodec.h"
 
@@ -51,6 +52,15 @@ ControlConnections::ControlConnections(SocketArray &sockets, SocketElement &list
     setTimeouts(HandshakeTimeoutMs, ConnectTimeoutMs);
     connect(&m_watch, &QTimer::timeout, this, &ControlConnections::closeStalledConnections);
     m_watch.start();
+    m_acceptRetry.setSingleShot(true);
+    m_acceptRetry.setInterval(AcceptRetryMs);
+    connect(&m_acceptRetry, &QTimer::timeout, &listenSocket, &SocketElement::resumeAccepting);
+    connect(&listenSocket, &SocketElement::acceptFailed, &m_acceptRetry, qOverload<>(&QTimer::start));
+    // A connection that ends makes room for the next one waiting to be accepted.
+    connect(&sockets, &SocketArray::stateChanged, this, [this](int, int state) {
+        if (state == SocketElement::Closed || state == SocketElement::Error)
+            resumeAcceptingWhenRoom();
+    });
     ensureRecords();
 }
 
@@ -112,7 +122,8 @@ void ControlConnections::connectTo(const QString &address)
         socket->close();
     }
     // A flood of addresses must not turn into a flood of connection attempts.
-    if (pending >= MaxPendingConnects)
+    const qint64 pendingBound = qMin<qint64>(MaxPendingConnects, DescriptorLimit::current() / 8);
+    if (pending >= pendingBound || !m_throttle.allow(address, m_clock.elapsed()))
         return;
     const int slot = allocateSlot();
     if (slot < 0)
@@ -151,7 +162,19 @@ void ControlConnections::send(int index, const QByteArray &message)
     const QByteArray &peerId = record(index).peerId;
     if (!socket || peerId.isEmpty())
         return;
-    socket->sendData(WireCodec::frameMessage(message, m_context.ownId(), peerId));
+    const QByteArray frame = WireCodec::frameMessage(message, m_context.ownId(), peerId);
+    if (socket->state() == SocketElement::Connected && socket->bytesToWrite() + frame.size() > MaxBacklogBytes) {
+        closeAndHandle(index);
+        return;
+    }
+    socket->sendData(frame);
+}
+
+void ControlConnections::closeAndHandle(int index)
+{
+    m_trim.noteReleased(m_sockets.at(index)->bytesToWrite());
+    m_sockets.at(index)->close();
+    handleClose(index);
 }
 
 void ControlConnections::closeElement(int index)
@@ -199,6 +222,7 @@ void ControlConnections::markIdentified(int index, bool isClient)
 {
     ConnectionRecord &entry = mutableRecord(index);
     entry.incomingPending = false;
+    entry.receiveBuffer.setCapBytes(FrameReassembler::DefaultCapBytes);
     if (isClient)
         entry.isClient = true;
 }
@@ -258,6 +282,16 @@ void ControlConnections::keepAliveTick()
 
 void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
 {
+    // A request left unaccepted here is dropped by the listener.
+    switch (AcceptBounds::judge(acceptedCounts(request->peerAddress().toString()), DescriptorLimit::current())) {
+    case AcceptBounds::Verdict::Accept:
+        break;
+    case AcceptBounds::Verdict::RefuseAddress:
+        return;
+    case AcceptBounds::Verdict::PauseAll:
+        m_listenSocket.pauseAccepting();
+        return;
+    }
     const int slot = m_sockets.firstFreeIndex();
     if (!m_sockets.ensure(slot))
         return;
@@ -265,6 +299,7 @@ void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
     ConnectionRecord &entry = mutableRecord(slot);
     entry.incomingPending = true;
     entry.accepted = true;
+    entry.receiveBuffer.setCapBytes(PreIdentityBufferBytes);
     entry.openedAtMs = m_clock.elapsed();
     SocketElement *socket = m_sockets.at(slot);
     socket->close();
@@ -286,6 +321,7 @@ void ControlConnections::onDataArrival(int index)
 {
     SocketElement *socket = m_sockets.at(index);
     QByteArray chunk = socket->getData();
+    m_trim.noteReleased(chunk.size());
     if (record(index).peerId.isEmpty()) {
         bool stop = false;
         chunk = handleHandshakeData(index, chunk, stop);
@@ -381,6 +417,7 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
 
 void ControlConnections::onClosed(int index)
 {
+    m_trim.noteReleased(m_sockets.at(index)->bytesToWrite());
     m_sockets.at(index)->close();
     handleClose(index);
 }
@@ -408,11 +445,53 @@ void ControlConnections::closeStalledConnections()
         const bool silent = socket->state() == SocketElement::Connected && !entry.transferQueued
                             && (entry.peerId.isEmpty() || entry.incomingPending) && age > m_handshakeTimeoutMs;
         const bool hangingConnect = socket->state() == SocketElement::Connecting && age > m_connectTimeoutMs;
-        if (silent || hangingConnect) {
-            socket->close();
-            handleClose(i);
-        }
+        if (silent || hangingConnect)
+            closeAndHandle(i);
+        else if (socket->state() == SocketElement::Connected)
+            checkBacklog(i, now);
     }
+    m_trim.trimIfDue();
+}
+
+void ControlConnections::checkBacklog(int index, qint64 now)
+{
+    ConnectionRecord &entry = mutableRecord(index);
+    const qint64 backlog = m_sockets.at(index)->bytesToWrite();
+    if (backlog == 0 || backlog < entry.backlogBytes || entry.backlogSinceMs < 0) {
+        entry.backlogSinceMs = backlog == 0 ? -1 : now;
+        entry.backlogBytes = backlog;
+        return;
+    }
+    entry.backlogBytes = backlog;
+    // The peer has taken nothing for a long time: what waits for it is dropped with the link.
+    if (now - entry.backlogSinceMs > m_drainTimeoutMs)
+        closeAndHandle(index);
+}
+
+AcceptBounds::Counts ControlConnections::acceptedCounts(const QString &address) const
+{
+    AcceptBounds::Counts counts;
+    for (int i = 0; i < count(); ++i) {
+        const SocketElement *socket = m_sockets.at(i);
+        const ConnectionRecord &entry = record(i);
+        const int state = socket->state();
+        if (!entry.accepted || state == SocketElement::Closed || state == SocketElement::Error)
+            continue;
+        ++counts.total;
+        if (socket->remoteHostIP() != address)
+            continue;
+        ++counts.fromAddress;
+        counts.unidentifiedFromAddress += entry.incomingPending && !entry.isTransfer;
+    }
+    return counts;
+}
+
+void ControlConnections::resumeAcceptingWhenRoom()
+{
+    if (!m_listenSocket.isAcceptPaused())
+        return;
+    if (acceptedCounts(QString()).total < AcceptBounds::maxTotal(DescriptorLimit::current()))
+        m_listenSocket.resumeAccepting();
 }
 
 void ControlConnections::ensureRecords()

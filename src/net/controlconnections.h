@@ -1,6 +1,9 @@
 #pragma once
 
+#include "net/acceptbounds.h"
 #include "net/connectionrecord.h"
+#include "net/connectthrottle.h"
+#include "net/memorytrim.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -39,6 +42,16 @@ public:
     // Two links to one peer opened within this time are taken as two copies
     // connecting to each other at the same moment.
     static constexpr int ConcurrentWindowMs = 10000;
+    // A connection that has not sent "id/" holds at most this much of a
+    // partial frame: enough for the greeting, not for a flood.
+    static constexpr qsizetype PreIdentityBufferBytes = 8 * 1024;
+    // Bytes queued for one peer and not yet taken by it. Sending more closes
+    // the link: the peer does not read.
+    static constexpr qint64 MaxBacklogBytes = 8 * 1024 * 1024;
+    // A link whose backlog does not shrink for this long is closed.
+    static constexpr int DrainTimeoutMs = 30000;
+    // After accepting failed, it is tried again this much later at the latest.
+    static constexpr int AcceptRetryMs = 1000;
 
     struct Context {
         std::function<QByteArray()> ownId;
@@ -86,6 +99,8 @@ public:
 
     void keepAliveTick();
     void setTimeouts(int handshakeMs, int connectMs);
+    void setDrainTimeout(int ms) { m_drainTimeoutMs = ms; }
+    void setReconnectInterval(int ms) { m_throttle.setRetryInterval(ms); }
 
 signals:
     // The peer named itself; the greeting frames go out from here.
@@ -113,6 +128,11 @@ private:
     ConnectionRecord &mutableRecord(int index);
     void ensureRecords();
     void closeStalledConnections();
+    // Closes a link whose backlog has not shrunk within the drain timeout.
+    void checkBacklog(int index, qint64 now);
+    void closeAndHandle(int index);
+    AcceptBounds::Counts acceptedCounts(const QString &address) const;
+    void resumeAcceptingWhenRoom();
 
     SocketArray &m_sockets;
     SocketElement &m_listenSocket;
@@ -120,6 +140,10 @@ private:
     std::vector<ConnectionRecord> m_records;
     QElapsedTimer m_clock;
     QTimer m_watch;
+    QTimer m_acceptRetry;
+    ConnectThrottle m_throttle;
+    MemoryTrim m_trim;
+    int m_drainTimeoutMs = DrainTimeoutMs;
     int m_handshakeTimeoutMs = HandshakeTimeoutMs;
     int m_connectTimeoutMs = ConnectTimeoutMs;
 };

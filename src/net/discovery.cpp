@@ -22,6 +22,7 @@ Discovery::Discovery(SettingsStore &settings, SocketArray &sockets, std::functio
 
 void Discovery::configureDiscoverySocket()
 {
+    m_localNetwork = LocalNetwork::of(m_context.localAddress());
     m_socket.bind(m_context.listenPort());
 }
 
@@ -92,10 +93,11 @@ void Discovery::onDataArrival()
     // further arrivals from being reported, and it would be stale by the time
     // the scan runs again.
     for (int i = 0; i < MaxDatagramsPerArrival && m_socket.hasPendingDatagram(); ++i) {
-        const std::optional<QByteArray> datagram = m_socket.takeDatagram(MaxDatagramSize);
-        if (!datagram || !m_context.scanRunning())
+        const std::optional<DiscoverySocket::Datagram> datagram = m_socket.takeDatagram(MaxDatagramSize);
+        if (!datagram || !m_context.scanRunning()
+            || !m_localNetwork.accepts(datagram->sender, datagram->interfaceIndex))
             continue;
-        for (const QString &address : announcedAddresses(*datagram))
+        for (const QString &address : announcedAddresses(datagram->data))
             m_connectTo(address);
     }
 }

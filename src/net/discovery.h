@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/discoverysocket.h"
+#include "net/localnetwork.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -48,7 +49,8 @@ public:
     Discovery(SettingsStore &settings, SocketArray &sockets, std::function<void(const QString &)> connectTo,
               Context context, QObject *parent = nullptr);
 
-    // Opens the UDP socket anew on the listening port.
+    // Opens the UDP socket anew on the listening port, for the network of the
+    // current address.
     void configureDiscoverySocket();
     void closeDiscoverySocket();
     // Sends the announcement of the own address to the subnet.
@@ -89,6 +91,7 @@ private:
     std::function<void(const QString &)> m_connectTo;
     Context m_context;
     DiscoverySocket m_socket;
+    LocalNetwork m_localNetwork;
     int m_scanHost = 0;
     int m_scanBlock = 0;
     int m_scanBlockTicks = 0;

@@ -1,6 +1,7 @@
 #include "net/discoverysocket.h"
 
 #include <QHostAddress>
+#include <QNetworkDatagram>
 
 DiscoverySocket::DiscoverySocket(QObject *parent)
     : QObject(parent)
@@ -46,7 +47,7 @@ bool DiscoverySocket::sendData(const QByteArray &datagram, const QString &remote
     return m_socket.writeDatagram(datagram, host, static_cast<quint16>(remotePort)) == datagram.size();
 }
 
-std::optional<QByteArray> DiscoverySocket::takeDatagram(qint64 maxSize)
+std::optional<DiscoverySocket::Datagram> DiscoverySocket::takeDatagram(qint64 maxSize)
 {
     if (!m_socket.hasPendingDatagrams())
         return std::nullopt;
@@ -55,12 +56,10 @@ std::optional<QByteArray> DiscoverySocket::takeDatagram(qint64 maxSize)
         m_socket.readDatagram(nullptr, 0);
         return std::nullopt;
     }
-    QByteArray datagram(size, Qt::Uninitialized);
-    const qint64 read = m_socket.readDatagram(datagram.data(), size);
-    if (read < 0)
+    const QNetworkDatagram datagram = m_socket.receiveDatagram(size);
+    if (!datagram.isValid())
         return std::nullopt;
-    datagram.truncate(read);
-    return datagram;
+    return Datagram{datagram.data(), datagram.senderAddress(), datagram.interfaceIndex()};
 }
 
 void DiscoverySocket::onError()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QUdpSocket>
@@ -27,9 +28,15 @@ public:
     // Sends one datagram; false when the socket is not bound or the send failed.
     bool sendData(const QByteArray &datagram, const QString &remoteHost, int remotePort);
     bool hasPendingDatagram() const { return m_socket.hasPendingDatagrams(); }
+    struct Datagram {
+        QByteArray data;
+        QHostAddress sender;
+        // The interface it arrived on; 0 when the system did not say.
+        uint interfaceIndex = 0;
+    };
     // The next datagram; nothing when none is pending or it is longer than
     // `maxSize`, in which case it is discarded unread.
-    std::optional<QByteArray> takeDatagram(qint64 maxSize);
+    std::optional<Datagram> takeDatagram(qint64 maxSize);
 
 signals:
     void dataArrival();

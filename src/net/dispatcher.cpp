@@ -88,7 +88,7 @@ void Dispatcher::handleHostList(const QByteArray &list)
     const QList<QByteArray> pieces = list.split('|');
     const qsizetype addresses = qMin<qsizetype>(pieces.size() - 1, MaxHostListPieces);
     for (qsizetype i = 0; i < addresses; ++i)
-        m_connections.connectTo(QString::fromLatin1(pieces[i]));
+        m_context.connectTo(QString::fromLatin1(pieces[i]));
 }
 
 void Dispatcher::handleResult(int index, const QByteArray &rest)

@@ -23,6 +23,8 @@ public:
         std::function<bool()> normaliseNickname;
         std::function<qint64()> sharedFileCount;
         std::function<bool(const QByteArray &)> isBlocked;
+        // Where the addresses of a host list go.
+        std::function<void(const QString &)> connectTo;
     };
 
     Dispatcher(ControlConnections &connections, Context context, QObject *parent = nullptr);

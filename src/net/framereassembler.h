@@ -28,6 +28,7 @@ public:
     explicit FrameReassembler(qsizetype capBytes = DefaultCapBytes);
 
     Feed feed(const QByteArray &chunk);
+    void setCapBytes(qsizetype capBytes) { m_capBytes = capBytes; }
     void clear();
     // Empty, or a pending partial frame beginning with the start marker. A cut
     // start marker held on an idle connection is not part of it.

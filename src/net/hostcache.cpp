@@ -12,19 +12,23 @@ HostCache::HostCache(SettingsStore &settings, std::function<void(const QString &
 
 void HostCache::loadHostCache()
 {
-    const QByteArray stored = m_settings.getMachine(QLatin1String(SettingNames::HostCache));
-    QByteArray hosts;
-    if (stored.isEmpty())
-        hosts = m_settings.getMachine(QLatin1String(SettingNames::RecentHosts));
-    else
-        hosts = shiftCodes(stored, -StoredShift).value_or(QByteArray());
+    const QStringList addresses = cachedAddresses(m_settings.getMachine(QLatin1String(SettingNames::HostCache)),
+                                                  m_settings.getMachine(QLatin1String(SettingNames::RecentHosts)));
+    for (const QString &address : addresses)
+        m_connectTo(address);
+    m_settings.setMachine(QLatin1String(SettingNames::RecentHosts), QByteArray());
+}
 
+QStringList HostCache::cachedAddresses(const QByteArray &hostCache, const QByteArray &recentHosts)
+{
+    const QByteArray hosts = hostCache.isEmpty() ? recentHosts : shiftCodes(hostCache, -StoredShift).value_or(QByteArray());
     // Every address is followed by ";"; a text cut short loses only the ";".
+    QStringList addresses;
     for (const QByteArray &piece : hosts.split(';')) {
         if (!piece.isEmpty())
-            m_connectTo(QString::fromLatin1(piece));
+            addresses.append(QString::fromLatin1(piece));
     }
-    m_settings.setMachine(QLatin1String(SettingNames::RecentHosts), QByteArray());
+    return addresses;
 }
 
 void HostCache::addToHostCache(const QString &address)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <functional>
 #include <optional>
@@ -35,6 +36,9 @@ public:
     QByteArray text() const { return m_text; }
     int addCount() const { return m_addCount; }
 
+    // The addresses a stored cache names: "HostCache" decoded, or when that
+    // is empty the plain "RecentHosts".
+    static QStringList cachedAddresses(const QByteArray &hostCache, const QByteArray &recentHosts);
     // Every byte moved by `shift`; nothing when a byte would leave 0..255.
     static std::optional<QByteArray> shiftCodes(const QByteArray &text, int shift);
 

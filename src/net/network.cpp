@@ -24,8 +24,9 @@ void Network::wireSignals()
     connect(&m_connections, &ControlConnections::peerIdentified, &m_dispatcher, &Dispatcher::greet);
     connect(&m_connections, &ControlConnections::messageReceived, &m_dispatcher, &Dispatcher::dispatch);
     connect(&m_connections, &ControlConnections::outgoingConnected, this, &Network::onOutgoingConnected);
-    connect(&m_connections, &ControlConnections::linkClosed, &m_userList, &UserListModel::rebuildUserList);
-    connect(&m_dispatcher, &Dispatcher::userListChanged, &m_userList, &UserListModel::rebuildUserList);
+    // What peers send is coalesced: a flood of frames costs one rebuild per short interval.
+    connect(&m_connections, &ControlConnections::linkClosed, &m_userList, &UserListModel::scheduleRebuild);
+    connect(&m_dispatcher, &Dispatcher::userListChanged, &m_userList, &UserListModel::scheduleRebuild);
     connect(&m_blocking, &Blocking::userListChanged, &m_userList, &UserListModel::rebuildUserList);
 }
 
@@ -49,6 +50,7 @@ Dispatcher::Context Network::dispatchContext(SettingsStore &settings)
     context.normaliseNickname = [&settings] { return settings.normaliseNickname(); };
     context.sharedFileCount = m_context.sharedFileCount;
     context.isBlocked = [this](const QByteArray &id) { return m_blockedList.isBlocked(id); };
+    context.connectTo = [this](const QString &address) { m_connections.connectTo(address); };
     return context;
 }
 

@@ -66,12 +66,13 @@ bool SocketElement::listen()
         return false;
     }
     connect(m_server, &QTcpServer::newConnection, this, &SocketElement::onNewConnection);
+    // Dropping the listener here would have it claimed again at once and fail
+    // again at once: the process would spin while out of descriptors.
     connect(m_server, &QTcpServer::acceptError, this, [this] {
-        const QString description = m_server->errorString();
-        releaseServer();
-        setState(Error);
-        emit errorOccurred(m_index, description);
+        pauseAccepting();
+        emit acceptFailed(m_index);
     });
+    m_acceptPaused = false;
     setState(Listening);
     return true;
 }
@@ -165,6 +166,20 @@ int SocketElement::errorNumber() const
     return m_errorNumber;
 }
 
+void SocketElement::pauseAccepting()
+{
+    if (m_server && !m_acceptPaused)
+        m_server->pauseAccepting();
+    m_acceptPaused = m_server != nullptr;
+}
+
+void SocketElement::resumeAccepting()
+{
+    if (m_server && m_acceptPaused)
+        m_server->resumeAccepting();
+    m_acceptPaused = false;
+}
+
 void SocketElement::setState(int state)
 {
     if (m_state == state)
@@ -212,6 +227,7 @@ void SocketElement::releaseServer()
         return;
     QTcpServer *server = m_server;
     m_server = nullptr;
+    m_acceptPaused = false;
     server->disconnect(this);
     server->close();
     server->deleteLater();

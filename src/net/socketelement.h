@@ -52,6 +52,11 @@ public:
     // The last failure as a system error number (ECONNREFUSED and the like),
     // 0 when there was none.
     int errorNumber() const;
+    // A listening element stops taking connections (they wait in the
+    // system's queue) and takes them again.
+    void pauseAccepting();
+    void resumeAccepting();
+    bool isAcceptPaused() const { return m_acceptPaused; }
 
     QString localIP() const { return m_localIP; }
     void setLocalIP(const QString &address) { m_localIP = address; }
@@ -74,6 +79,9 @@ signals:
     void stateChanged(int index, int state);
     // Queued bytes went out; a sender of large data refills from here.
     void bytesWritten(int index, qint64 bytes);
+    // Accepting failed, mostly for want of descriptors; the listener keeps
+    // its port and has paused until resumeAccepting().
+    void acceptFailed(int index);
 
 private:
     void setState(int state);
@@ -95,4 +103,5 @@ private:
     QTcpServer *m_server = nullptr;
     QTcpSocket *m_socket = nullptr;
     int m_errorNumber = 0;
+    bool m_acceptPaused = false;
 };

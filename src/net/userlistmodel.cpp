@@ -12,6 +12,9 @@ UserListModel::UserListModel(ControlConnections &connections, const BlockedList 
     , m_connections(connections)
     , m_blocked(blocked)
 {
+    m_rebuildTimer.setSingleShot(true);
+    m_rebuildTimer.setInterval(RebuildDelayMs);
+    connect(&m_rebuildTimer, &QTimer::timeout, this, &UserListModel::rebuildUserList);
 }
 
 int UserListModel::rowCount(const QModelIndex &parent) const
@@ -91,8 +94,15 @@ void UserListModel::sort(int column, Qt::SortOrder order)
     emit selectionRestored(selectedRow());
 }
 
+void UserListModel::scheduleRebuild()
+{
+    if (!m_rebuildTimer.isActive())
+        m_rebuildTimer.start();
+}
+
 void UserListModel::rebuildUserList()
 {
+    m_rebuildTimer.stop();
     QList<Row> rows;
     for (int i = 0; i < m_connections.count(); ++i) {
         if (!m_connections.isControlLink(i))

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QTimer>
 
 class BlockedList;
 class ControlConnections;
@@ -35,6 +36,9 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     void rebuildUserList();
+    // A rebuild soon: however many changes ask for one meanwhile, one runs.
+    void scheduleRebuild();
+    static constexpr int RebuildDelayMs = 50;
 
     QString address(int row) const;
     BlockIcon blockIcon(int row) const;
@@ -69,4 +73,5 @@ private:
     QString m_selectedAddress;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    QTimer m_rebuildTimer;
 };

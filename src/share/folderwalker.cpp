@@ -271,6 +271,6 @@ void FolderWalker::appendFiles(const Listing &listing, qint32 root, QByteArray &
         QByteArray path(prefixLength + static_cast<qsizetype>(file.length), Qt::Uninitialized);
         std::memcpy(path.data(), prefix.constData(), static_cast<size_t>(prefixLength));
         std::memcpy(path.data() + prefixLength, listing.names.data() + file.offset, file.length);
-        files.push_back(SharedFile{std::move(path), file.size, root});
+        files.push_back(IndexSnapshot::makeFile(std::move(path), file.size, root));
     }
 }

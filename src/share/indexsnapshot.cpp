@@ -1,5 +1,7 @@
 #include "share/indexsnapshot.h"
 
+#include "share/searchquery.h"
+
 #include <QHashFunctions>
 
 #include <algorithm>
@@ -30,6 +32,19 @@ bool IndexSnapshot::isShareableName(QByteArrayView name)
         return true;
     // A name that is not UTF-8 would not survive the trip to a peer and back.
     return QString::fromUtf8(name).toUtf8() == name;
+}
+
+SharedFile IndexSnapshot::makeFile(QByteArray relativePath, qint64 size, qint32 root)
+{
+    QByteArray searchText = SearchQuery::lowered(relativePath);
+    const qsizetype dot = searchText.lastIndexOf('.');
+    if (dot >= 0)
+        searchText.truncate(dot);
+    // Most names are already lower case without an extension: the text then
+    // shares the path's bytes.
+    if (searchText == relativePath)
+        searchText = relativePath;
+    return SharedFile{std::move(relativePath), size, root, std::move(searchText)};
 }
 
 QString IndexSnapshot::joinPath(const QString &root, const QString &relative)

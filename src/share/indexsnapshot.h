@@ -35,6 +35,8 @@ public:
     // character). Only such names resolve, so a peer cannot reach a file the
     // walk left out.
     static bool isShareableName(QByteArrayView name);
+    // A file record with its search text.
+    static SharedFile makeFile(QByteArray relativePath, qint64 size, qint32 root);
     // The local path of `relative` ("/"-separated) below `root`.
     static QString joinPath(const QString &root, const QString &relative);
 

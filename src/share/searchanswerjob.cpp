@@ -18,7 +18,7 @@ SearchAnswerJob::SearchAnswerJob(std::shared_ptr<const IndexSnapshot> snapshot, 
 SearchAnswerJob::Progress SearchAnswerJob::runSlice(const QDeadlineTimer &deadline)
 {
     if (!m_target.isOpen())
-        return Progress::Finished;
+        return Progress::Gone;
     if (m_target.backlog() > MaxBacklogBytes)
         return Progress::Blocked;
     const std::vector<SharedFile> &files = m_snapshot->files;
@@ -27,8 +27,6 @@ SearchAnswerJob::Progress SearchAnswerJob::runSlice(const QDeadlineTimer &deadli
     int sinceCheck = RowsPerCheck;
     while (m_next < files.size()) {
         if (sinceCheck == 0) {
-            if (m_target.backlog() > MaxBacklogBytes)
-                return Progress::Blocked;
             if (deadline.hasExpired())
                 return Progress::MoreToDo;
             sinceCheck = RowsPerCheck;
@@ -41,6 +39,13 @@ SearchAnswerJob::Progress SearchAnswerJob::runSlice(const QDeadlineTimer &deadli
             sinceCheck = 0;
         if (!matched)
             continue;
+        // Checked before every write: one result may be as long as the query.
+        if (m_target.backlog() > MaxBacklogBytes) {
+            --m_next;
+            return Progress::Blocked;
+        }
+        if (!m_target.isOpen())
+            return Progress::Gone;
         m_target.send(m_prefix + sharedName + '|' + formatSize(file.size).toLatin1() + m_suffix);
         ++m_sent;
     }
@@ -62,8 +67,10 @@ bool SearchAnswerJob::matches(const SharedFile &file, QByteArray &sharedName, bo
         sharedName = m_snapshot->sharedName(file);
         return true;
     case SearchQuery::Form::Keyword:
+        if (!m_query.matchesFile(file))
+            return false;
         sharedName = m_snapshot->sharedName(file);
-        return m_query.matchesName(sharedName);
+        return true;
     }
     return false;
 }

@@ -25,19 +25,20 @@ public:
         std::function<qint64()> backlog;  // bytes queued on the connection, not yet written
         std::function<void(const QByteArray &)> send;
     };
-    enum class Progress { Finished, MoreToDo, Blocked };
+    // Gone: the connection closed; nothing more is sent.
+    enum class Progress { Finished, MoreToDo, Blocked, Gone };
 
     // No more results are produced while this much is still waiting to be written.
     static constexpr qint64 MaxBacklogBytes = 4 * 1024 * 1024;
-    // How many files are matched between two looks at the clock and the backlog.
+    // How many files are matched between two looks at the clock.
     static constexpr int RowsPerCheck = 64;
 
     SearchAnswerJob(std::shared_ptr<const IndexSnapshot> snapshot, SearchQuery query, const QString &localAddress,
                     const QByteArray &nickname, Target target,
                     std::function<QByteArray(const QString &)> fileSignature);
 
-    // Matches files until the deadline passes, the backlog is full or the
-    // index is done. Finished also when the connection has gone.
+    // Matches files until the deadline passes, the backlog is full, the
+    // connection has gone or the index is done.
     Progress runSlice(const QDeadlineTimer &deadline);
     qint64 resultsSent() const { return m_sent; }
 

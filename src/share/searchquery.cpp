@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <charconv>
+
 namespace {
 
 constexpr int MinKeywordCharacters = 3;
@@ -86,6 +88,7 @@ void SearchQuery::parseKeywords()
             m_keywords.append(keyword);
     }
     m_matchesNothing = m_keywords.isEmpty();
+    m_matcher = KeywordMatcher(m_keywords);
 }
 
 void SearchQuery::parseSignatureQuery()
@@ -113,11 +116,18 @@ bool SearchQuery::matchesName(QByteArrayView sharedName) const
     const qsizetype dot = tested.lastIndexOf('.');
     if (dot >= 0)
         tested.truncate(dot);
-    for (const QByteArray &keyword : m_keywords) {
-        if (tested.contains(keyword))
-            return true;
-    }
-    return false;
+    // The matcher reads paths as the index keeps them, with "/".
+    return m_matcher.matches({}, tested.replace('\\', '/'));
+}
+
+bool SearchQuery::matchesFile(const SharedFile &file) const
+{
+    // The shared name is the root number, ":" and the path: the number and
+    // ":" are tested too, as they are part of the name a peer sees.
+    char prefix[16];
+    char *end = std::to_chars(prefix, prefix + sizeof prefix - 1, file.root).ptr;
+    *end++ = ':';
+    return m_matcher.matches(QByteArrayView(prefix, end - prefix), file.searchText);
 }
 
 bool SearchQuery::matchesSignature(const QByteArray &signature) const

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "share/keywordmatcher.h"
+#include "share/sharedfile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -33,6 +36,8 @@ public:
     // Keyword form: the shared name, lower-cased and cut at its last ".",
     // holds one of the keywords.
     bool matchesName(QByteArrayView sharedName) const;
+    // The same for an indexed file, on the search text made when it was indexed.
+    bool matchesFile(const SharedFile &file) const;
     // Find-by-signature form: the recorded size has exactly the asked size
     // text. Only then is the signature worth fetching.
     bool matchesSize(qint64 size) const { return size == m_size; }
@@ -51,6 +56,7 @@ private:
     Form m_form = Form::Keyword;
     bool m_matchesNothing = true;
     QList<QByteArray> m_keywords;
+    KeywordMatcher m_matcher;
     qint64 m_size = -1;
     QByteArray m_signature;
 };

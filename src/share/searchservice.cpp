@@ -186,7 +186,9 @@ void SearchService::runAnswers()
         m_rotation.pop_front();
         std::deque<std::unique_ptr<SearchAnswerJob>> &queue = m_answers[index];
         const SearchAnswerJob::Progress progress = queue.front()->runSlice(turn);
-        if (progress == SearchAnswerJob::Progress::Finished)
+        if (progress == SearchAnswerJob::Progress::Gone)
+            queue.clear();  // every waiting answer was for the link that closed
+        else if (progress == SearchAnswerJob::Progress::Finished)
             queue.pop_front();
         blockedInARow = progress == SearchAnswerJob::Progress::Blocked ? blockedInARow + 1 : 0;
         if (queue.empty())

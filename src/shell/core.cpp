@@ -2,6 +2,7 @@
 
 #include "base/prompter.h"
 #include "base/settingnames.h"
+#include "net/descriptorlimit.h"
 #include "shell/startupsequence.h"
 #include "shell/subnetdetector.h"
 
@@ -66,6 +67,8 @@ Core::~Core()
 
 bool Core::start()
 {
+    // Connections are bounded by the descriptor limit: the higher, the more peers.
+    DescriptorLimit::raiseSoftToHard();
     return StartupSequence(*this).run();
 }
 

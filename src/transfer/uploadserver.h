@@ -26,8 +26,9 @@ public:
     // Past these, a new request's connection is closed instead of queued.
     static constexpr int MaxEntriesPerAddress = 1024;
     static constexpr int MaxEntries = 8192;
-    // A request that has not ended within this many bytes is no request.
-    static constexpr qsizetype MaxRequestLength = 65536;
+    // A request that has not ended within this many bytes is no request:
+    // a shared name of a path's longest length, coded twice (four bytes a byte).
+    static constexpr qsizetype MaxRequestLength = 4 * 4096 + 64;
 
     enum class EntryState { Waiting = 0, Sending = 1, Ended = 2 };
 

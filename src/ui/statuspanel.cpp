@@ -41,6 +41,8 @@ StatusPanel::StatusPanel(Core &core, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_light);
     layout->addLayout(texts, 1);
+    for (StatusDisplay::Light light : {StatusDisplay::Light::Red, StatusDisplay::Light::Yellow, StatusDisplay::Light::Green})
+        m_lights[static_cast<size_t>(light)] = AppIcon::make(lightColour(light)).pixmap(32, 32);
     connect(&core.status(), &StatusDisplay::changed, this, &StatusPanel::refresh);
     refresh();
 }
@@ -48,7 +50,11 @@ StatusPanel::StatusPanel(Core &core, QWidget *parent)
 void StatusPanel::refresh()
 {
     const StatusDisplay &status = m_core.status();
-    m_light->setPixmap(AppIcon::make(lightColour(status.light())).pixmap(32, 32));
+    const int light = static_cast<int>(status.light());
+    if (light != m_shownLight) {
+        m_shownLight = light;
+        m_light->setPixmap(m_lights[static_cast<size_t>(light)]);
+    }
     m_status->setText(status.statusText());
     m_peers->setText(status.peerCountText());
 }

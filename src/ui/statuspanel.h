@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
+
+#include <array>
 
 class Core;
 class QLabel;
@@ -21,4 +24,7 @@ private:
     QLabel *m_light;
     QLabel *m_status;
     QLabel *m_peers;
+    // One picture per light, drawn once: the status changes with every peer.
+    std::array<QPixmap, 3> m_lights;
+    int m_shownLight = -1;
 };

@@ -58,11 +58,18 @@ void QuelmExecutableTest::startsAndListensOnItsAddress()
                                  home.filePath(QStringLiteral("settings/machine.ini")));
     QCOMPARE(settings.get(QLatin1String(SettingNames::FirstRun)), QByteArray("1"));
 
+    // SIGTERM, as a session or service manager ends it: an orderly end
+    // that gives up the single-instance lock.
     quelm.terminate();
-    if (!quelm.waitForFinished(5000)) {
+    const bool ended = quelm.waitForFinished(10000);
+    if (!ended) {
         quelm.kill();
         quelm.waitForFinished(5000);
     }
+    QVERIFY(ended);
+    QCOMPARE(quelm.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(quelm.exitCode(), 0);
+    QVERIFY(!QFile::exists(home.filePath(QStringLiteral("quelm.lock"))));
 }
 
 QTEST_GUILESS_MAIN(QuelmExecutableTest)

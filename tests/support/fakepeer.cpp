@@ -3,6 +3,7 @@
 #include "net/wirecodec.h"
 
 #include <QHostAddress>
+#include <QTest>
 #include <utility>
 
 FakePeer::FakePeer(const QByteArray &ownId, const QString &address)
@@ -17,6 +18,21 @@ bool FakePeer::connectTo(const QString &address, int port)
     m_socket.bind(QHostAddress(m_address), 0);
     m_socket.connectToHost(address, static_cast<quint16>(port));
     return m_socket.waitForConnected(3000);
+}
+
+QByteArray FakePeer::greet(const QString &address, int port)
+{
+    if (!connectTo(address, port))
+        return {};
+    sendRaw("uid:" + m_ownId + WireCodec::HandshakeTerminator);
+    QByteArray copyId;
+    const auto replied = [this, &copyId] {
+        const QByteArray line = takeHandshakeLine();
+        if (line.startsWith("uid/ns:"))
+            copyId = line.mid(7, line.size() - 7 - 4);
+        return !copyId.isEmpty();
+    };
+    return QTest::qWaitFor(replied, 10000) ? copyId : QByteArray();
 }
 
 void FakePeer::sendRaw(const QByteArray &bytes)

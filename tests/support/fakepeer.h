@@ -15,6 +15,9 @@ public:
     FakePeer(const QByteArray &ownId, const QString &address);
 
     bool connectTo(const QString &address, int port);
+    // Connects and sends the "uid:" line; the copy's identifier from its
+    // "uid/ns:" reply, or empty when none came within ten seconds.
+    QByteArray greet(const QString &address, int port);
     void sendRaw(const QByteArray &bytes);
     // Frames each message for `peerId` and sends them all in one write.
     void sendFrames(const QList<QByteArray> &messages, const QByteArray &peerId);

@@ -20,7 +20,7 @@ struct Connection {
         auto snapshot = std::make_shared<IndexSnapshot>();
         snapshot->roots = {QStringLiteral("/share")};
         for (const auto &[name, size] : files)
-            snapshot->files.push_back({name, size, 1});
+            snapshot->files.push_back(IndexSnapshot::makeFile(name, size, 1));
         return SearchAnswerJob(std::move(snapshot), SearchQuery(query, "bob"), QStringLiteral("127.0.0.9"), "bob",
                                {[this] { return open; }, [this] { return backlog; },
                                 [this](const QByteArray &message) { sent.append(message); }},
@@ -52,6 +52,21 @@ private slots:
         QTest::newRow("non-ASCII case") << QByteArray("ÉTÉ") << QByteArray("1:été 2020.ogg") << true;
         QTest::newRow("three characters, six bytes") << QByteArray("été") << QByteArray("1:Été.txt") << true;
         QTest::newRow("two characters, three bytes") << QByteArray("ét") << QByteArray("1:ét.txt") << false;
+        QTest::newRow("extension cut") << QByteArray("mp3") << QByteArray("1:song.mp3") << false;
+        QTest::newRow("folder name") << QByteArray("mp3") << QByteArray("1:mp3 collection\\song.ogg") << true;
+        QTest::newRow("across the separator") << QByteArray("rock\\so") << QByteArray("1:Rock\\Song.ogg") << true;
+        QTest::newRow("slash never matches") << QByteArray("rock/so") << QByteArray("1:rock\\song.ogg") << false;
+        QTest::newRow("root number") << QByteArray("12:m") << QByteArray("12:music.ogg") << true;
+        QTest::newRow("overlapping words") << QByteArray("abcd bcx") << QByteArray("2:abcx.txt") << true;
+        QTest::newRow("word after a near miss") << QByteArray("aab") << QByteArray("1:aaab") << true;
+        QTest::newRow("none of many") << QByteArray("one two three four five") << QByteArray("1:tw on thre") << false;
+        QTest::newRow("last of many") << QByteArray("one two three four five") << QByteArray("1:a FIVE b") << true;
+        // A word this long and varied would need a table beyond the bound.
+        QByteArray longWord;
+        for (int i = 0; i < 120000; ++i)
+            longWord += "abcdefghijklmnopqrstuvwxyz0123456789"[i % 36];
+        QTest::newRow("too long for the table") << longWord + " xyz" << QByteArray("1:xyz") << true;
+        QTest::newRow("long word present") << longWord << QByteArray("1:a" + longWord + ".txt") << true;
     }
 
     void keywordRules()
@@ -62,6 +77,11 @@ private slots:
         const SearchQuery parsed(query, "me");
         QCOMPARE(parsed.form(), SearchQuery::Form::Keyword);
         QCOMPARE(!parsed.matchesNothing() && parsed.matchesName(name), matches);
+        // The indexed form of the same name: search text made at index time.
+        const qsizetype colon = name.indexOf(':');
+        const SharedFile file = IndexSnapshot::makeFile(name.mid(colon + 1).replace('\\', '/'), 1,
+                                                        name.left(colon).toInt());
+        QCOMPARE(parsed.matchesFile(file), matches);
     }
 
     void answersInSlicesInIndexOrder()
@@ -98,7 +118,7 @@ private slots:
         const qsizetype sentBeforeClose = connection.sent.size();
         QVERIFY(sentBeforeClose > 0 && sentBeforeClose < 500);
         connection.open = false;
-        QCOMPARE(job.runSlice(QDeadlineTimer::Forever), SearchAnswerJob::Progress::Finished);
+        QCOMPARE(job.runSlice(QDeadlineTimer::Forever), SearchAnswerJob::Progress::Gone);
         QCOMPARE(connection.sent.size(), sentBeforeClose);
     }
 

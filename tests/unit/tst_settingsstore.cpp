@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr QLatin1String Nickname(SettingNames::Nickname);
+const QLatin1String Nickname(SettingNames::Nickname);
 
 QByteArray readFile(const QString &path)
 {

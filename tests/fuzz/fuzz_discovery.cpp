@@ -1,0 +1,19 @@
+// A discovery datagram from anyone on the network.
+
+#include "net/discovery.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray datagram(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QStringList addresses = Discovery::announcedAddresses(datagram);
+    // Only dotted addresses come out, and only as many as one datagram may name.
+    if (addresses.size() > Discovery::MaxPiecesPerDatagram)
+        std::abort();
+    for (const QString &address : addresses) {
+        if (!Discovery::isDottedAddress(address.toLatin1()))
+            std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,111 @@
+#include "support/quelmprocess.h"
+
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
+#include "support/testcopy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+QuelmProcess::QuelmProcess(const QByteArray &nickname, int descriptorLimit, const QString &address)
+    : m_address(address.isEmpty() ? TestCopy::nextLoopbackAddress() : address)
+    , m_descriptorLimit(descriptorLimit)
+{
+    SettingsStore settings(m_home.filePath(QStringLiteral("settings/user.ini")),
+                           m_home.filePath(QStringLiteral("settings/machine.ini")));
+    settings.set(QLatin1String(SettingNames::Nickname), nickname);
+    // Only the peers a test brings: no probe, no announcement.
+    settings.set(QLatin1String(SettingNames::EnableScanning), "0");
+    settings.regSaveString(Hive::Machine, QLatin1String(SettingNames::CurrentVersionKeyPath),
+                           QLatin1String(SettingNames::ProductID), "hostile-" + m_address.toLatin1());
+    QDir(m_home.path()).mkpath(QStringLiteral("Downloads"));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUELM_HOME"), m_home.path());
+    environment.insert(QStringLiteral("QUELM_ADDRESS"), m_address);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_process.setProcessEnvironment(environment);
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    if (m_descriptorLimit > 0) {
+        // prlimit runs the program in its own process, so the limit is the program's.
+        const QString limit = QString::number(m_descriptorLimit);
+        m_process.setProgram(QStringLiteral("prlimit"));
+        m_process.setArguments({QStringLiteral("--nofile=%1:%1").arg(limit), QStringLiteral(QUELM_EXECUTABLE)});
+    } else {
+        m_process.setProgram(QStringLiteral(QUELM_EXECUTABLE));
+    }
+}
+
+QuelmProcess::~QuelmProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+void QuelmProcess::share(const QString &name, const QByteArray &content)
+{
+    QFile file(m_home.filePath(QStringLiteral("Downloads/") + name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+}
+
+void QuelmProcess::presetMachine(const QString &name, const QByteArray &value)
+{
+    SettingsStore(m_home.filePath(QStringLiteral("settings/user.ini")),
+                  m_home.filePath(QStringLiteral("settings/machine.ini")))
+        .setMachine(name, value);
+}
+
+bool QuelmProcess::stop()
+{
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        return false;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+bool QuelmProcess::start()
+{
+    m_process.start();
+    if (!m_process.waitForStarted(5000))
+        return false;
+    return QTest::qWaitFor(
+        [this] {
+            QTcpSocket probe;
+            probe.connectToHost(m_address, static_cast<quint16>(Port));
+            return !isRunning() || probe.waitForConnected(200);
+        },
+        20000)
+           && isRunning();
+}
+
+qint64 QuelmProcess::residentKiB(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).simplified().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+int QuelmProcess::openDescriptors() const
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(m_process.processId()))
+                                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                                .size());
+}

@@ -1,0 +1,98 @@
+#include "net/acceptbounds.h"
+#include "net/connectthrottle.h"
+#include "net/localnetwork.h"
+
+#include <QtTest>
+
+class ConnectionBoundsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void acceptVerdicts_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("fromAddress");
+        QTest::addColumn<int>("unidentified");
+        QTest::addColumn<qint64>("descriptorLimit");
+        QTest::addColumn<int>("verdict");
+        const int accept = int(AcceptBounds::Verdict::Accept);
+        const int refuse = int(AcceptBounds::Verdict::RefuseAddress);
+        const int pause = int(AcceptBounds::Verdict::PauseAll);
+        QTest::newRow("quiet") << 10 << 1 << 0 << qint64(1024) << accept;
+        QTest::newRow("unnamed from one host") << 10 << 4 << 4 << qint64(1024) << refuse;
+        QTest::newRow("transfers from one host") << 40 << 32 << 0 << qint64(1024) << refuse;
+        QTest::newRow("a quarter of the descriptors") << 64 << 0 << 0 << qint64(256) << pause;
+        QTest::newRow("tiny limit keeps a floor") << 15 << 0 << 0 << qint64(20) << accept;
+        QTest::newRow("huge limit keeps a ceiling") << 1024 << 0 << 0 << (qint64(1) << 20) << pause;
+    }
+
+    void acceptVerdicts()
+    {
+        QFETCH(int, total);
+        QFETCH(int, fromAddress);
+        QFETCH(int, unidentified);
+        QFETCH(qint64, descriptorLimit);
+        QFETCH(int, verdict);
+        QCOMPARE(int(AcceptBounds::judge({total, fromAddress, unidentified}, descriptorLimit)), verdict);
+    }
+
+    void throttleSpendsItsAllowanceOnce()
+    {
+        ConnectThrottle throttle;
+        qint64 now = 1000;
+        int allowed = 0;
+        for (int i = 0; i < 200; ++i)
+            allowed += throttle.allow(QStringLiteral("127.0.9.%1").arg(i), now);
+        QCOMPARE(allowed, ConnectThrottle::Burst);
+        // A second of refill lets the rate through, not more.
+        now += 1000;
+        allowed = 0;
+        for (int i = 200; i < 400; ++i)
+            allowed += throttle.allow(QStringLiteral("127.0.10.%1").arg(i % 250), now);
+        QCOMPARE(allowed, ConnectThrottle::AttemptsPerSecond);
+    }
+
+    void addressWaitsForItsInterval()
+    {
+        ConnectThrottle throttle;
+        const QString address = QStringLiteral("127.0.9.1");
+        QVERIFY(throttle.allow(address, 0));
+        QVERIFY(!throttle.allow(address, ConnectThrottle::RetryIntervalMs - 1));
+        QVERIFY(throttle.allow(QStringLiteral("127.0.9.2"), ConnectThrottle::RetryIntervalMs - 1));
+        QVERIFY(throttle.allow(address, ConnectThrottle::RetryIntervalMs));
+    }
+
+    void discoveryTakesItsOwnNetworkOnly_data()
+    {
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<uint>("arrivedOn");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("neighbour") << QStringLiteral("192.168.7.20") << 3u << true;
+        QTest::newRow("interface not told") << QStringLiteral("192.168.7.20") << 0u << true;
+        QTest::newRow("other interface") << QStringLiteral("192.168.7.20") << 4u << false;
+        QTest::newRow("other network") << QStringLiteral("10.1.2.3") << 3u << false;
+        QTest::newRow("next block") << QStringLiteral("192.168.8.20") << 3u << false;
+    }
+
+    void discoveryTakesItsOwnNetworkOnly()
+    {
+        QFETCH(QString, sender);
+        QFETCH(uint, arrivedOn);
+        QFETCH(bool, accepted);
+        const LocalNetwork own(3, QHostAddress(QStringLiteral("192.168.7.5")), 24);
+        QCOMPARE(own.accepts(QHostAddress(sender), arrivedOn), accepted);
+        QVERIFY(!LocalNetwork().accepts(QHostAddress(sender), arrivedOn));
+    }
+
+    void loopbackAddressFindsTheLoopbackInterface()
+    {
+        const LocalNetwork loopback = LocalNetwork::of(QStringLiteral("127.0.33.7"));
+        QVERIFY(loopback.isValid());
+        QVERIFY(loopback.accepts(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        QVERIFY(!LocalNetwork::of(QStringLiteral("not an address")).isValid());
+    }
+};
+
+QTEST_GUILESS_MAIN(ConnectionBoundsTest)
+#include "tst_connectionbounds.moc"
