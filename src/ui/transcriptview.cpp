@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int Margin = 4;
+constexpr int TopMargin = 2;
 constexpr int TabSpaces = 4;
 
 } // namespace
@@ -189,7 +190,7 @@ void TranscriptView::syncScrollBar()
 {
     m_sync.stop();
     QScrollBar *bar = verticalScrollBar();
-    const int visible = std::max(1, viewport()->height() / rowHeight());
+    const int visible = std::max(1, (viewport()->height() - TopMargin) / rowHeight());
     bar->setPageStep(visible);
     bar->setRange(0, std::max(0, displayRowCount() - visible));
     if (m_scrollToEnd)
@@ -251,7 +252,7 @@ void TranscriptView::paintEvent(QPaintEvent *)
             selection.append(range);
         }
         painter.setPen(palette().color(QPalette::Text));
-        layout.draw(&painter, QPointF(Margin, i * height), selection);
+        layout.draw(&painter, QPointF(Margin, TopMargin + i * height), selection);
     }
 }
 
@@ -286,7 +287,7 @@ TranscriptView::Position TranscriptView::positionAt(const QPoint &point)
 {
     if (m_rows.empty())
         return {};
-    const int index = std::clamp(verticalScrollBar()->value() + point.y() / rowHeight(), 0, displayRowCount() - 1);
+    const int index = std::clamp(verticalScrollBar()->value() + (point.y() - TopMargin) / rowHeight(), 0, displayRowCount() - 1);
     const Row &row = m_rows[static_cast<size_t>(index)];
     QTextLayout layout;
     prepareLayout(layout, row);
