@@ -53,7 +53,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
         if (!rows.isEmpty())
             m_core.sharing().search().browseResultUser(rows.first().row());
     });
-    auto *message = new QPushButton(QStringLiteral("Send Message"), this);
+    auto *message = new QPushButton(QStringLiteral("Message User"), this);
     connect(message, &QPushButton::clicked, this, [this] {
         const QModelIndexList rows = m_results->selectionModel()->selectedRows();
         if (!rows.isEmpty())

@@ -84,7 +84,7 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
     });
 
     // The message button and a double-click on a user open a conversation.
-    auto *message = new QPushButton(QStringLiteral("Send Message"), this);
+    auto *message = new QPushButton(QStringLiteral("Message User"), this);
     connect(message, &QPushButton::clicked, this, [this] { m_core.chat().openMessageWindow(selectedAddress()); });
     connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &row) {
         m_core.chat().openMessageWindow(m_core.network().userList().address(row.row()));
