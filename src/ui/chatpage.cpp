@@ -2,56 +2,45 @@
 
 #include "chat/chat.h"
 #include "ui/messagewindow.h"
+#include "ui/sendrow.h"
 #include "ui/transcriptview.h"
 
-#include <QEvent>
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 ChatPage::ChatPage(Chat &chat, QWidget *parent)
     : QWidget(parent)
     , m_chat(chat)
     , m_chatBox(new TranscriptView(this))
-    , m_chatSendBox(new QLineEdit(this))
-    , m_chatSendButton(new QPushButton(QStringLiteral("Send"), this))
+    , m_sendRow(new SendRow(this))
 {
     m_chatBox->setTranscript(&chat.chatBox());
     // A longer paste is cut in the box itself, so what shows is what is sent.
-    m_chatSendBox->setMaxLength(Chat::MaxChatLineLength);
-    m_chatSendBox->installEventFilter(this);
-    setFocusProxy(m_chatSendBox);
-    connect(m_chatSendBox, &QLineEdit::returnPressed, this, &ChatPage::chatSendButtonClicked);
-    connect(m_chatSendButton, &QPushButton::clicked, this, &ChatPage::chatSendButtonClicked);
+    chatSendBox().setMaxLength(Chat::MaxChatLineLength);
+    setFocusProxy(m_sendRow);
+    connect(m_sendRow, &SendRow::sendRequested, this, &ChatPage::chatSendButtonClicked);
     connect(&chat, &Chat::messageWindowRequested, this,
             [&chat](const QString &address, bool activate) { MessageWindow::present(chat, address, activate); });
 
-    auto *sendRow = new QHBoxLayout;
-    sendRow->addWidget(m_chatSendBox, 1);
-    sendRow->addWidget(m_chatSendButton);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_chatBox, 1);
-    layout->addLayout(sendRow);
+    layout->addWidget(m_sendRow);
+}
+
+QLineEdit &ChatPage::chatSendBox()
+{
+    return m_sendRow->box();
 }
 
 void ChatPage::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_chatSendBox->setFocus();
-}
-
-bool ChatPage::eventFilter(QObject *watched, QEvent *event)
-{
-    // While the box has the focus, Send is the default button.
-    if (watched == m_chatSendBox && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
-        m_chatSendButton->setDefault(event->type() == QEvent::FocusIn);
-    return QWidget::eventFilter(watched, event);
+    chatSendBox().setFocus();
 }
 
 void ChatPage::chatSendButtonClicked()
 {
-    if (m_chat.chatSendButtonClicked(m_chatSendBox->text()))
-        m_chatSendBox->clear();
-    m_chatSendBox->setFocus();
+    if (m_chat.chatSendButtonClicked(chatSendBox().text()))
+        chatSendBox().clear();
+    chatSendBox().setFocus();
 }

@@ -4,7 +4,7 @@
 
 class Chat;
 class QLineEdit;
-class QPushButton;
+class SendRow;
 class TranscriptView;
 
 // The Chat tab: the public room's transcript and the line to send. It also
@@ -17,17 +17,15 @@ public:
     explicit ChatPage(Chat &chat, QWidget *parent = nullptr);
 
     TranscriptView &chatBox() { return *m_chatBox; }
-    QLineEdit &chatSendBox() { return *m_chatSendBox; }
+    QLineEdit &chatSendBox();
 
 protected:
     void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void chatSendButtonClicked();
 
     Chat &m_chat;
     TranscriptView *m_chatBox;
-    QLineEdit *m_chatSendBox;
-    QPushButton *m_chatSendButton;
+    SendRow *m_sendRow;
 };

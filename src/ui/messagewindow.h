@@ -8,6 +8,7 @@ class Conversation;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class SendRow;
 class TranscriptView;
 
 // The window of one private conversation. It shows what its conversation
@@ -30,13 +31,12 @@ public:
     // "IM:" followed by the peer's address.
     QString key() const { return m_key; }
     TranscriptView &messageBox() { return *m_messageBox; }
-    QLineEdit &sendBox() { return *m_sendBox; }
-    QPushButton &sendButton() { return *m_sendButton; }
+    QLineEdit &sendBox();
+    QPushButton &sendButton();
     QLabel &statusBar() { return *m_statusBar; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void sendButtonClicked();
@@ -45,7 +45,6 @@ private:
     QPointer<Conversation> m_conversation;
     QString m_key;
     TranscriptView *m_messageBox;
-    QLineEdit *m_sendBox;
-    QPushButton *m_sendButton;
+    SendRow *m_sendRow;
     QLabel *m_statusBar;
 };
