@@ -92,7 +92,6 @@ void benchAnswer(const std::shared_ptr<const IndexSnapshot> &snapshot, const QBy
                 static_cast<long long>(job.resultsSent()), static_cast<double>(framedBytes) / 1e6);
 }
 
-
 bool makeFiles(const QString &folder)
 {
     for (int i = 0; i < BrowsedFiles; ++i) {
