@@ -8,8 +8,6 @@
 // files are made below the parent folder and removed again at the end.
 
 #include "benchsupport.h"
-#include "base/settingnames.h"
-#include "base/settingsstore.h"
 #include "net/wirecodec.h"
 #include "share/indexsnapshot.h"
 #include "share/searchanswerjob.h"
@@ -112,23 +110,6 @@ void benchAnswer(const std::shared_ptr<const IndexSnapshot> &snapshot, const QBy
     if (targetCpuMs > 0)
         std::printf("%-34s %8.1f ms of CPU (target < %.0f ms): %s\n", "", cpuMs, targetCpuMs,
                     cpuMs < targetCpuMs ? "met" : "MISSED");
-}
-
-;
-
-std::unique_ptr<Core> startCopy(const QString &home, const QString &address, const QByteArray &nickname,
-                                Prompter &prompter)
-{
-    const CoreConfig config = CoreConfig::forHome(home, address);
-    SettingsStore settings(config.userSettingsPath, config.machineSettingsPath);
-    settings.set(QLatin1String(SettingNames::Nickname), nickname);
-    settings.set(QLatin1String(SettingNames::EnableScanning), "0");
-    settings.regSaveString(Hive::Machine, QLatin1String(SettingNames::CurrentVersionKeyPath),
-                           QLatin1String(SettingNames::ProductID), "bench-" + address.toLatin1());
-    auto core = std::make_unique<Core>(config, prompter);
-    if (!core->start())
-        return nullptr;
-    return core;
 }
 
 bool makeFiles(const QString &folder)

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "base/prompter.h"
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
+#include "shell/core.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // What the benchmarks' copies need from a person: nothing.
 class QuietPrompter final : public Prompter
@@ -32,4 +36,21 @@ inline bool waitFor(const std::function<bool()> &done, int timeoutMs, int pollMs
     if (!done())
         loop.exec();
     return done();
+}
+
+// A copy named `nickname` with its program folder at `home`, scanning off;
+// null when its start-up failed.
+inline std::unique_ptr<Core> startCopy(const QString &home, const QString &address, const QByteArray &nickname,
+                                       Prompter &prompter)
+{
+    const CoreConfig config = CoreConfig::forHome(home, address);
+    SettingsStore settings(config.userSettingsPath, config.machineSettingsPath);
+    settings.set(QLatin1String(SettingNames::Nickname), nickname);
+    settings.set(QLatin1String(SettingNames::EnableScanning), "0");
+    settings.regSaveString(Hive::Machine, QLatin1String(SettingNames::CurrentVersionKeyPath),
+                           QLatin1String(SettingNames::ProductID), "bench-" + address.toLatin1());
+    auto core = std::make_unique<Core>(config, prompter);
+    if (!core->start())
+        return nullptr;
+    return core;
 }

@@ -22,6 +22,7 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_network(m_settings, prompter, networkContext())
     , m_sharing(m_settings, m_config.programFolder, m_network.connections(), sharingContext())
     , m_transfers(m_settings, prompter, m_network.connections(), m_config.programFolder, transfersContext())
+    , m_chat(m_settings, m_network.connections(), chatContext())
     , m_portChooser(m_network.sockets())
     , m_portKeeper(m_network.listenSocket(), prompter, [this] { return m_listenPort; })
     , m_status(m_network.connections(), m_timers, statusContext())
@@ -45,6 +46,13 @@ void Core::wireSignals()
     connect(&connections, &ControlConnections::transferRequest, &uploads, &UploadServer::serveTransferRequest);
     connect(&connections, &ControlConnections::acceptedConnectionClosed, &uploads, &UploadServer::endQueueEntries);
     connect(&m_transfers, &Transfers::resumeSearchRequested, &search, &SearchService::searchFromTab);
+    connect(&dispatcher, &Dispatcher::chatReceived, &m_chat, &Chat::appendChatLine);
+    connect(&dispatcher, &Dispatcher::imReceived, &m_chat, [this](const QString &address, const QByteArray &text) {
+        m_chat.openMessageWindow(address, text, false);
+    });
+    connect(&dispatcher, &Dispatcher::imTypingReceived, &m_chat, &Chat::showTyping);
+    // Every rebuild of the user list ends with the conversations' connection state.
+    connect(&m_network.userList(), &UserListModel::rebuilt, &m_chat, &Chat::refreshMessageWindows);
 
     connect(&m_timers.alive, &QTimer::timeout, this, &Core::onAliveTick);
     connect(&m_timers.blink, &QTimer::timeout, this, &Core::onBlinkTick);
@@ -208,6 +216,13 @@ Sharing::Context Core::sharingContext()
     context.announceToAll = [this] { m_network.dispatcher().announceToAll(); };
     context.localAddress = [this] { return m_localAddress; };
     context.setCurrentQuery = [this](const QByteArray &query) { m_network.dispatcher().setCurrentQuery(query); };
+    return context;
+}
+
+Chat::Context Core::chatContext()
+{
+    Chat::Context context;
+    context.announceToAll = [this] { m_network.dispatcher().announceToAll(); };
     return context;
 }
 

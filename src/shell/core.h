@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/settingsstore.h"
+#include "chat/chat.h"
 #include "net/network.h"
 #include "share/sharing.h"
 #include "shell/coreconfig.h"
@@ -49,6 +50,7 @@ public:
     Network &network() { return m_network; }
     Sharing &sharing() { return m_sharing; }
     Transfers &transfers() { return m_transfers; }
+    Chat &chat() { return m_chat; }
     ListenPortChooser &portChooser() { return m_portChooser; }
     ListenPortKeeper &portKeeper() { return m_portKeeper; }
     StatusDisplay &status() { return m_status; }
@@ -107,6 +109,7 @@ private:
     Network::Context networkContext();
     Sharing::Context sharingContext();
     Transfers::Context transfersContext();
+    Chat::Context chatContext();
     StatusDisplay::Context statusContext();
 
     CoreConfig m_config;
@@ -116,6 +119,7 @@ private:
     Network m_network;
     Sharing m_sharing;
     Transfers m_transfers;
+    Chat m_chat;
     ListenPortChooser m_portChooser;
     ListenPortKeeper m_portKeeper;
     StatusDisplay m_status;

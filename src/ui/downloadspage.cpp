@@ -79,7 +79,6 @@ QWidget *DownloadsPage::makeRunningButtons()
     browse->setObjectName(QStringLiteral("browseButton"));
     auto *message = new QPushButton(QStringLiteral("Message User"), row);
     message->setObjectName(QStringLiteral("messageButton"));
-    message->setEnabled(false);
     for (QPushButton *button : {remove, openFolder, browse, message})
         layout->addWidget(button);
     layout->addStretch(1);
@@ -93,6 +92,11 @@ QWidget *DownloadsPage::makeRunningButtons()
         const int selected = selectedRow(*m_running);
         if (selected >= 0)
             m_core.sharing().search().browseUser(m_core.transfers().downloadList().row(selected).nickname.toUtf8());
+    });
+    connect(message, &QPushButton::clicked, this, [this] {
+        const int selected = selectedRow(*m_running);
+        if (selected >= 0)
+            m_core.chat().openMessageWindow(m_core.transfers().downloadList().row(selected).address);
     });
     return row;
 }

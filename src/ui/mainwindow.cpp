@@ -2,6 +2,7 @@
 
 #include "shell/core.h"
 #include "ui/appicon.h"
+#include "ui/chatpage.h"
 #include "ui/downloadspage.h"
 #include "ui/searchpage.h"
 #include "ui/statuspanel.h"
@@ -10,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -30,7 +32,11 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Home"));
     m_tabs->addTab(search, QStringLiteral("Search"));
     m_tabs->addTab(new DownloadsPage(core, m_tabs), QStringLiteral("Downloads"));
-    m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Chat"));
+    m_tabs->addTab(new ChatPage(core.chat(), m_tabs), QStringLiteral("Chat"));
+    // Ctrl+1 to Ctrl+4 bring the four tabs to the front.
+    for (int tab = 0; tab < 4; ++tab)
+        new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + tab)), this,
+                      [this, tab] { m_tabs->setCurrentIndex(tab); });
     connect(&core.sharing().search(), &SearchService::searchTabRequested, this,
             [this, search](const QByteArray &text, const QString &category) {
                 search->showSearch(text, category);

@@ -53,6 +53,12 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
         if (!rows.isEmpty())
             m_core.sharing().search().browseResultUser(rows.first().row());
     });
+    auto *message = new QPushButton(QStringLiteral("Message User"), this);
+    connect(message, &QPushButton::clicked, this, [this] {
+        const QModelIndexList rows = m_results->selectionModel()->selectedRows();
+        if (!rows.isEmpty())
+            m_core.chat().openMessageWindow(rows.first().data(SearchResultsModel::AddressRole).toString());
+    });
     connect(&search, &SearchService::statusChanged, this, &SearchPage::refreshStatus);
     m_listening->setFrameShape(QFrame::StyledPanel);
     m_listening->hide();
@@ -66,6 +72,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     statusRow->addWidget(m_status, 1);
     statusRow->addWidget(m_listening);
     statusRow->addWidget(viewFiles);
+    statusRow->addWidget(message);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(query);
     layout->addLayout(statusRow);

@@ -83,6 +83,13 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
             m_core.sharing().search().browseUser(rows.first().data().toString().toUtf8());
     });
 
+    // The message button and a double-click on a user open a conversation.
+    auto *message = new QPushButton(QStringLiteral("Message User"), this);
+    connect(message, &QPushButton::clicked, this, [this] { m_core.chat().openMessageWindow(selectedAddress()); });
+    connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &row) {
+        m_core.chat().openMessageWindow(m_core.network().userList().address(row.row()));
+    });
+
     auto *add = new QPushButton(QStringLiteral("Add Computer"), this);
     const auto addComputer = [this] { m_addComputer->setText(m_core.network().discovery().addComputer(m_addComputer->text())); };
     connect(add, &QPushButton::clicked, this, addComputer);
@@ -96,6 +103,7 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new QLabel(QStringLiteral("Users Online:"), this));
     layout->addWidget(m_table, 1);
+    layout->addWidget(message);
     layout->addWidget(browse);
     layout->addWidget(block);
     layout->addLayout(addRow);

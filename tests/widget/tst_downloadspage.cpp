@@ -66,7 +66,6 @@ private slots:
         DownloadsPage page(m_alice->core());
         page.show();
         Transfers &transfers = m_alice->core().transfers();
-        QVERIFY(!button(page, "messageButton")->isEnabled());
 
         FakeFileServer server(m_alice->core().listenPort());
         const int slot = runningDownload(server, 1000);
@@ -82,6 +81,10 @@ private slots:
         button(page, "browseButton")->click();
         QCOMPARE(searches.count(), 1);
         QCOMPARE(searches.takeFirst().first().toByteArray(), QByteArray("quelmuserbrowse bob"));
+        QSignalSpy windows(&m_alice->core().chat(), &Chat::messageWindowRequested);
+        button(page, "messageButton")->click();
+        QCOMPARE(windows.count(), 1);
+        QCOMPARE(windows.first().first().toString(), server.address());
         button(page, "deleteButton")->click();
         QCOMPARE(transfers.downloadList().rowCount(), 0);
 

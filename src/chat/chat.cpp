@@ -1,0 +1,138 @@
+#include "chat/chat.h"
+
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
+#include "net/controlconnections.h"
+
+Chat::Chat(SettingsStore &settings, ControlConnections &connections, Context context, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_connections(connections)
+    , m_context(std::move(context))
+{
+}
+
+bool Chat::chatSendButtonClicked(const QString &chatSendBoxText)
+{
+    if (chatSendBoxText.isEmpty())
+        return false;
+    const QByteArray text = cutChatLine(chatSendBoxText).toUtf8();
+    sendChat(text);
+    appendChatLine(ownNickname(), text);
+    return true;
+}
+
+QString Chat::cutChatLine(const QString &text)
+{
+    if (text.size() <= MaxChatLineLength)
+        return text;
+    // A character outside the basic plane is never cut in half.
+    const bool splitsPair = text.at(MaxChatLineLength - 1).isHighSurrogate();
+    return text.left(MaxChatLineLength - (splitsPair ? 1 : 0));
+}
+
+void Chat::sendChat(const QByteArray &text)
+{
+    if (normaliseNickname())
+        m_context.announceToAll();
+    const QByteArray message = "chat:" + text;
+    for (int index : m_connections.controlLinks())
+        m_connections.send(index, message);
+}
+
+void Chat::appendChatLine(const QByteArray &nickname, const QByteArray &text)
+{
+    m_chatBox.appendMessage(nickname, text);
+}
+
+void Chat::openMessageWindow(const QString &address)
+{
+    if (!address.isEmpty())
+        openMessageWindow(address, {}, true);
+}
+
+void Chat::openMessageWindow(const QString &address, const QByteArray &text, bool activate)
+{
+    const int index = m_connections.findConnection(address);
+    const QByteArray nickname = index >= 0 ? m_connections.record(index).nickname : QByteArray(UnknownNickname);
+    Conversation *conversation = m_conversations.find(address);
+    if (!conversation) {
+        conversation = m_conversations.add(
+            std::make_unique<Conversation>(address, nickname, conversationContext()));
+        // A window for a peer that is away says so from the start.
+        refresh(*conversation);
+    }
+    if (!text.isEmpty())
+        conversation->addMessage(nickname, text);
+    emit messageWindowRequested(address, activate);
+}
+
+void Chat::sendInstantMessage(const QString &address, const QByteArray &text)
+{
+    const int index = m_connections.findConnection(address);
+    if (index >= 0)
+        m_connections.send(index, "im:" + text);
+}
+
+void Chat::sendTyping(const QString &address, bool typing)
+{
+    const int index = m_connections.findConnection(address);
+    if (index >= 0)
+        m_connections.send(index, typing ? "imtyping:1" : "imtyping:0");
+}
+
+void Chat::showTyping(const QString &address, bool typing)
+{
+    if (Conversation *conversation = m_conversations.find(address))
+        conversation->setStatusText(typing ? QLatin1String(Conversation::StatusTyping) : QString());
+}
+
+void Chat::refreshMessageWindows()
+{
+    for (Conversation *conversation : m_conversations.all())
+        refresh(*conversation);
+}
+
+void Chat::closeMessageWindow(const QString &address)
+{
+    m_conversations.remove(address);
+}
+
+void Chat::refresh(Conversation &conversation)
+{
+    const QLatin1String notConnected(Conversation::StatusNotConnected);
+    if (m_connections.findConnection(conversation.address()) < 0) {
+        if (conversation.statusText() != notConnected) {
+            conversation.setStatusText(notConnected);
+            conversation.setSendEnabled(false);
+            conversation.addOfflineMsg();
+        }
+    } else if (conversation.statusText() == notConnected) {
+        conversation.setStatusText(QLatin1String(Conversation::StatusConnected));
+        conversation.setSendEnabled(true);
+        conversation.addOnlineMsg();
+    }
+}
+
+QByteArray Chat::ownNickname() const
+{
+    return m_settings.get(QLatin1String(SettingNames::Nickname));
+}
+
+bool Chat::normaliseNickname()
+{
+    return m_settings.normaliseNickname();
+}
+
+Conversation::Context Chat::conversationContext()
+{
+    Conversation::Context context;
+    context.nickname = [this] { return ownNickname(); };
+    context.normaliseNickname = [this] { return normaliseNickname(); };
+    context.announceToAll = m_context.announceToAll;
+    context.sendInstantMessage = [this](const QString &address, const QByteArray &text) {
+        sendInstantMessage(address, text);
+    };
+    context.sendTyping = [this](const QString &address, bool typing) { sendTyping(address, typing); };
+    return context;
+}
