@@ -3,6 +3,7 @@
 #include "base/prompter.h"
 #include "base/settingnames.h"
 #include "net/descriptorlimit.h"
+#include "shell/exitquestion.h"
 #include "shell/startupsequence.h"
 #include "shell/subnetdetector.h"
 
@@ -26,6 +27,7 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_portChooser(m_network.sockets())
     , m_portKeeper(m_network.listenSocket(), prompter, [this] { return m_listenPort; })
     , m_status(m_network.connections(), m_timers, statusContext())
+    , m_homePage(m_config.homePageAddresses)
 {
     wireSignals();
 }
@@ -61,6 +63,7 @@ void Core::wireSignals()
     connect(&m_timers.udp, &QTimer::timeout, &m_network.discovery(), &Discovery::udpTick);
     connect(&m_timers.download, &QTimer::timeout, &m_transfers.downloader(), &Downloader::downloadTick);
     connect(&m_timers.que, &QTimer::timeout, &uploads, &UploadServer::queTick);
+    connect(&m_timers.browser, &QTimer::timeout, &m_homePage, &HomePage::browserTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
     // A listener that closes or fails is claimed again at once.
@@ -87,6 +90,11 @@ void Core::shutDown()
     m_portKeeper.stop();
     m_network.connections().closeAll();
     m_transfers.shutDown();
+}
+
+bool Core::confirmExit()
+{
+    return ExitQuestion::confirm(m_prompter, runningDownloadCount());
 }
 
 Core::InstanceClaim Core::claimInstance()
