@@ -52,6 +52,12 @@ OptionsDialog::OptionsDialog(Core &core, bool firstStart, QWidget *parent)
 
     m_ok->setDefault(true);
     m_cancel->setEnabled(!firstStart);
+    m_nickname->setObjectName(QStringLiteral("NicknameBox"));
+    m_customPort->setObjectName(QStringLiteral("CustomPortBox"));
+    m_downloads->setObjectName(QStringLiteral("DownloadBox"));
+    m_folders->setObjectName(QStringLiteral("FolderList"));
+    m_addBlockId->setObjectName(QStringLiteral("AddBlockIDBox"));
+    m_blockIds->setObjectName(QStringLiteral("BlockIDList"));
     connect(m_ok, &QPushButton::clicked, this, &OptionsDialog::accept);
     connect(m_cancel, &QPushButton::clicked, this, &OptionsDialog::reject);
     connect(m_nickname, &QLineEdit::textChanged, this, [this](const QString &text) {
