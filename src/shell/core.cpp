@@ -66,6 +66,7 @@ void Core::wireSignals()
     connect(&m_timers.browser, &QTimer::timeout, &m_homePage, &HomePage::browserTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
+    connect(&m_portChooser, &ListenPortChooser::portChosen, this, &Core::moveToNewAddress);
     // A listener that closes or fails is claimed again at once.
     connect(&m_network.listenSocket(), &SocketElement::closed, this, &Core::onListenSocketLost);
     connect(&m_network.listenSocket(), &SocketElement::errorOccurred, this, &Core::onListenSocketLost);
@@ -182,16 +183,22 @@ void Core::onFirstRunMessage()
 
 void Core::ipCheckupTick()
 {
-    if (m_config.testOnly() || m_settings.get(QLatin1String(SettingNames::EnableIPLookout), "1") == "0")
+    if (m_config.testOnly() || m_settings.get(QLatin1String(SettingNames::EnableIPLookout), "1") == "0"
+        || m_portChooser.isChoosing())
         return;
     const QString current = m_config.addressSource();
     if (current == m_localAddress)
         return;
     setLocalAddress(current);
     detectSubnet();
-    m_listenPort = chooseListenPort(m_listenPort);
-    if (m_listenPort == 0)
-        m_listenPort = FallbackPort;
+    // The self-test runs from the event loop; the move ends in moveToNewAddress().
+    m_portChooser.chooseListenPortLater(m_listenPort, m_settings.get(QLatin1String(SettingNames::CustomPort)),
+                                        m_config.testOnly(), m_localAddress);
+}
+
+void Core::moveToNewAddress(int port)
+{
+    m_listenPort = port == 0 ? FallbackPort : port;
     // A listener bound to an address that is gone serves nobody.
     m_portKeeper.startListening();
     // Announcements must go to the new subnet.

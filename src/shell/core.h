@@ -107,6 +107,7 @@ private:
     void onBlinkTick();
     void onFirstRunMessage();
     void onListenSocketLost();
+    void moveToNewAddress(int port);
     void onAliveTick();
     void hideBlinkLabel();
     void wireSignals();
