@@ -103,8 +103,7 @@ void OptionsForm::storeSwitches()
 
 void OptionsForm::flushHostCache()
 {
-    m_core.settings().setMachine(QLatin1String(SettingNames::RecentHosts), {});
-    m_core.settings().setMachine(QLatin1String(SettingNames::HostCache), {});
+    m_core.network().hostCache().flush();
     m_core.prompter().messageBox(QLatin1String(FlushedText), Prompter::Buttons::Ok, Prompter::Icon::Information);
 }
 
