@@ -120,9 +120,7 @@ QString OptionsForm::storedPort(const QString &typed)
 
 QString OptionsForm::storedDownloadsFolder(const QString &typed)
 {
-    if (typed.size() > 1 && typed.endsWith(QLatin1Char('/')))
-        return typed.chopped(1);
-    return typed;
+    return SharedIndex::withoutTrailingSlash(typed);
 }
 
 QStringList OptionsForm::splitSharedFolders(const QByteArray &stored)

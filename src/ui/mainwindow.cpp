@@ -87,6 +87,9 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     SharedIndex &index = core.sharing().sharedIndex();
     connect(&index, &SharedIndex::walkStarted, this,
             [this] { statusBar()->showMessage(QStringLiteral("Indexing shared folders...")); });
+    connect(&index, &SharedIndex::walkProgress, this, [this](qint64 found) {
+        statusBar()->showMessage(QStringLiteral("Indexing shared folders... %1 file(s) found").arg(found));
+    });
     connect(&index, &SharedIndex::rebuilt, statusBar(), &QStatusBar::clearMessage);
 }
 
