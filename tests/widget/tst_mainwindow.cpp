@@ -1,4 +1,5 @@
 #include "net/discovery.h"
+#include "shell/exitquestion.h"
 #include "shell/optionsform.h"
 #include "support/runningcopy.h"
 #include "ui/mainwindow.h"
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTcpServer>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -73,6 +75,35 @@ private slots:
         QCOMPARE(exits.count(), 1);
         QVERIFY(copy.person().boxes.isEmpty());
         QVERIFY(!window.isVisible());
+    }
+
+    void exitWithADownloadAsksFirst_data()
+    {
+        QTest::addColumn<Prompter::Answer>("answer");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("Yes") << Prompter::Answer::Yes << true;
+        QTest::newRow("No") << Prompter::Answer::No << false;
+    }
+    void exitWithADownloadAsksFirst()
+    {
+        QFETCH(Prompter::Answer, answer);
+        QFETCH(bool, ends);
+        RunningCopy copy("window");
+        // A server that accepts the transfer connection and never answers.
+        QTcpServer server;
+        const QString serverAddress = TestCopy::nextLoopbackAddress();
+        QVERIFY(server.listen(QHostAddress(serverAddress), quint16(copy.core().listenPort())));
+        copy.core().transfers().startDownload("1:song.mp3", serverAddress);
+        QCOMPARE(copy.core().runningDownloadCount(), 1);
+
+        MainWindow window(copy.core());
+        QSignalSpy exits(&window, &MainWindow::exitRequested);
+        window.show();
+        copy.person().answers = {answer};
+        window.exit();
+        QCOMPARE(copy.person().boxTexts(), QStringList(QLatin1String(ExitQuestion::Text)));
+        QCOMPARE(exits.count(), ends ? 1 : 0);
+        QCOMPARE(window.isVisible(), !ends);
     }
 
     void menuFollowsTheWindowState_data()
