@@ -93,6 +93,8 @@ int main(int argc, char *argv[])
     window.show();
     core.sharing().search().searchButtonClicked("report", QStringLiteral("All File Types"));
     waitFor([&core] { return core.sharing().search().results().rowCount() == 3; });
+    core.transfers().startDownload("1:Project report.pdf", bob.address());
+    core.transfers().startDownload("1:Quarterly report.xls", carol.address());
     settle(1500);
 
     const char *tabNames[] = {"home", "search", "downloads", "chat"};
