@@ -4,6 +4,7 @@
 // Every copy runs on a loopback address of its own.
 #include "base/settingnames.h"
 #include "support/runningcopy.h"
+#include "support/sharedfiles.h"
 #include "ui/appicon.h"
 #include "ui/mainwindow.h"
 #include "ui/optionsdialog.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QMenu>
 #include <QTabWidget>
 #include <QWebEngineView>
@@ -36,18 +36,13 @@ void settle(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-void share(RunningCopy &copy, const QStringList &names)
+// Files of a few hundred KiB each, so the sizes shown differ.
+QMap<QString, QByteArray> filesNamed(const QStringList &names)
 {
-    SharedIndex &index = copy.core().sharing().sharedIndex();
-    for (const QString &name : names) {
-        const QString path = index.rootFolders().first() + QLatin1Char('/') + name;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile out(path);
-        if (out.open(QIODevice::WriteOnly))
-            out.write(QByteArray(1024 * (name.size() * 37 % 900 + 3), 'x'));
-    }
-    index.loadSharedFolders();
-    waitFor([&index, &names] { return index.count() == names.size(); });
+    QMap<QString, QByteArray> files;
+    for (const QString &name : names)
+        files.insert(name, QByteArray(1024 * (name.size() * 37 % 900 + 3), 'x'));
+    return files;
 }
 
 void save(QWidget &widget, const QString &path)
@@ -75,10 +70,10 @@ int main(int argc, char *argv[])
     RunningCopy alice("alice");
     RunningCopy bob("bob");
     RunningCopy carol("carol");
-    share(alice, {QStringLiteral("Holiday photos/beach.jpg"), QStringLiteral("notes.txt")});
-    share(bob, {QStringLiteral("Project report.pdf"), QStringLiteral("Music/Evening song.mp3"),
-                QStringLiteral("report draft.doc")});
-    share(carol, {QStringLiteral("Quarterly report.xls"), QStringLiteral("Videos/Talk.avi")});
+    shareFiles(alice, filesNamed({QStringLiteral("Holiday photos/beach.jpg"), QStringLiteral("notes.txt")}));
+    shareFiles(bob, filesNamed({QStringLiteral("Project report.pdf"), QStringLiteral("Music/Evening song.mp3"),
+                                QStringLiteral("report draft.doc")}));
+    shareFiles(carol, filesNamed({QStringLiteral("Quarterly report.xls"), QStringLiteral("Videos/Talk.avi")}));
     Core &core = alice.core();
     core.network().connections().connectTo(bob.address());
     core.network().connections().connectTo(carol.address());
