@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev zlib1g-dev libgl-dev procps iproute2 util-linux clang libclang-rt-14-dev)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev zlib1g-dev libgl-dev procps iproute2 util-linux clang libclang-rt-14-dev)
 BUILD_DIR=${QUELM_BUILD_DIR:-build}
 
 install_missing_packages() {

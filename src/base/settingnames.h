@@ -20,6 +20,8 @@ inline constexpr char ShowDownloadNotifications[] = "ShowDownloadNotifications";
 inline constexpr char DownloadsFolder[] = "DownloadsFolder";
 inline constexpr char SharedFolders[] = "SharedFolders";
 inline constexpr char BlockedList[] = "BlockedList";
+// The main window's place and size, as Qt saves it, in base64.
+inline constexpr char WindowGeometry[] = "WindowGeometry";
 
 // Machine hive.
 inline constexpr char HostCache[] = "HostCache";

@@ -150,7 +150,7 @@ void Discovery::noteConnected(const QString &remoteAddress)
 
 QString Discovery::addComputer(const QString &text)
 {
-    m_connectTo(text.trimmed());
+    m_context.connectToTypedHost(text.trimmed());
     return QStringLiteral("0.0.0.0");
 }
 

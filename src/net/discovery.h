@@ -44,6 +44,8 @@ public:
         std::function<bool()> testOnly;
         // Announcements are acted on only while the subnet scan runs.
         std::function<bool()> scanRunning;
+        // Connects to a typed host, which may be a name to look up.
+        std::function<void(const QString &)> connectToTypedHost;
     };
 
     Discovery(SettingsStore &settings, SocketArray &sockets, std::function<void(const QString &)> connectTo,

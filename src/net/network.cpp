@@ -10,7 +10,9 @@ Network::Network(SettingsStore &settings, Prompter &prompter, Context context, Q
     , m_connections(m_sockets, m_listenSocket,
                     {m_context.ownId, m_context.listenPort, m_context.localAddress})
     , m_dispatcher(m_connections, dispatchContext(settings))
-    , m_hostCache(settings, [this](const QString &address) { m_connections.connectTo(address); })
+    , m_resolver([this](const QString &address) { m_connections.connectTo(address); })
+    // Remembered and typed hosts may be names; addresses from the network never are.
+    , m_hostCache(settings, [this](const QString &host) { m_resolver.connectTo(host); })
     , m_discovery(settings, m_sockets, [this](const QString &address) { m_connections.connectTo(address); },
                   discoveryContext())
     , m_blocking(m_blockedList, m_connections, settings, prompter)
@@ -54,10 +56,11 @@ Dispatcher::Context Network::dispatchContext(SettingsStore &settings)
     return context;
 }
 
-Discovery::Context Network::discoveryContext() const
+Discovery::Context Network::discoveryContext()
 {
     Discovery::Context context;
     context.localAddress = m_context.localAddress;
+    context.connectToTypedHost = [this](const QString &host) { m_resolver.connectTo(host); };
     context.localOctets = m_context.localOctets;
     context.subnetClass = m_context.subnetClass;
     context.listenPort = m_context.listenPort;

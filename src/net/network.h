@@ -6,6 +6,7 @@
 #include "net/discovery.h"
 #include "net/dispatcher.h"
 #include "net/hostcache.h"
+#include "net/hostnameresolver.h"
 #include "net/socketarray.h"
 #include "net/socketelement.h"
 #include "net/userlistmodel.h"
@@ -47,6 +48,7 @@ public:
     ControlConnections &connections() { return m_connections; }
     Dispatcher &dispatcher() { return m_dispatcher; }
     HostCache &hostCache() { return m_hostCache; }
+    HostNameResolver &resolver() { return m_resolver; }
     Discovery &discovery() { return m_discovery; }
     BlockedList &blockedList() { return m_blockedList; }
     Blocking &blocking() { return m_blocking; }
@@ -59,13 +61,14 @@ private:
     void wireSignals();
     void onOutgoingConnected(int index, const QString &address);
     Dispatcher::Context dispatchContext(SettingsStore &settings);
-    Discovery::Context discoveryContext() const;
+    Discovery::Context discoveryContext();
 
     Context m_context;
     SocketArray m_sockets;
     SocketElement m_listenSocket;
     ControlConnections m_connections;
     Dispatcher m_dispatcher;
+    HostNameResolver m_resolver;
     HostCache m_hostCache;
     Discovery m_discovery;
     BlockedList m_blockedList;

@@ -92,8 +92,9 @@ struct FolderWalker::Task
     int rootFd = -1;
 };
 
-FolderWalker::FolderWalker(const std::atomic<bool> &stop)
+FolderWalker::FolderWalker(const std::atomic<bool> &stop, std::atomic<qint64> *found)
     : m_stop(stop)
+    , m_found(found)
 {
 }
 
@@ -245,6 +246,8 @@ void FolderWalker::listFolder(Task &task)
     std::sort(listing.files.begin(), listing.files.end(), less);
     std::sort(folders.begin(), folders.end(), less);
     m_fileCount += static_cast<qint64>(listing.files.size());
+    if (m_found)
+        *m_found += static_cast<qint64>(listing.files.size());
 
     std::vector<Task> tasks;
     tasks.reserve(folders.size());

@@ -27,7 +27,9 @@ class FolderWalker final
 
 public:
     // The walk ends early, leaving a partial snapshot, once `stop` is set.
-    explicit FolderWalker(const std::atomic<bool> &stop);
+    // `found`, when given, counts the files found so far, for another thread
+    // to show the walk's progress.
+    explicit FolderWalker(const std::atomic<bool> &stop, std::atomic<qint64> *found = nullptr);
     ~FolderWalker();
 
     // Root n of the result is roots[n - 1]; a root that cannot be listed
@@ -45,6 +47,7 @@ private:
     static void appendFiles(const Listing &listing, qint32 root, QByteArray &prefix, std::vector<SharedFile> &files);
 
     const std::atomic<bool> &m_stop;
+    std::atomic<qint64> *m_found;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<Task> m_tasks;      // taken from the back, so the walk stays depth first

@@ -10,19 +10,6 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-QString withoutTrailingSlash(const QByteArray &stored)
-{
-    QString path = QString::fromUtf8(stored);
-    // "/" alone stays: without it the root would be no folder at all.
-    if (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
-}
-
-} // namespace
-
 SharedIndex::SharedIndex(SettingsStore &settings, const QString &programFolder, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
@@ -33,6 +20,16 @@ SharedIndex::SharedIndex(SettingsStore &settings, const QString &programFolder, 
     // unrelated work in the global pool.
     m_pool.setMaxThreadCount(1);
     connect(&m_watcher, &QFutureWatcherBase::finished, this, &SharedIndex::finishWalk);
+    m_progressTimer.setInterval(ProgressIntervalMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] { emit walkProgress(m_walkedFiles.load()); });
+}
+
+QString SharedIndex::withoutTrailingSlash(const QString &path)
+{
+    // "/" alone stays: without it the root would be no folder at all.
+    if (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        return path.chopped(1);
+    return path;
 }
 
 SharedIndex::~SharedIndex()
@@ -53,8 +50,8 @@ void SharedIndex::loadSharedFolders()
 QStringList SharedIndex::rootFolders() const
 {
     QStringList roots;
-    roots << withoutTrailingSlash(m_settings.get(QLatin1String(SettingNames::DownloadsFolder),
-                                                 SettingDefaults::downloadsFolder(m_programFolder)));
+    roots << withoutTrailingSlash(QString::fromUtf8(m_settings.get(
+        QLatin1String(SettingNames::DownloadsFolder), SettingDefaults::downloadsFolder(m_programFolder))));
     const QByteArray shared = m_settings.get(QLatin1String(SettingNames::SharedFolders));
     if (shared.isEmpty())
         return roots;
@@ -63,7 +60,7 @@ QStringList SharedIndex::rootFolders() const
     QList<QByteArray> folders = shared.split(';');
     folders.removeLast();
     for (const QByteArray &folder : std::as_const(folders))
-        roots << withoutTrailingSlash(folder);
+        roots << withoutTrailingSlash(QString::fromUtf8(folder));
     return roots;
 }
 
@@ -73,9 +70,11 @@ void SharedIndex::startWalk()
     const QStringList roots = rootFolders();
     m_walking = true;
     m_rebuildPending = false;
+    m_walkedFiles = 0;
+    m_progressTimer.start();
     emit walkStarted();
-    m_watcher.setFuture(QtConcurrent::run(&m_pool, [roots, &stop = m_stopping] {
-        FolderWalker walker(stop);
+    m_watcher.setFuture(QtConcurrent::run(&m_pool, [roots, &stop = m_stopping, &found = m_walkedFiles] {
+        FolderWalker walker(stop, &found);
         return std::shared_ptr<const IndexSnapshot>(std::make_shared<IndexSnapshot>(walker.walk(roots)));
     }));
 }
@@ -84,6 +83,7 @@ void SharedIndex::finishWalk()
 {
     m_snapshot = m_watcher.result();
     m_walking = false;
+    m_progressTimer.stop();
     // Started before rebuilt() is emitted, so a handler that asks for another
     // rebuild is coalesced into this walk rather than racing it.
     if (m_rebuildPending)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtGlobal>
 #include <atomic>
 #include <memory>
@@ -28,6 +29,8 @@ class SharedIndex final : public QObject
     Q_DISABLE_COPY_MOVE(SharedIndex)
 
 public:
+    static constexpr int ProgressIntervalMs = 500;
+
     // The downloads folder defaults to "Downloads" in `programFolder`.
     SharedIndex(SettingsStore &settings, const QString &programFolder, QObject *parent = nullptr);
     ~SharedIndex() override;
@@ -44,6 +47,10 @@ public:
     // The shared-file count announced to peers.
     qint64 count() const { return static_cast<qint64>(m_snapshot->files.size()); }
     bool isWalking() const { return m_walking; }
+    // Files the running (or last) walk has found so far.
+    qint64 walkedFileCount() const { return m_walkedFiles.load(); }
+    // A stored folder as a root: without one trailing "/", except "/" itself.
+    static QString withoutTrailingSlash(const QString &path);
 
     // The file's signature, computed on first demand and cached for the
     // whole run, failures included. It is computed anew when the file's size
@@ -53,6 +60,8 @@ public:
 
 signals:
     void walkStarted();
+    // About twice a second while a walk runs.
+    void walkProgress(qint64 filesFound);
     // The new index is in place; count() may have changed.
     void rebuilt();
 
@@ -73,8 +82,10 @@ private:
     bool m_walking = false;
     bool m_rebuildPending = false;
     std::atomic<bool> m_stopping{false};
+    std::atomic<qint64> m_walkedFiles{0};
+    QTimer m_progressTimer;
     QHash<QString, CachedSignature> m_signatures;
-    // Destroyed before m_stopping, which the walk reads; the destructor has
+    // Destroyed before m_stopping and m_walkedFiles, which the walk uses; the destructor has
     // waited for the walk by then.
     QThreadPool m_pool;
     QFutureWatcher<std::shared_ptr<const IndexSnapshot>> m_watcher;

@@ -3,6 +3,7 @@
 #include "base/prompter.h"
 #include "base/settingnames.h"
 #include "net/descriptorlimit.h"
+#include "shell/exitquestion.h"
 #include "shell/startupsequence.h"
 #include "shell/subnetdetector.h"
 
@@ -26,6 +27,7 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_portChooser(m_network.sockets())
     , m_portKeeper(m_network.listenSocket(), prompter, [this] { return m_listenPort; })
     , m_status(m_network.connections(), m_timers, statusContext())
+    , m_homePage(m_config.homePageAddresses)
 {
     wireSignals();
 }
@@ -61,8 +63,10 @@ void Core::wireSignals()
     connect(&m_timers.udp, &QTimer::timeout, &m_network.discovery(), &Discovery::udpTick);
     connect(&m_timers.download, &QTimer::timeout, &m_transfers.downloader(), &Downloader::downloadTick);
     connect(&m_timers.que, &QTimer::timeout, &uploads, &UploadServer::queTick);
+    connect(&m_timers.browser, &QTimer::timeout, &m_homePage, &HomePage::browserTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);
+    connect(&m_portChooser, &ListenPortChooser::portChosen, this, &Core::moveToNewAddress);
     // A listener that closes or fails is claimed again at once.
     connect(&m_network.listenSocket(), &SocketElement::closed, this, &Core::onListenSocketLost);
     connect(&m_network.listenSocket(), &SocketElement::errorOccurred, this, &Core::onListenSocketLost);
@@ -87,6 +91,11 @@ void Core::shutDown()
     m_portKeeper.stop();
     m_network.connections().closeAll();
     m_transfers.shutDown();
+}
+
+bool Core::confirmExit()
+{
+    return ExitQuestion::confirm(m_prompter, runningDownloadCount());
 }
 
 Core::InstanceClaim Core::claimInstance()
@@ -174,16 +183,22 @@ void Core::onFirstRunMessage()
 
 void Core::ipCheckupTick()
 {
-    if (m_config.testOnly() || m_settings.get(QLatin1String(SettingNames::EnableIPLookout), "1") == "0")
+    if (m_config.testOnly() || m_settings.get(QLatin1String(SettingNames::EnableIPLookout), "1") == "0"
+        || m_portChooser.isChoosing())
         return;
     const QString current = m_config.addressSource();
     if (current == m_localAddress)
         return;
     setLocalAddress(current);
     detectSubnet();
-    m_listenPort = chooseListenPort(m_listenPort);
-    if (m_listenPort == 0)
-        m_listenPort = FallbackPort;
+    // The self-test runs from the event loop; the move ends in moveToNewAddress().
+    m_portChooser.chooseListenPortLater(m_listenPort, m_settings.get(QLatin1String(SettingNames::CustomPort)),
+                                        m_config.testOnly(), m_localAddress);
+}
+
+void Core::moveToNewAddress(int port)
+{
+    m_listenPort = port == 0 ? FallbackPort : port;
     // A listener bound to an address that is gone serves nobody.
     m_portKeeper.startListening();
     // Announcements must go to the new subnet.

@@ -6,6 +6,7 @@
 #include "share/sharing.h"
 #include "shell/coreconfig.h"
 #include "shell/coretimers.h"
+#include "shell/homepage.h"
 #include "shell/listenportchooser.h"
 #include "shell/listenportkeeper.h"
 #include "transfer/transfers.h"
@@ -42,6 +43,8 @@ public:
     // Orderly end: timers stopped, every socket closed, the resume store emptied.
     void shutDown();
     int runningDownloadCount() const { return m_transfers.runningDownloadCount(); }
+    // Asks before ending while downloads run; false when the person declines.
+    bool confirmExit();
 
     const CoreConfig &config() const { return m_config; }
     SettingsStore &settings() { return m_settings; }
@@ -54,6 +57,7 @@ public:
     ListenPortChooser &portChooser() { return m_portChooser; }
     ListenPortKeeper &portKeeper() { return m_portKeeper; }
     StatusDisplay &status() { return m_status; }
+    HomePage &homePage() { return m_homePage; }
 
     InstanceClaim claimInstance();
 
@@ -103,6 +107,7 @@ private:
     void onBlinkTick();
     void onFirstRunMessage();
     void onListenSocketLost();
+    void moveToNewAddress(int port);
     void onAliveTick();
     void hideBlinkLabel();
     void wireSignals();
@@ -123,6 +128,7 @@ private:
     ListenPortChooser m_portChooser;
     ListenPortKeeper m_portKeeper;
     StatusDisplay m_status;
+    HomePage m_homePage;
     std::unique_ptr<QLockFile> m_instanceLock;
     int m_aliveTicks = 0;
 

@@ -10,6 +10,13 @@ bool CoreConfig::testOnly() const
     return commandLine.toLower() == QLatin1String("-testonly");
 }
 
+HomePage::Addresses CoreConfig::defaultHomePageAddresses()
+{
+    const QString update = qEnvironmentVariable("QUELM_UPDATE_URL", QStringLiteral("https://quelm.example.net/update"));
+    return {QUrl(QStringLiteral("qrc:/home/welcome.html")), QUrl(update),
+            QUrl(QStringLiteral("qrc:/home/welcome.html?blocked=1"))};
+}
+
 CoreConfig CoreConfig::forHome(const QString &home, const QString &address)
 {
     CoreConfig config;

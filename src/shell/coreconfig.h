@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/homepage.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -17,8 +19,13 @@ struct CoreConfig
     QStringList conflictingPrograms{QStringLiteral("Korvi.exe"), QStringLiteral("korvi")};
     // Tells the current local address; asked at start and by the address watch.
     std::function<QString()> addressSource;
+    HomePage::Addresses homePageAddresses = defaultHomePageAddresses();
 
     bool testOnly() const;
+
+    // The shipped welcome page first and as the fallback; the update page from
+    // QUELM_UPDATE_URL when set, so it can move without a rebuild.
+    static HomePage::Addresses defaultHomePageAddresses();
 
     // A copy whose program folder is `home` (settings in home/settings).
     static CoreConfig forHome(const QString &home, const QString &address);

@@ -34,8 +34,7 @@ QList<int> ListenPortChooser::candidatePorts()
     return ports;
 }
 
-int ListenPortChooser::chooseListenPort(int current, const QByteArray &customPort, bool testOnly,
-                                        const QString &localAddress)
+std::optional<int> ListenPortChooser::untestedChoice(int current, const QByteArray &customPort, bool testOnly)
 {
     if (testOnly)
         return TestOnlyPort;
@@ -48,6 +47,14 @@ int ListenPortChooser::chooseListenPort(int current, const QByteArray &customPor
         if (port >= 1 && port <= 65536)
             return port;
     }
+    return std::nullopt;
+}
+
+int ListenPortChooser::chooseListenPort(int current, const QByteArray &customPort, bool testOnly,
+                                        const QString &localAddress)
+{
+    if (const std::optional<int> port = untestedChoice(current, customPort, testOnly))
+        return *port;
     for (int candidate : candidatePorts()) {
         if (testListenPort(candidate, localAddress))
             return candidate;
@@ -56,6 +63,64 @@ int ListenPortChooser::chooseListenPort(int current, const QByteArray &customPor
 }
 
 bool ListenPortChooser::testListenPort(int port, const QString &localAddress)
+{
+    if (!beginTest(port, localAddress))
+        return false;
+    waitForSettledState(0);
+    waitForSettledState(1);
+    return endTest();
+}
+
+void ListenPortChooser::chooseListenPortLater(int current, const QByteArray &customPort, bool testOnly,
+                                              const QString &localAddress)
+{
+    if (m_choosing)
+        return;
+    m_choosing = true;
+    m_localAddress = localAddress;
+    const std::optional<int> port = untestedChoice(current, customPort, testOnly);
+    m_chosen = port.value_or(current);
+    m_candidates = port ? QList<int>() : candidatePorts();
+    // Queued even without a test, so the caller always hears of it later.
+    QMetaObject::invokeMethod(this, &ListenPortChooser::testNextCandidate, Qt::QueuedConnection);
+}
+
+void ListenPortChooser::testNextCandidate()
+{
+    while (!m_candidates.isEmpty()) {
+        const int candidate = m_candidates.takeFirst();
+        if (!beginTest(candidate, m_localAddress))
+            continue;
+        for (int index : {0, 1})
+            m_testWatches.append(connect(m_sockets.at(index), &SocketElement::stateChanged, this,
+                                         &ListenPortChooser::onTestStateChanged, Qt::QueuedConnection));
+        m_testWatches.append(connect(&m_timeout, &QTimer::timeout, this, &ListenPortChooser::onTestStateChanged));
+        m_tested = candidate;
+        return;
+    }
+    m_choosing = false;
+    emit portChosen(m_chosen);
+}
+
+void ListenPortChooser::onTestStateChanged()
+{
+    // A queued change may arrive after its test has already ended.
+    if (m_testWatches.isEmpty())
+        return;
+    const bool settled = isSettled(m_sockets.at(0)->state()) && isSettled(m_sockets.at(1)->state());
+    if (!settled && m_timeout.isActive())
+        return;
+    for (const QMetaObject::Connection &watch : std::as_const(m_testWatches))
+        disconnect(watch);
+    m_testWatches.clear();
+    if (endTest()) {
+        m_chosen = m_tested;
+        m_candidates.clear();
+    }
+    testNextCandidate();
+}
+
+bool ListenPortChooser::beginTest(int port, const QString &localAddress)
 {
     m_sockets.ensure(1);
     SocketElement *listener = m_sockets.at(0);
@@ -75,18 +140,21 @@ bool ListenPortChooser::testListenPort(int port, const QString &localAddress)
     // connect meanwhile is turned away, or it would make a good port look blocked.
     const QString probeAddress = QHostAddress(localAddress).toString();
     const int probePort = client->boundPort();
-    const QMetaObject::Connection takeProbe = connect(
-        listener, &SocketElement::connectionRequest, this,
-        [listener, probeAddress, probePort](int, QTcpSocket *request) {
-            if (request->peerPort() == probePort && request->peerAddress().toString() == probeAddress)
-                listener->accept(request);
-        });
-
+    m_takeProbe = connect(listener, &SocketElement::connectionRequest, this,
+                          [listener, probeAddress, probePort](int, QTcpSocket *request) {
+                              if (request->peerPort() == probePort && request->peerAddress().toString() == probeAddress)
+                                  listener->accept(request);
+                          });
     m_timeout.start();
-    waitForSettledState(0);
-    waitForSettledState(1);
+    return true;
+}
+
+bool ListenPortChooser::endTest()
+{
+    SocketElement *listener = m_sockets.at(0);
+    SocketElement *client = m_sockets.at(1);
     const bool reached = listener->state() == SocketElement::Connected && client->state() == SocketElement::Connected;
-    disconnect(takeProbe);
+    disconnect(m_takeProbe);
     listener->close();
     client->close();
     m_timeout.stop();

@@ -53,6 +53,7 @@ bool StartupSequence::run()
     m_core.setLocalAddress(m_core.config().addressSource());
     if (!checkNetworkAdapter())
         return false;
+    m_core.homePage().start();
     prepareFolders();
     if (!waitForNickname())
         return false;

@@ -1,27 +1,37 @@
 #include "ui/mainwindow.h"
 
+#include "base/settingnames.h"
 #include "shell/core.h"
 #include "ui/appicon.h"
 #include "ui/chatpage.h"
 #include "ui/downloadspage.h"
+#include "ui/homewebpage.h"
+#include "ui/optionsdialog.h"
 #include "ui/searchpage.h"
 #include "ui/statuspanel.h"
 #include "ui/trayicon.h"
 #include "ui/userlistpanel.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 
 MainWindow::MainWindow(Core &core, QWidget *parent)
     : QMainWindow(parent)
     , m_core(core)
     , m_tray(new TrayIcon(*this, this))
     , m_tabs(new QTabWidget(this))
+    , m_home(makeHomeBrowser())
     , m_ipLabel(new QLabel(this))
     , m_blinkLabel(new QLabel(QStringLiteral("Quelm is scanning the local area network for people to share with..."),
                               this))
@@ -29,7 +39,7 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     setWindowTitle(QStringLiteral("Quelm Beta"));
     setWindowIcon(AppIcon::make());
     auto *search = new SearchPage(core, m_tabs);
-    m_tabs->addTab(new QWidget(m_tabs), QStringLiteral("Home"));
+    m_tabs->addTab(m_home, QStringLiteral("Home"));
     m_tabs->addTab(search, QStringLiteral("Search"));
     m_tabs->addTab(new DownloadsPage(core, m_tabs), QStringLiteral("Downloads"));
     m_tabs->addTab(new ChatPage(core.chat(), m_tabs), QStringLiteral("Chat"));
@@ -60,9 +70,11 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
     layout->addWidget(splitter, 1);
+    layout->addWidget(makeFooter());
     setCentralWidget(central);
     statusBar()->addPermanentWidget(m_ipLabel);
     resize(960, 600);
+    restoreGeometry(QByteArray::fromBase64(core.settings().get(QLatin1String(SettingNames::WindowGeometry))));
 
     connect(&core, &Core::captionChanged, this, &QWidget::setWindowTitle);
     connect(&core, &Core::ipLabelChanged, m_ipLabel, &QLabel::setText);
@@ -71,7 +83,32 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
         m_blinkLabel->setStyleSheet(visible ? QString() : QStringLiteral("color: transparent"));
     });
     connect(&core, &Core::trayIconInstalled, m_tray, &TrayIcon::install);
-    connect(m_tray, &TrayIcon::exitRequested, this, &MainWindow::exitRequested);
+    connect(m_tray, &TrayIcon::exitRequested, this, &MainWindow::exit);
+    SharedIndex &index = core.sharing().sharedIndex();
+    connect(&index, &SharedIndex::walkStarted, this,
+            [this] { statusBar()->showMessage(QStringLiteral("Indexing shared folders...")); });
+    connect(&index, &SharedIndex::walkProgress, this, [this](qint64 found) {
+        statusBar()->showMessage(QStringLiteral("Indexing shared folders... %1 file(s) found").arg(found));
+    });
+    connect(&index, &SharedIndex::rebuilt, statusBar(), &QStatusBar::clearMessage);
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_options;
+}
+
+QWebEngineView *MainWindow::makeHomeBrowser()
+{
+    auto *view = new QWebEngineView(m_tabs);
+    HomePage &home = m_core.homePage();
+    view->setPage(new HomeWebPage(home, view));
+    connect(&home, &HomePage::navigationRequested, view, [view](const QUrl &address) { view->load(address); });
+    connect(&home, &HomePage::openExternally, this, [](const QUrl &address) { QDesktopServices::openUrl(address); });
+    // Start-up may already have sent the page somewhere.
+    if (!home.homePageAddress().isEmpty())
+        view->load(home.homePageAddress());
+    return view;
 }
 
 void MainWindow::showBalloon(const QString &title, const QString &text, int iconFlags)
@@ -80,23 +117,106 @@ void MainWindow::showBalloon(const QString &title, const QString &text, int icon
         statusBar()->showMessage(title + QLatin1String(": ") + text, 15000);
 }
 
+OptionsDialog *MainWindow::optionsDialog() const
+{
+    return m_options;
+}
+
+void MainWindow::openOptions()
+{
+    if (m_options) {
+        m_options->raise();
+        return;
+    }
+    setEnabled(false);
+    // Without a parent: a disabled parent would disable the dialog as well.
+    m_options = new OptionsDialog(m_core, false);
+    m_options->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_options, &QDialog::finished, this, [this] {
+        setEnabled(true);
+        show();
+    });
+    m_options->show();
+}
+
+void MainWindow::exit()
+{
+    if (!m_core.confirmExit())
+        return;
+    rememberGeometry();
+    hide();
+    m_tray->remove();
+    emit exitRequested();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     event->ignore();
+    rememberGeometry();
+    showMinimized();
     if (TrayIcon::isAvailable())
         hide();
-    else
-        showMinimized();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event)
+{
+    // A click on the bare window announces this copy at once.
+    Discovery &discovery = m_core.network().discovery();
+    discovery.configureDiscoverySocket();
+    discovery.udpTick();
+    QMainWindow::mousePressEvent(event);
+}
+
+void MainWindow::rememberGeometry()
+{
+    m_core.settings().set(QLatin1String(SettingNames::WindowGeometry), saveGeometry().toBase64());
 }
 
 QWidget *MainWindow::makeHeader()
 {
     auto *header = new QWidget(this);
-    auto *layout = new QVBoxLayout(header);
+    auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(0, 0, 0, 0);
     QFont font = m_blinkLabel->font();
     font.setBold(true);
     m_blinkLabel->setFont(font);
-    layout->addWidget(m_blinkLabel);
+    auto *options = new QPushButton(QStringLiteral("Options..."), header);
+    connect(options, &QPushButton::clicked, this, &MainWindow::openOptions);
+    layout->addWidget(m_blinkLabel, 1);
+    layout->addWidget(options);
     return header;
+}
+
+QWidget *MainWindow::makeFooter()
+{
+    auto *footer = new QWidget(this);
+    auto *layout = new QHBoxLayout(footer);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *siteLink = new QLabel(QStringLiteral("<a href=\"help\">Quelm help</a>"), footer);
+    auto *aboutLink = new QLabel(QStringLiteral("<a href=\"about\">About Vendrakos</a>"), footer);
+    connect(siteLink, &QLabel::linkActivated, this, [this] { openHelpPage({}); });
+    connect(aboutLink, &QLabel::linkActivated, this, [this] { openHelpPage(QStringLiteral("about")); });
+    layout->addWidget(new QLabel(QStringLiteral("Quelm %1 - file sharing and chat for your local network")
+                                     .arg(QLatin1String(Core::Version)),
+                                 footer),
+                      1);
+    layout->addWidget(siteLink);
+    layout->addWidget(aboutLink);
+    return footer;
+}
+
+QUrl MainWindow::writeHelpPage()
+{
+    const QString path = QDir(m_core.config().programFolder).filePath(QStringLiteral("welcome.html"));
+    QFile::remove(path);
+    QFile::copy(QStringLiteral(":/home/welcome.html"), path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return QUrl::fromLocalFile(path);
+}
+
+void MainWindow::openHelpPage(const QString &fragment)
+{
+    QUrl address = writeHelpPage();
+    address.setFragment(fragment);
+    QDesktopServices::openUrl(address);
 }

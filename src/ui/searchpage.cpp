@@ -60,6 +60,9 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
             m_core.chat().openMessageWindow(rows.first().data(SearchResultsModel::AddressRole).toString());
     });
     connect(&search, &SearchService::statusChanged, this, &SearchPage::refreshStatus);
+    connect(&core.status(), &StatusDisplay::changed, this,
+            [this] { m_searchButton->setEnabled(m_core.status().isSearchEnabled()); });
+    m_searchButton->setEnabled(core.status().isSearchEnabled());
     m_listening->setFrameShape(QFrame::StyledPanel);
     m_listening->hide();
 
@@ -99,6 +102,9 @@ bool SearchPage::eventFilter(QObject *watched, QEvent *event)
 
 void SearchPage::search()
 {
+    // With no peer there is nobody to answer; the button says so by being off.
+    if (!m_searchButton->isEnabled())
+        return;
     if (m_core.sharing().search().searchButtonClicked(m_box->text().toUtf8(), m_type->currentText()))
         m_results->setFocus();
 }

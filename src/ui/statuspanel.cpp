@@ -1,28 +1,11 @@
 #include "ui/statuspanel.h"
 
 #include "shell/core.h"
-#include "ui/appicon.h"
+#include "ui/statuslight.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
-
-namespace {
-
-QColor lightColour(StatusDisplay::Light light)
-{
-    switch (light) {
-    case StatusDisplay::Light::Green:
-        return QColor(0x2e, 0x7d, 0x32);
-    case StatusDisplay::Light::Yellow:
-        return QColor(0xf9, 0xa8, 0x25);
-    case StatusDisplay::Light::Red:
-        break;
-    }
-    return QColor(0xc6, 0x28, 0x28);
-}
-
-} // namespace
 
 StatusPanel::StatusPanel(Core &core, QWidget *parent)
     : QWidget(parent)
@@ -42,7 +25,7 @@ StatusPanel::StatusPanel(Core &core, QWidget *parent)
     layout->addWidget(m_light);
     layout->addLayout(texts, 1);
     for (StatusDisplay::Light light : {StatusDisplay::Light::Red, StatusDisplay::Light::Yellow, StatusDisplay::Light::Green})
-        m_lights[static_cast<size_t>(light)] = AppIcon::make(lightColour(light)).pixmap(32, 32);
+        m_lights[static_cast<size_t>(light)] = StatusLight::picture(light, 40);
     connect(&core.status(), &StatusDisplay::changed, this, &StatusPanel::refresh);
     refresh();
 }

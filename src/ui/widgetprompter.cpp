@@ -1,7 +1,8 @@
 #include "ui/widgetprompter.h"
 
+#include "shell/optionsform.h"
 #include "ui/mainwindow.h"
-#include "ui/nicknamedialog.h"
+#include "ui/optionsdialog.h"
 
 #include <QMessageBox>
 
@@ -75,10 +76,13 @@ void WidgetPrompter::showBalloon(const QString &title, const QString &text, int 
 
 std::optional<QByteArray> WidgetPrompter::askFirstNickname(const QByteArray &suggestion)
 {
-    NicknameDialog dialog(QString::fromUtf8(suggestion), m_window);
+    // The options dialog is the first-start question; it stores everything itself.
+    OptionsDialog dialog(m_window->core(), true);
+    dialog.form().values.nickname = QString::fromUtf8(suggestion);
+    dialog.showValues();
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return dialog.nickname().toUtf8();
+    return dialog.form().values.nickname.toUtf8();
 }
 
 bool WidgetPrompter::isMainWindowMinimizedOrHidden() const

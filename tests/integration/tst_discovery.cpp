@@ -23,7 +23,8 @@ struct Harness
         , settings(home.filePath(QStringLiteral("u.ini")), home.filePath(QStringLiteral("m.ini")))
         , discovery(settings, sockets, [this](const QString &peer) { connected.append(peer); },
                     {[this] { return address; }, [this] { return octets(); }, [this] { return subnetClass; },
-                     [port] { return port; }, [this] { return testOnly; }, [this] { return scanning; }})
+                     [port] { return port; }, [this] { return testOnly; }, [this] { return scanning; },
+                     [this](const QString &typed) { connected.append(typed); }})
     {
         if (block >= 0)
             address = prefix(2) + QStringLiteral(".%1.").arg(block) + address.section(QLatin1Char('.'), 3);

@@ -6,6 +6,7 @@
 #include "support/scriptedprompter.h"
 #include "support/testcopy.h"
 
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -23,6 +24,8 @@ private slots:
     void testOnlyIsAlways1200();
     void takenPortMovesToTheNextCandidate();
     void noFreeCandidateKeepsTheCurrentPort();
+    void choiceFromTheEventLoop_data();
+    void choiceFromTheEventLoop();
     void selfTestLeavesBothElementsClosed();
     void peerConnectingDuringTheSelfTestDoesNotSpoilIt();
     void keeperRetriesSilentlyNineTimesThenWarns();
@@ -99,6 +102,43 @@ void ListenPortTest::noFreeCandidateKeepsTheCurrentPort()
     ListenPortChooser chooser(sockets);
     QCOMPARE(chooser.chooseListenPort(0, {}, false, address), 0);
     QCOMPARE(chooser.chooseListenPort(2500, "70000", false, address), 2500);
+}
+
+void ListenPortTest::choiceFromTheEventLoop_data()
+{
+    QTest::addColumn<int>("takenCandidates");
+    QTest::addColumn<QByteArray>("customPort");
+    QTest::addColumn<int>("chosen");
+    QTest::newRow("first candidate free") << 0 << QByteArray() << 1971;
+    QTest::newRow("first two taken") << 2 << QByteArray() << 1991;
+    QTest::newRow("custom port") << 0 << QByteArray("3000") << 3000;
+}
+
+void ListenPortTest::choiceFromTheEventLoop()
+{
+    QFETCH(int, takenCandidates);
+    QFETCH(QByteArray, customPort);
+    QFETCH(int, chosen);
+    const QString address = TestCopy::nextLoopbackAddress();
+    std::vector<std::unique_ptr<QTcpServer>> taken;
+    for (int port : ListenPortChooser::candidatePorts().mid(0, takenCandidates)) {
+        taken.push_back(std::make_unique<QTcpServer>());
+        QVERIFY(taken.back()->listen(QHostAddress(address), static_cast<quint16>(port)));
+    }
+    SocketArray sockets;
+    sockets.setLocalIP(address);
+    QVERIFY(sockets.ensure(1));
+    ListenPortChooser chooser(sockets);
+    QSignalSpy chosenPorts(&chooser, &ListenPortChooser::portChosen);
+    chooser.chooseListenPortLater(0, customPort, false, address);
+    chooser.chooseListenPortLater(0, "4000", false, address);
+    QVERIFY(chooser.isChoosing());
+    QVERIFY(chosenPorts.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(chosenPorts.size(), 1, 20000);
+    QCOMPARE(chosenPorts[0][0].toInt(), chosen);
+    QVERIFY(!chooser.isChoosing());
+    QCOMPARE(sockets.at(0)->state(), int(SocketElement::Closed));
+    QCOMPARE(sockets.at(1)->state(), int(SocketElement::Closed));
 }
 
 void ListenPortTest::selfTestLeavesBothElementsClosed()

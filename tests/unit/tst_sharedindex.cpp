@@ -103,6 +103,8 @@ private slots:
             "1:sub\\inner.mp3", "1:alpha.txt", "1:beta.txt", QString::fromUtf8("1:café.txt").toUtf8(), "1:Zeta.txt",
             "2:B\\c.txt", "2:m\\n\\y.mp3", "2:m\\k.txt", "2:linkfile.txt", "2:x.txt", "4:x.txt"};
         QCOMPARE(sharedNames(*snapshot), expected);
+        // The progress count ends at the number of files found.
+        QCOMPARE(index.walkedFileCount(), qint64(expected.size()));
         for (const SharedFile &file : snapshot->files) {
             const QString full = snapshot->fullPath(file);
             // A link to a file carries its target's size.

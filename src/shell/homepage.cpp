@@ -1,0 +1,73 @@
+#include "shell/homepage.h"
+
+#include "shell/core.h"
+
+namespace {
+
+// The browser reports "http://host" as "http://host/"; both name one page.
+QUrl comparable(const QUrl &address)
+{
+    return address.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
+}
+
+} // namespace
+
+HomePage::HomePage(Addresses addresses, QObject *parent)
+    : QObject(parent)
+    , m_addresses(std::move(addresses))
+{
+}
+
+QUrl HomePage::withVersionQuery(const QUrl &base, const QString &version)
+{
+    const QStringList parts = version.split(QLatin1Char('.'));
+    const auto part = [&parts](int i) { return i < parts.size() ? parts[i].toInt() : 0; };
+    const QString query = QStringLiteral("major=%1&minor=%2&revision=%3").arg(part(0)).arg(part(1)).arg(part(2));
+    QUrl address = base;
+    address.setQuery(base.hasQuery() ? base.query() + QLatin1Char('&') + query : query);
+    return address;
+}
+
+void HomePage::start()
+{
+    navigateTo(m_addresses.first);
+    navigateHome();
+}
+
+void HomePage::navigateHome()
+{
+    navigateTo(withVersionQuery(m_addresses.updateCheck, QLatin1String(Core::Version)));
+}
+
+void HomePage::browserTick()
+{
+    if (++m_reloadCounter <= ReloadAfterTicks)
+        return;
+    m_reloadCounter = 0;
+    m_fallbackUsed = false;
+    navigateHome();
+}
+
+bool HomePage::acceptNavigation(const QUrl &address, bool mainFrame, bool serverRedirect)
+{
+    if (serverRedirect || !mainFrame || address.isEmpty() || address.toString() == QLatin1String("http:///")
+        || comparable(address) == comparable(m_homePageAddress))
+        return true;
+    emit openExternally(address);
+    navigateHome();
+    return false;
+}
+
+void HomePage::titleChanged(const QString &title)
+{
+    if (m_fallbackUsed || !title.contains(QLatin1String("blocked"), Qt::CaseInsensitive))
+        return;
+    m_fallbackUsed = true;
+    navigateTo(m_addresses.fallback);
+}
+
+void HomePage::navigateTo(const QUrl &address)
+{
+    m_homePageAddress = address;
+    emit navigationRequested(address);
+}

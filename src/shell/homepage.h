@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+// What the Home page shows and where its links go, without the browser
+// itself: the update page carries this copy's version in its query and is
+// reloaded every 121 minutes, a page that says it is blocked is replaced
+// once per reload by the fallback page, and a link the person follows opens
+// in the desktop's browser while the Home page goes back to the update page.
+class HomePage final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HomePage)
+
+public:
+    static constexpr int ReloadAfterTicks = 120;
+
+    struct Addresses {
+        QUrl first;
+        QUrl updateCheck;  // without the version query
+        QUrl fallback;
+    };
+
+    explicit HomePage(Addresses addresses, QObject *parent = nullptr);
+
+    // `base` followed by the version query "?major=..&minor=..&revision=..".
+    static QUrl withVersionQuery(const QUrl &base, const QString &version);
+
+    QUrl homePageAddress() const { return m_homePageAddress; }
+    int reloadCounter() const { return m_reloadCounter; }
+    bool fallbackUsed() const { return m_fallbackUsed; }
+
+    // The first page, then at once the update page.
+    void start();
+    void navigateHome();
+    // One tick a minute.
+    void browserTick();
+    // The rule for every navigation the browser is about to make; false means
+    // it must not go there. A redirect comes from the server, not the person,
+    // so it is never taken for a click (the update page may redirect).
+    bool acceptNavigation(const QUrl &address, bool mainFrame, bool serverRedirect);
+    void titleChanged(const QString &title);
+
+signals:
+    void navigationRequested(const QUrl &address);
+    void openExternally(const QUrl &address);
+
+private:
+    void navigateTo(const QUrl &address);
+
+    Addresses m_addresses;
+    QUrl m_homePageAddress;
+    int m_reloadCounter = 0;
+    bool m_fallbackUsed = false;
+};

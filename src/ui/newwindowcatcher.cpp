@@ -1,0 +1,10 @@
+#include "ui/newwindowcatcher.h"
+
+#include <QDesktopServices>
+
+bool NewWindowCatcher::acceptNavigationRequest(const QUrl &url, NavigationType, bool)
+{
+    QDesktopServices::openUrl(url);
+    deleteLater();
+    return false;
+}

@@ -1,0 +1,120 @@
+// Renders the main window's tabs, the tray menu, the options pages and the
+// program icons of a populated copy offscreen:
+//   quelm_screenshots <screenshot folder> <icon folder>
+// Every copy runs on a loopback address of its own.
+#include "base/settingnames.h"
+#include "support/runningcopy.h"
+#include "support/sharedfiles.h"
+#include "ui/appicon.h"
+#include "ui/mainwindow.h"
+#include "ui/optionsdialog.h"
+#include "ui/trayicon.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QMenu>
+#include <QTabWidget>
+#include <QWebEngineView>
+#include <functional>
+
+namespace {
+
+// Runs events until `done` holds or ten seconds have passed.
+bool waitFor(const std::function<bool()> &done)
+{
+    QDeadlineTimer deadline(10000);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return done();
+}
+
+void settle(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// Files of a few hundred KiB each, so the sizes shown differ.
+QMap<QString, QByteArray> filesNamed(const QStringList &names)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &name : names)
+        files.insert(name, QByteArray(1024 * (name.size() * 37 % 900 + 3), 'x'));
+    return files;
+}
+
+void save(QWidget &widget, const QString &path)
+{
+    widget.grab().save(path);
+    qInfo("%s", qPrintable(path));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The Home page shows the shipped welcome page instead of the update page.
+    qputenv("QUELM_UPDATE_URL", "qrc:/home/welcome.html");
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        qWarning("usage: quelm_screenshots <screenshot folder> <icon folder>");
+        return 2;
+    }
+    const QDir shots(QString::fromLocal8Bit(argv[1]));
+    const QDir icons(QString::fromLocal8Bit(argv[2]));
+    for (int size : {16, 32, 48, 64, 128, 256})
+        AppIcon::draw(QColor(0x2e, 0x7d, 0x32), size).save(icons.filePath(QStringLiteral("quelm-%1.png").arg(size)));
+
+    RunningCopy alice("alice");
+    RunningCopy bob("bob");
+    RunningCopy carol("carol");
+    shareFiles(alice, filesNamed({QStringLiteral("Holiday photos/beach.jpg"), QStringLiteral("notes.txt")}));
+    shareFiles(bob, filesNamed({QStringLiteral("Project report.pdf"), QStringLiteral("Music/Evening song.mp3"),
+                                QStringLiteral("report draft.doc")}));
+    shareFiles(carol, filesNamed({QStringLiteral("Quarterly report.xls"), QStringLiteral("Videos/Talk.avi")}));
+    Core &core = alice.core();
+    core.network().connections().connectTo(bob.address());
+    core.network().connections().connectTo(carol.address());
+    waitFor([&] { return alice.linkedTo(bob) && alice.linkedTo(carol); });
+    core.network().blockedList().add("8F3A19C2D4E5F607", "mallory");
+    core.settings().set(QLatin1String(SettingNames::SharedFolders),
+                        (QDir::homePath() + QLatin1String("/Public;")).toUtf8());
+    core.status().update();
+
+    MainWindow window(core);
+    window.resize(1000, 640);
+    window.show();
+    core.sharing().search().searchButtonClicked("report", QStringLiteral("All File Types"));
+    waitFor([&core] { return core.sharing().search().results().rowCount() == 3; });
+    bob.core().chat().chatSendButtonClicked(QStringLiteral("Has anyone got the quarterly report?"));
+    carol.core().chat().chatSendButtonClicked(QStringLiteral("Search for \"report\", it is in my shared folder."));
+    core.chat().chatSendButtonClicked(QStringLiteral("Found it, thanks!"));
+    core.transfers().startDownload("1:Project report.pdf", bob.address());
+    core.transfers().startDownload("1:Quarterly report.xls", carol.address());
+    settle(1500);
+
+    const char *tabNames[] = {"home", "search", "downloads", "chat"};
+    for (int tab = 0; tab < window.tabs().count(); ++tab) {
+        window.tabs().setCurrentIndex(tab);
+        settle(300);
+        save(window, shots.filePath(QStringLiteral("tab-%1.png").arg(QLatin1String(tabNames[tab]))));
+    }
+
+    QMenu &menu = window.trayIcon().menu();
+    window.trayIcon().showAction().setEnabled(false);
+    menu.adjustSize();
+    save(menu, shots.filePath(QStringLiteral("tray-menu.png")));
+
+    OptionsDialog options(core, false);
+    options.resize(560, 520);
+    options.show();
+    const char *pageNames[] = {"network", "local-files", "local-privacy"};
+    for (int page = 0; page < options.pages().count(); ++page) {
+        options.pages().setCurrentIndex(page);
+        settle(200);
+        save(options, shots.filePath(QStringLiteral("options-%1.png").arg(QLatin1String(pageNames[page]))));
+    }
+    return 0;
+}

@@ -1,0 +1,145 @@
+#include "shell/core.h"
+#include "support/loopbackwebserver.h"
+#include "support/scriptedprompter.h"
+#include "support/testcopy.h"
+#include "ui/mainwindow.h"
+
+#include <QDesktopServices>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+constexpr int PageWait = 30000;
+
+const QByteArray UpdatePage = R"(<html><head><title>Update</title></head><body>
+<a id="out" href="/elsewhere">elsewhere</a>
+<a id="framed" href="/framed2" target="box">inside the frame</a>
+<iframe name="box" src="/framed"></iframe>
+</body></html>)";
+
+// Records what would have been opened in the desktop's browser.
+class DesktopBrowser final : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &address) { opened.append(address); }
+};
+
+// A copy with the Home page pointed at the test's server, not started: the
+// Home page needs only the core's home-page rules.
+struct HomeWindow {
+    explicit HomeWindow(LoopbackWebServer &server, const QString &updatePath)
+    {
+        CoreConfig config = place.config();
+        config.homePageAddresses = {server.address(QStringLiteral("/first")), server.address(updatePath),
+                                    server.address(QStringLiteral("/fallback"))};
+        core = std::make_unique<Core>(config, person);
+        window = std::make_unique<MainWindow>(*core);
+        window->show();
+        core->homePage().start();
+    }
+
+    QUrl shownAddress() const { return window->homeBrowser().url(); }
+    void runScript(const QString &script) { window->homeBrowser().page()->runJavaScript(script); }
+
+    TestCopy place;
+    ScriptedPrompter person;
+    std::unique_ptr<Core> core;
+    std::unique_ptr<MainWindow> window;
+};
+
+} // namespace
+
+class HomeBrowserTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        m_server.setPage(QStringLiteral("/first"), "<html><title>First</title></html>");
+        m_server.setPage(QStringLiteral("/update"), UpdatePage);
+        m_server.setPage(QStringLiteral("/framed"), "<html><title>Frame</title></html>");
+        m_server.setPage(QStringLiteral("/framed2"), "<html><title>Frame two</title></html>");
+        m_server.setPage(QStringLiteral("/blocked"), "<html><title>Access BLOCKED</title></html>");
+        m_server.setPage(QStringLiteral("/fallback"), "<html><title>Fallback is blocked too</title></html>");
+        for (const char *scheme : {"http", "https", "file"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_desktop, "open");
+    }
+
+    void cleanupTestCase()
+    {
+        for (const char *scheme : {"http", "https", "file"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    }
+
+    void updatePageCarriesTheVersion()
+    {
+        HomeWindow home(m_server, QStringLiteral("/update"));
+        const QUrl update = m_server.address(QStringLiteral("/update?major=0&minor=14&revision=1"));
+        QTRY_COMPARE_WITH_TIMEOUT(home.shownAddress(), update, PageWait);
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.requests().contains(QStringLiteral("/update?major=0&minor=14&revision=1")),
+                                 PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Update"), PageWait);
+    }
+
+    void linkOpensOutsideAndHomeComesBack()
+    {
+        HomeWindow home(m_server, QStringLiteral("/update"));
+        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Update"), PageWait);
+        const int updateLoads = m_server.requestCount(QStringLiteral("/update"));
+        m_desktop.opened.clear();
+        home.runScript(QStringLiteral("document.getElementById('out').click()"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop.opened, QList<QUrl>({m_server.address(QStringLiteral("/elsewhere"))}),
+                                  PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/update")), updateLoads + 1, PageWait);
+        QCOMPARE(m_server.requestCount(QStringLiteral("/elsewhere")), 0);
+    }
+
+    void linkIntoAFrameStaysInside()
+    {
+        HomeWindow home(m_server, QStringLiteral("/update"));
+        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Update"), PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/framed")) > 0, true, PageWait);
+        m_desktop.opened.clear();
+        const int frameLoads = m_server.requestCount(QStringLiteral("/framed2"));
+        home.runScript(QStringLiteral("document.getElementById('framed').click()"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/framed2")), frameLoads + 1, PageWait);
+        QVERIFY(m_desktop.opened.isEmpty());
+        QCOMPARE(home.core->homePage().homePageAddress(), home.shownAddress());
+    }
+
+    void blockedPageFallsBackOncePerReload()
+    {
+        HomeWindow home(m_server, QStringLiteral("/blocked"));
+        const int before = m_server.requestCount(QStringLiteral("/fallback"));
+        QTRY_COMPARE_WITH_TIMEOUT(home.shownAddress(), m_server.address(QStringLiteral("/fallback")), PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Fallback is blocked too"),
+                                  PageWait);
+        QCOMPARE(m_server.requestCount(QStringLiteral("/fallback")), before + 1);
+
+        // The next periodic reload may fall back once more.
+        const int blockedLoads = m_server.requestCount(QStringLiteral("/blocked"));
+        for (int tick = 0; tick <= HomePage::ReloadAfterTicks; ++tick)
+            home.core->homePage().browserTick();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/blocked")), blockedLoads + 1, PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/fallback")), before + 2, PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Fallback is blocked too"),
+                                  PageWait);
+        QCOMPARE(m_server.requestCount(QStringLiteral("/fallback")), before + 2);
+    }
+
+private:
+    LoopbackWebServer m_server;
+    DesktopBrowser m_desktop;
+};
+
+QTEST_MAIN(HomeBrowserTest)
+#include "tst_homebrowser.moc"
