@@ -49,7 +49,7 @@ fuzz() {
     install_missing_packages
     local dir=build-fuzz
     CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELM_FUZZ=ON
-    cmake --build "$dir" -j "$(nproc)"
+    cmake --build "$dir" -j "$(nproc)" --target fuzz_targets
     local failed=0
     for target in "$dir"/tests/fuzz/fuzz_*; do
         local name

@@ -164,17 +164,10 @@ void ControlConnections::send(int index, const QByteArray &message)
         return;
     const QByteArray frame = WireCodec::frameMessage(message, m_context.ownId(), peerId);
     if (socket->state() == SocketElement::Connected && socket->bytesToWrite() + frame.size() > MaxBacklogBytes) {
-        closeAndHandle(index);
+        closeConnection(index);
         return;
     }
     socket->sendData(frame);
-}
-
-void ControlConnections::closeAndHandle(int index)
-{
-    m_trim.noteReleased(m_sockets.at(index)->bytesToWrite());
-    m_sockets.at(index)->close();
-    handleClose(index);
 }
 
 void ControlConnections::closeElement(int index)
@@ -188,6 +181,7 @@ void ControlConnections::closeConnection(int index)
     SocketElement *socket = m_sockets.at(index);
     if (!socket || socket->state() == SocketElement::Closed)
         return;
+    m_trim.noteReleased(socket->bytesToWrite());
     socket->close();
     handleClose(index);
 }
@@ -446,7 +440,7 @@ void ControlConnections::closeStalledConnections()
                             && (entry.peerId.isEmpty() || entry.incomingPending) && age > m_handshakeTimeoutMs;
         const bool hangingConnect = socket->state() == SocketElement::Connecting && age > m_connectTimeoutMs;
         if (silent || hangingConnect)
-            closeAndHandle(i);
+            closeConnection(i);
         else if (socket->state() == SocketElement::Connected)
             checkBacklog(i, now);
     }
@@ -465,7 +459,7 @@ void ControlConnections::checkBacklog(int index, qint64 now)
     entry.backlogBytes = backlog;
     // The peer has taken nothing for a long time: what waits for it is dropped with the link.
     if (now - entry.backlogSinceMs > m_drainTimeoutMs)
-        closeAndHandle(index);
+        closeConnection(index);
 }
 
 AcceptBounds::Counts ControlConnections::acceptedCounts(const QString &address) const

@@ -130,7 +130,6 @@ private:
     void closeStalledConnections();
     // Closes a link whose backlog has not shrunk within the drain timeout.
     void checkBacklog(int index, qint64 now);
-    void closeAndHandle(int index);
     AcceptBounds::Counts acceptedCounts(const QString &address) const;
     void resumeAcceptingWhenRoom();
 
