@@ -122,11 +122,13 @@ bool KeywordMatcher::matches(QByteArrayView prefix, QByteArrayView text) const
 
 bool KeywordMatcher::matchesSingle(QByteArrayView prefix, QByteArrayView text) const
 {
-    const QByteArray &keyword = m_keywords.front();
-    return ::memmem(text.data(), static_cast<size_t>(text.size()), m_singleInText.constData(),
-                    static_cast<size_t>(m_singleInText.size()))
-           || ::memmem(prefix.data(), static_cast<size_t>(prefix.size()), keyword.constData(),
-                       static_cast<size_t>(keyword.size()));
+    // An empty view may have no data at all, which the system search must not be given.
+    const auto contains = [](QByteArrayView haystack, const QByteArray &needle) {
+        return !haystack.isEmpty()
+               && ::memmem(haystack.data(), static_cast<size_t>(haystack.size()), needle.constData(),
+                           static_cast<size_t>(needle.size()));
+    };
+    return contains(text, m_singleInText) || contains(prefix, m_keywords.front());
 }
 
 bool KeywordMatcher::matchesOneByOne(QByteArrayView prefix, QByteArrayView text) const
