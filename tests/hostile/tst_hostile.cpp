@@ -24,6 +24,13 @@ constexpr int DescriptorLimit = 256;
 constexpr qint64 SettledSlackKiB = 10 * 1024;
 constexpr int SettleTimeoutMs = 20000;
 
+#ifdef QUELM_SANITIZED
+// The address sanitizer keeps freed memory in quarantine: sizes tell nothing there.
+constexpr bool MemoryMeasurable = false;
+#else
+constexpr bool MemoryMeasurable = true;
+#endif
+
 using Sockets = std::vector<std::unique_ptr<QTcpSocket>>;
 
 // Connects from `from` without waiting; the event loop completes it.
@@ -157,7 +164,8 @@ void HostileTest::connectionFloods()
     flood.clear();
     QVERIFY(legitimateSearchAnswered(*copy));
     QVERIFY(copy->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
+    if (MemoryMeasurable)
+        QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
 }
 
 void HostileTest::frameFloods_data()
@@ -194,7 +202,8 @@ void HostileTest::frameFloods()
 
     QVERIFY(legitimateSearchAnswered(*copy));
     QVERIFY(copy->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
+    if (MemoryMeasurable)
+        QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
 }
 
 void HostileTest::unreadSearchAnswers()
@@ -226,12 +235,14 @@ void HostileTest::unreadSearchAnswers()
     // megabytes per link, and the copy keeps serving others meanwhile.
     QVERIFY(legitimateSearchAnswered(*copy));
     const qint64 perLinkKiB = 16 * 1024;
-    QVERIFY2(copy->residentKiB() <= baseline + Links * perLinkKiB, qPrintable(QString::number(copy->residentKiB() - baseline)));
+    QVERIFY2(!MemoryMeasurable || copy->residentKiB() <= baseline + Links * perLinkKiB,
+             qPrintable(QString::number(copy->residentKiB() - baseline)));
 
     attackers.clear();
     QVERIFY(legitimateSearchAnswered(*copy));
     QVERIFY(copy->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
+    if (MemoryMeasurable)
+        QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
 }
 
 void HostileTest::partialFramesBeforeIdentity()
@@ -260,7 +271,8 @@ void HostileTest::partialFramesBeforeIdentity()
                              15000);
     QVERIFY(legitimateSearchAnswered(*copy));
     QVERIFY(copy->isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
+    if (MemoryMeasurable)
+        QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
 }
 
 void HostileTest::repeatedHostLists()
