@@ -156,6 +156,8 @@ public:
         environment.insert(QStringLiteral("QUELM_HOME"), home);
         environment.insert(QStringLiteral("QUELM_ADDRESS"), address);
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The home page's web engine refuses to start as root inside its sandbox.
+        environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(program.first(), program.mid(1));
