@@ -183,6 +183,8 @@ public:
         environment.insert(QStringLiteral("QUELM_HOME"), m_home.path());
         environment.insert(QStringLiteral("QUELM_ADDRESS"), m_address);
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The home page's web engine refuses to start as root inside its sandbox.
+    environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         m_process.setProcessEnvironment(environment);
         m_process.setProgram(QStringLiteral(QUELM_EXECUTABLE));
         m_process.setStandardOutputFile(QProcess::nullDevice());

@@ -29,6 +29,8 @@ QuelmProcess::QuelmProcess(const QByteArray &nickname, int descriptorLimit, cons
     environment.insert(QStringLiteral("QUELM_HOME"), m_home.path());
     environment.insert(QStringLiteral("QUELM_ADDRESS"), m_address);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The home page's web engine refuses to start as root inside its sandbox.
+    environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
     m_process.setProcessEnvironment(environment);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
