@@ -116,15 +116,6 @@ void prepareHome(const QString &home, const QString &address, const QByteArray &
                            QLatin1String(SettingNames::ProductID), "bench-" + address.toLatin1());
 }
 
-std::unique_ptr<Core> startCopy(const QString &home, const QString &address, Prompter &prompter)
-{
-    prepareHome(home, address, "requester");
-    auto core = std::make_unique<Core>(CoreConfig::forHome(home, address), prompter);
-    if (!core->start())
-        return nullptr;
-    return core;
-}
-
 // Downloads one shared file; returns the seconds it took, or -1.
 double download(Core &core, const QByteArray &sharedName, const QString &from, int timeoutMs = 600000)
 {
@@ -376,7 +367,7 @@ void benchManyRequesters(const QString &parent, const Addresses &addresses, cons
     std::vector<std::unique_ptr<Core>> copies;
     for (int i = 0; i < Requesters; ++i) {
         homes.push_back(std::make_unique<QTemporaryDir>(parent + QStringLiteral("/bench_transfer_XXXXXX")));
-        copies.push_back(startCopy(homes.back()->path(), addresses.manyRequesters(i), prompter));
+        copies.push_back(startCopy(homes.back()->path(), addresses.manyRequesters(i), "requester", prompter));
         if (!copies.back()) {
             std::printf("%d requesters: a copy did not start\n", Requesters);
             return;
@@ -458,7 +449,7 @@ int main(int argc, char *argv[])
     prepareHome(serverHome.path(), addresses.server, "server");
     Server server(serverHome.path(), addresses.server, {QStringLiteral(QUELM_EXECUTABLE)});
     QuietPrompter prompter;
-    std::unique_ptr<Core> requester = startCopy(requesterHome.path(), addresses.requester, prompter);
+    std::unique_ptr<Core> requester = startCopy(requesterHome.path(), addresses.requester, "requester", prompter);
     if (!requester || requester->listenPort() != Port || !server.waitUntilListening()) {
         std::printf("the copies did not start on port %d\n", Port);
         return 1;
