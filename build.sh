@@ -54,6 +54,8 @@ fuzz() {
     cmake --build "$dir" -j "$(nproc)" --target fuzz_targets
     local failed=0
     for target in "$dir"/tests/fuzz/fuzz_*; do
+        # The build also leaves folders of generated code beside the targets.
+        [ -f "$target" ] && [ -x "$target" ] || continue
         local name
         name=$(basename "$target")
         name=${name#fuzz_}
