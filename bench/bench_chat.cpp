@@ -43,20 +43,6 @@ constexpr double TargetAppendSeconds = 1.0;
 constexpr double TargetAppendMs = 5.0;
 constexpr double TargetHoldMs = 100.0;
 
-double milliseconds(qint64 nanoseconds)
-{
-    return static_cast<double>(nanoseconds) / 1e6;
-}
-
-// CPU time of this thread: a wall-clock figure on a busy machine includes
-// the time other processes ran.
-qint64 threadCpuNanoseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
 // The longest time the event loop went without running a 1 ms timer.
 class Heartbeat
 {

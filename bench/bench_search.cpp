@@ -47,20 +47,6 @@ constexpr double TargetOneWordCpuMs = 60.0;
 const QByteArray OwnId = "1A2B3C4D5E6F7A8B";
 const QByteArray PeerId = "CBF439260F0E0D0C";
 
-double milliseconds(qint64 nanoseconds)
-{
-    return static_cast<double>(nanoseconds) / 1e6;
-}
-
-// CPU time of this thread: what one peer's request costs the serving copy,
-// whatever else the machine is doing.
-qint64 threadCpuNanoseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
 std::shared_ptr<const IndexSnapshot> syntheticIndex()
 {
     auto snapshot = std::make_shared<IndexSnapshot>();

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -53,4 +54,18 @@ inline std::unique_ptr<Core> startCopy(const QString &home, const QString &addre
     if (!core->start())
         return nullptr;
     return core;
+}
+
+inline double milliseconds(qint64 nanoseconds)
+{
+    return static_cast<double>(nanoseconds) / 1e6;
+}
+
+// CPU time of this thread: on a busy machine a wall-clock figure includes the
+// time other processes ran; this is what the work itself cost.
+inline qint64 threadCpuNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
