@@ -1,5 +1,6 @@
 #include "shell/coreconfig.h"
 
+#include "common/programfolder.h"
 #include "shell/localaddressfinder.h"
 
 #include <QDir>
@@ -30,13 +31,11 @@ CoreConfig CoreConfig::forHome(const QString &home, const QString &address)
 
 CoreConfig CoreConfig::fromEnvironment(const QStringList &arguments, const QString &executableFolder)
 {
-    const QString home = qEnvironmentVariable("QUELM_HOME");
     CoreConfig config;
-    if (!home.isEmpty()) {
-        config = forHome(QDir(home).absolutePath(), QString());
+    if (!qEnvironmentVariableIsEmpty("QUELM_HOME")) {
+        config = forHome(ProgramFolder::fromEnvironment(), QString());
     } else {
-        config.programFolder =
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/Quelm");
+        config.programFolder = ProgramFolder::fromEnvironment();
         const QString configRoot =
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1String("/Vendrakos");
         config.userSettingsPath = configRoot + QLatin1String("/Quelm.ini");

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Where a copy keeps its files, as both the copy and its command-line client
+// find it: QUELM_HOME when set, otherwise the user's data folder.
+class ProgramFolder final
+{
+public:
+    ProgramFolder() = delete;
+
+    // The program folder of this process's environment, absolute and clean.
+    static QString fromEnvironment();
+    // The local control socket of the headless copy that runs in `folder`.
+    static QString controlSocketPath(const QString &folder);
+};
