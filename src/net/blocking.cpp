@@ -105,3 +105,36 @@ void Blocking::blockIdentifier(const QByteArray &id)
     saveBlockedList();
     emit userListChanged();
 }
+
+void Blocking::blockById(const QByteArray &id)
+{
+    const int index = linkOf(id);
+    if (index >= 0 && !m_list.isBlocked(id))
+        blockPeer(index);
+    else
+        blockIdentifier(id);
+}
+
+bool Blocking::unblockById(const QByteArray &id)
+{
+    if (!m_list.isBlocked(id))
+        return false;
+    const int index = linkOf(id);
+    if (index >= 0) {
+        unblockPeer(index);
+        return true;
+    }
+    m_list.removeFirst(id);
+    saveBlockedList();
+    emit userListChanged();
+    return true;
+}
+
+int Blocking::linkOf(const QByteArray &id) const
+{
+    for (int index : m_connections.controlLinks()) {
+        if (m_connections.record(index).peerId == id)
+            return index;
+    }
+    return -1;
+}

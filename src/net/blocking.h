@@ -31,12 +31,19 @@ public:
     // The block button for the user-list row keyed by `selectedAddress`
     // (empty when no row is selected): asks before blocking, unblocks at once.
     void userBlockButtonClicked(const QString &selectedAddress);
+    // Blocking by identifier, without a question; a linked peer with that
+    // identifier is told at once. False when unblocking an identifier that
+    // was not blocked.
+    void blockById(const QByteArray &id);
+    bool unblockById(const QByteArray &id);
 
 signals:
     void userListChanged();
 
 private:
     QByteArray peerIdOf(int index) const;
+    // The control link of the peer with this identifier, or -1.
+    int linkOf(const QByteArray &id) const;
     void blockIdentifier(const QByteArray &id);
 
     BlockedList &m_list;

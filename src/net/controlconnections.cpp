@@ -164,7 +164,7 @@ void ControlConnections::send(int index, const QByteArray &message)
         return;
     const QByteArray frame = WireCodec::frameMessage(message, m_context.ownId(), peerId);
     if (socket->state() == SocketElement::Connected && socket->bytesToWrite() + frame.size() > MaxBacklogBytes) {
-        closeConnection(index);
+        cutLink(index, QStringLiteral("the peer does not read what is sent to it"));
         return;
     }
     socket->sendData(frame);
@@ -281,8 +281,10 @@ void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
     case AcceptBounds::Verdict::Accept:
         break;
     case AcceptBounds::Verdict::RefuseAddress:
+        m_refused.note(request->peerAddress().toString(), QStringLiteral("too many connections from this address"));
         return;
     case AcceptBounds::Verdict::PauseAll:
+        m_refused.note(request->peerAddress().toString(), QStringLiteral("too many connections in all"));
         m_listenSocket.pauseAccepting();
         return;
     }
@@ -332,6 +334,7 @@ void ControlConnections::dispatchChunk(int index, const QByteArray &chunk)
     FrameReassembler::Feed feed = mutableRecord(index).receiveBuffer.feed(chunk);
     if (feed.overflow) {
         // A frame larger than any sound message: the peer is cut off.
+        m_refused.note(m_sockets.at(index)->remoteHostIP(), QStringLiteral("a frame larger than any message"));
         m_sockets.at(index)->close();
         handleClose(index);
         return;
@@ -359,6 +362,7 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
         return {};
     }
     if (++entry.handshakeCount > 2) {
+        m_refused.note(socket->remoteHostIP(), QStringLiteral("no handshake in its first two messages"));
         socket->close();
         return {};
     }
@@ -380,6 +384,7 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
         return {};
     }
     if (!data.startsWith("uid") || end < 0 || end > MaxHandshakeLine) {
+        m_refused.note(socket->remoteHostIP(), QStringLiteral("not a handshake of this program"));
         socket->close();
         return {};
     }
@@ -391,11 +396,13 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     } else if (data.startsWith("uid/ns:")) {
         idStart = 7;
     } else {
+        m_refused.note(socket->remoteHostIP(), QStringLiteral("not a handshake of this program"));
         socket->close();
         return {};
     }
     const QByteArray peerId = data.mid(idStart, end - idStart);
     if (!isPlausiblePeerId(peerId)) {
+        m_refused.note(socket->remoteHostIP(), QStringLiteral("an identifier that is not plausible"));
         socket->close();
         return {};
     }
@@ -439,8 +446,10 @@ void ControlConnections::closeStalledConnections()
         const bool silent = socket->state() == SocketElement::Connected && !entry.transferQueued
                             && (entry.peerId.isEmpty() || entry.incomingPending) && age > m_handshakeTimeoutMs;
         const bool hangingConnect = socket->state() == SocketElement::Connecting && age > m_connectTimeoutMs;
-        if (silent || hangingConnect)
-            closeConnection(i);
+        if (silent)
+            cutLink(i, QStringLiteral("no handshake in time"));
+        else if (hangingConnect)
+            cutLink(i, QStringLiteral("the connection attempt got no answer"));
         else if (socket->state() == SocketElement::Connected)
             checkBacklog(i, now);
     }
@@ -459,7 +468,15 @@ void ControlConnections::checkBacklog(int index, qint64 now)
     entry.backlogBytes = backlog;
     // The peer has taken nothing for a long time: what waits for it is dropped with the link.
     if (now - entry.backlogSinceMs > m_drainTimeoutMs)
-        closeConnection(index);
+        cutLink(index, QStringLiteral("the peer does not read what is sent to it"));
+}
+
+void ControlConnections::cutLink(int index, const QString &reason)
+{
+    const SocketElement *socket = m_sockets.at(index);
+    const QString address = socket->remoteHostIP().isEmpty() ? socket->remoteHost() : socket->remoteHostIP();
+    m_refused.note(address, reason);
+    closeConnection(index);
 }
 
 AcceptBounds::Counts ControlConnections::acceptedCounts(const QString &address) const

@@ -4,6 +4,7 @@
 #include "net/connectionrecord.h"
 #include "net/connectthrottle.h"
 #include "net/memorytrim.h"
+#include "net/refusedlinks.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -101,6 +102,8 @@ public:
     void setTimeouts(int handshakeMs, int connectMs);
     void setDrainTimeout(int ms) { m_drainTimeoutMs = ms; }
     void setReconnectInterval(int ms) { m_throttle.setRetryInterval(ms); }
+    // Links refused or cut lately, and why.
+    const RefusedLinks &refusedLinks() const { return m_refused; }
 
 signals:
     // The peer named itself; the greeting frames go out from here.
@@ -132,6 +135,8 @@ private:
     void checkBacklog(int index, qint64 now);
     AcceptBounds::Counts acceptedCounts(const QString &address) const;
     void resumeAcceptingWhenRoom();
+    // Closes a link that broke a rule, noting why.
+    void cutLink(int index, const QString &reason);
 
     SocketArray &m_sockets;
     SocketElement &m_listenSocket;
@@ -142,6 +147,7 @@ private:
     QTimer m_acceptRetry;
     ConnectThrottle m_throttle;
     MemoryTrim m_trim;
+    RefusedLinks m_refused;
     int m_drainTimeoutMs = DrainTimeoutMs;
     int m_handshakeTimeoutMs = HandshakeTimeoutMs;
     int m_connectTimeoutMs = ConnectTimeoutMs;

@@ -65,6 +65,9 @@ public:
     void setOwnId(const QByteArray &id) { m_ownId = id; }
     int listenPort() const { return m_listenPort; }
     void setListenPort(int port) { m_listenPort = port; }
+    // Set when every port failed its self-test and the fallback port is used untested.
+    bool isListenPortUntested() const { return m_listenPortUntested; }
+    void setListenPortUntested(bool untested) { m_listenPortUntested = untested; }
     // Re-runs the port choice; `current` is kept when nothing is found.
     int chooseListenPort(int current);
 
@@ -134,6 +137,7 @@ private:
 
     QByteArray m_ownId;
     int m_listenPort = 0;
+    bool m_listenPortUntested = false;
     QString m_localAddress;
     std::array<int, 4> m_localOctets{};
     int m_subnetClass = 2;

@@ -188,8 +188,10 @@ bool StartupSequence::claimListenPort()
                                                          Prompter::Icon::None);
         if (answer == Prompter::Answer::Abort)
             return false;
-        if (answer == Prompter::Answer::Ignore)
+        if (answer == Prompter::Answer::Ignore) {
             m_core.setListenPort(Core::FallbackPort);
+            m_core.setListenPortUntested(true);
+        }
         else
             m_core.setListenPort(m_core.chooseListenPort(0));
     }

@@ -329,7 +329,7 @@ int Downloader::fileUnfinished(int slot, const QString &status, const QString &t
         tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QLatin1String("The received part was kept in ")
                + entry.localPath;
     }
-    return m_ended.append({entry.fileName, status, tip, resumeTag(entry)});
+    return fileEnded(slot, {entry.fileName, status, tip, resumeTag(entry)});
 }
 
 int Downloader::fileFinished(int slot)
@@ -346,11 +346,18 @@ int Downloader::fileFinished(int slot)
     QString error;
     if (!FileMover::move(entry.localPath, destination, &error)) {
         emit transferEnded(Outcome::Failed, entry.fileName);
-        return m_ended.append({text, QStringLiteral("Error (move)"),
-                               error + QLatin1String("\nThe file was kept in ") + entry.localPath, resumeTag(entry)});
+        return fileEnded(slot, {text, QStringLiteral("Error (move)"),
+                                error + QLatin1String("\nThe file was kept in ") + entry.localPath, resumeTag(entry)});
     }
-    const int row = m_ended.append({text, QStringLiteral("Complete"), {}, destination});
+    const int row = fileEnded(slot, {text, QStringLiteral("Complete"), {}, destination});
     emit transferEnded(Outcome::Completed, entry.fileName);
+    return row;
+}
+
+int Downloader::fileEnded(int slot, const DeadDownloadListModel::Entry &entry)
+{
+    const int row = m_ended.append(entry);
+    emit downloadFiled(slot, row);
     return row;
 }
 

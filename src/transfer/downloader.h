@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/deaddownloadlistmodel.h"
 #include "transfer/transferslot.h"
 
 #include <QByteArray>
@@ -8,7 +9,6 @@
 #include <functional>
 #include <vector>
 
-class DeadDownloadListModel;
 class DownloadListModel;
 class ResumeStore;
 class SocketArray;
@@ -58,6 +58,8 @@ public:
 signals:
     // A transfer left the running list; cancels are not reported.
     void transferEnded(Outcome outcome, const QString &fileName);
+    // The download of `slot` was filed in the ended list at `endedRow`, cancels included.
+    void downloadFiled(int slot, int endedRow);
 
 private:
     TransferSlot &slotAt(int index) { return m_slots.at(static_cast<size_t>(index)); }
@@ -73,6 +75,7 @@ private:
     // Files an unfinished transfer; returns the entry's row.
     int fileUnfinished(int slot, const QString &status, const QString &toolTip);
     int fileFinished(int slot);
+    int fileEnded(int slot, const DeadDownloadListModel::Entry &entry);
     bool signatureMatches(const TransferSlot &entry) const;
 
     SocketArray &m_sockets;

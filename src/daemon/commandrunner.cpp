@@ -1,0 +1,235 @@
+#include "daemon/commandrunner.h"
+
+#include "base/settingnames.h"
+#include "daemon/controlsession.h"
+#include "daemon/copyreport.h"
+#include "daemon/downloadwatch.h"
+#include "daemon/networkdiagnosis.h"
+#include "daemon/resultstream.h"
+#include "share/filetypes.h"
+#include "shell/core.h"
+
+#include <QDir>
+#include <QHostAddress>
+#include <QJsonArray>
+
+namespace {
+
+const QJsonObject Done{{QStringLiteral("ok"), true}};
+
+// A text parameter; empty when absent or not text.
+QString text(const QJsonObject &request, const char *name)
+{
+    return request.value(QLatin1String(name)).toString();
+}
+
+int waitSeconds(const QJsonObject &request)
+{
+    return request.value(QLatin1String("wait")).toInt(ResultStream::DefaultWaitSeconds);
+}
+
+QStringList splitFolders(const QByteArray &stored)
+{
+    return QString::fromUtf8(stored).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+}
+
+QByteArray joinFolders(const QStringList &folders)
+{
+    QByteArray stored;
+    for (const QString &folder : folders)
+        stored += folder.toUtf8() + ';';
+    return stored;
+}
+
+} // namespace
+
+CommandRunner::CommandRunner(Core &core, QObject *parent)
+    : QObject(parent)
+    , m_core(core)
+    , m_commands{{QStringLiteral("status"), &CommandRunner::status},
+                 {QStringLiteral("peers"), &CommandRunner::peers},
+                 {QStringLiteral("downloads"), &CommandRunner::downloads},
+                 {QStringLiteral("diagnose"), &CommandRunner::diagnose},
+                 {QStringLiteral("search"), &CommandRunner::search},
+                 {QStringLiteral("browse"), &CommandRunner::browse},
+                 {QStringLiteral("get"), &CommandRunner::get},
+                 {QStringLiteral("chat"), &CommandRunner::chat},
+                 {QStringLiteral("im"), &CommandRunner::instantMessage},
+                 {QStringLiteral("block"), &CommandRunner::block},
+                 {QStringLiteral("unblock"), &CommandRunner::unblock},
+                 {QStringLiteral("share"), &CommandRunner::share},
+                 {QStringLiteral("connect"), &CommandRunner::connectTo}}
+{
+}
+
+void CommandRunner::run(ControlSession &session, const QJsonObject &request)
+{
+    const QString name = text(request, "command");
+    const auto command = m_commands.constFind(name);
+    if (command == m_commands.cend()) {
+        session.fail(QLatin1String("unknown command: ") + name.left(64));
+        return;
+    }
+    (this->*command.value())(session, request);
+}
+
+bool CommandRunner::isPlausibleAddress(const QString &address)
+{
+    QHostAddress parsed;
+    return parsed.setAddress(address) && parsed.protocol() == QAbstractSocket::IPv4Protocol
+           && parsed.toString() == address;
+}
+
+bool CommandRunner::isPlausibleIdentifier(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 64)
+        return false;
+    for (QChar c : id) {
+        if (c.unicode() <= 32 || c.unicode() >= 127 || QStringLiteral("|?:;").contains(c))
+            return false;
+    }
+    return true;
+}
+
+void CommandRunner::status(ControlSession &session, const QJsonObject &)
+{
+    session.finish(CopyReport::status(m_core));
+}
+
+void CommandRunner::peers(ControlSession &session, const QJsonObject &)
+{
+    session.finish(CopyReport::peers(m_core));
+}
+
+void CommandRunner::downloads(ControlSession &session, const QJsonObject &)
+{
+    session.finish(CopyReport::downloads(m_core));
+}
+
+void CommandRunner::diagnose(ControlSession &session, const QJsonObject &)
+{
+    session.finish(NetworkDiagnosis(m_core).report());
+}
+
+void CommandRunner::search(ControlSession &session, const QJsonObject &request)
+{
+    const QString words = text(request, "words").trimmed();
+    if (words.isEmpty()) {
+        session.fail(QStringLiteral("search needs words"));
+        return;
+    }
+    const QString type = request.contains(QLatin1String("type")) ? text(request, "type")
+                                                                  : QLatin1String(FileTypes::AllFileTypes);
+    if (!FileTypes::fillFileTypes().contains(type)) {
+        session.fail(QLatin1String("unknown type: ") + type.left(64));
+        return;
+    }
+    m_core.sharing().search().submitSearch(words.toUtf8(), type);
+    new ResultStream(m_core.sharing().search().results(), session, waitSeconds(request));
+}
+
+void CommandRunner::browse(ControlSession &session, const QJsonObject &request)
+{
+    const QString nickname = text(request, "nick").trimmed();
+    if (nickname.isEmpty()) {
+        session.fail(QStringLiteral("browse needs a nickname"));
+        return;
+    }
+    m_core.sharing().search().browseUser(nickname.toUtf8());
+    new ResultStream(m_core.sharing().search().results(), session, waitSeconds(request));
+}
+
+void CommandRunner::get(ControlSession &session, const QJsonObject &request)
+{
+    const QString name = text(request, "name");
+    const QString address = text(request, "from");
+    if (name.isEmpty() || !isPlausibleAddress(address)) {
+        session.fail(QStringLiteral("get needs a shared name and the address of the peer that shares it"));
+        return;
+    }
+    auto *watch = new DownloadWatch(m_core, session, name.toUtf8(), address);
+    watch->start(request.value(QLatin1String("resume")).toBool());
+}
+
+void CommandRunner::chat(ControlSession &session, const QJsonObject &request)
+{
+    if (!m_core.chat().chatSendButtonClicked(text(request, "text"))) {
+        session.fail(QStringLiteral("chat needs a text"));
+        return;
+    }
+    session.finish(Done);
+}
+
+void CommandRunner::instantMessage(ControlSession &session, const QJsonObject &request)
+{
+    const QString address = text(request, "address");
+    const QByteArray message = text(request, "text").toUtf8();
+    if (message.isEmpty()) {
+        session.fail(QStringLiteral("im needs a text"));
+        return;
+    }
+    if (!isPlausibleAddress(address) || m_core.network().connections().findConnection(address) < 0) {
+        session.fail(QLatin1String("no peer is linked at ") + address.left(64));
+        return;
+    }
+    m_core.chat().sendInstantMessage(address, message);
+    session.finish(Done);
+}
+
+void CommandRunner::block(ControlSession &session, const QJsonObject &request)
+{
+    const QString id = text(request, "id");
+    if (!isPlausibleIdentifier(id)) {
+        session.fail(QStringLiteral("not an identifier: up to 64 printable characters without | ? : ;"));
+        return;
+    }
+    m_core.network().blocking().blockById(id.toLatin1());
+    session.finish(Done);
+}
+
+void CommandRunner::unblock(ControlSession &session, const QJsonObject &request)
+{
+    const QString id = text(request, "id");
+    if (!isPlausibleIdentifier(id) || !m_core.network().blocking().unblockById(id.toLatin1())) {
+        session.fail(QLatin1String("not blocked: ") + id.left(64));
+        return;
+    }
+    session.finish(Done);
+}
+
+void CommandRunner::share(ControlSession &session, const QJsonObject &request)
+{
+    const QString action = text(request, "action");
+    const QString folder = QDir::cleanPath(text(request, "folder"));
+    if ((action != QLatin1String("add") && action != QLatin1String("remove")) || !QDir::isAbsolutePath(folder)
+        || folder.contains(QLatin1Char(';'))) {
+        session.fail(QStringLiteral("share needs add or remove and an absolute folder without \";\""));
+        return;
+    }
+    SettingsStore &settings = m_core.settings();
+    QStringList folders = splitFolders(settings.get(QLatin1String(SettingNames::SharedFolders)));
+    if (action == QLatin1String("add") && !QDir(folder).exists()) {
+        session.fail(QLatin1String("no such folder: ") + folder);
+        return;
+    }
+    if (action == QLatin1String("add") && !folders.contains(folder))
+        folders.append(folder);
+    if (action == QLatin1String("remove") && folders.removeAll(folder) == 0) {
+        session.fail(QLatin1String("not shared: ") + folder);
+        return;
+    }
+    settings.set(QLatin1String(SettingNames::SharedFolders), joinFolders(folders));
+    m_core.sharing().sharedIndex().loadSharedFolders();
+    session.finish({{QStringLiteral("ok"), true}, {QStringLiteral("folders"), QJsonArray::fromStringList(folders)}});
+}
+
+void CommandRunner::connectTo(ControlSession &session, const QJsonObject &request)
+{
+    const QString address = text(request, "address");
+    if (!isPlausibleAddress(address)) {
+        session.fail(QStringLiteral("connect needs a dotted IPv4 address"));
+        return;
+    }
+    m_core.network().connections().connectTo(address);
+    session.finish(Done);
+}

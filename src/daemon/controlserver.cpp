@@ -1,0 +1,83 @@
+#include "daemon/controlserver.h"
+
+#include "daemon/controlsession.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QLocalSocket>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+ControlServer::ControlServer(QObject *parent)
+    : QObject(parent)
+{
+    m_server.setSocketOptions(QLocalServer::UserAccessOption);
+    m_server.setMaxPendingConnections(MaxSessions);
+    connect(&m_server, &QLocalServer::newConnection, this, &ControlServer::onNewConnection);
+}
+
+ControlServer::~ControlServer()
+{
+    close();
+}
+
+bool ControlServer::listen(const QString &path, QString *error)
+{
+    QLocalServer::removeServer(path);
+    if (!m_server.listen(path)) {
+        *error = m_server.errorString();
+        return false;
+    }
+    m_path = path;
+    // Owner read and write only, whatever the umask allowed.
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return true;
+}
+
+void ControlServer::close()
+{
+    if (!m_server.isListening())
+        return;
+    m_server.close();
+    QLocalServer::removeServer(m_path);
+}
+
+bool ControlServer::isSameUser(const QLocalSocket &socket)
+{
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return false;
+    return credentials.uid == geteuid();
+}
+
+void ControlServer::onNewConnection()
+{
+    while (QLocalSocket *socket = m_server.nextPendingConnection()) {
+        if (!isSameUser(*socket)) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        if (m_sessions >= MaxSessions) {
+            refuse(socket, QStringLiteral("too many clients at once; try again"));
+            continue;
+        }
+        auto *session = new ControlSession(socket, this);
+        ++m_sessions;
+        connect(session, &ControlSession::ended, this, [this] { --m_sessions; });
+        connect(session, &ControlSession::requestReceived, this,
+                [this, session](const QJsonObject &request) { emit requestReceived(session, request); });
+    }
+}
+
+void ControlServer::refuse(QLocalSocket *socket, const QString &error)
+{
+    const QJsonObject reply{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}};
+    socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
+    socket->disconnectFromServer();
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    if (socket->state() == QLocalSocket::UnconnectedState)
+        socket->deleteLater();
+}

@@ -1,0 +1,96 @@
+#include "daemon/controlsession.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QLocalSocket>
+
+ControlSession::ControlSession(QLocalSocket *socket, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+{
+    m_socket->setParent(this);
+    m_requestTimeout.setSingleShot(true);
+    m_requestTimeout.setInterval(RequestTimeoutMs);
+    connect(&m_requestTimeout, &QTimer::timeout, this, [this] { fail(QStringLiteral("no complete request in time")); });
+    connect(m_socket, &QLocalSocket::readyRead, this, &ControlSession::onReadyRead);
+    connect(m_socket, &QLocalSocket::disconnected, this, &ControlSession::end);
+    m_requestTimeout.start();
+    // Data may have come before the session took the socket.
+    QMetaObject::invokeMethod(this, &ControlSession::onReadyRead, Qt::QueuedConnection);
+}
+
+void ControlSession::onReadyRead()
+{
+    if (m_requestTaken || m_ended) {
+        // One request per connection: anything after it is not read at all.
+        m_socket->readAll();
+        return;
+    }
+    m_buffer += m_socket->read(MaxRequestBytes + 1 - m_buffer.size());
+    const qsizetype end = m_buffer.indexOf('\n');
+    if (end < 0) {
+        if (m_buffer.size() > MaxRequestBytes)
+            fail(QStringLiteral("request longer than 64 KiB"));
+        return;
+    }
+    m_requestTaken = true;
+    m_requestTimeout.stop();
+    const QByteArray line = m_buffer.left(end);
+    m_buffer.clear();
+    m_socket->readAll();
+    onRequestLine(line);
+}
+
+void ControlSession::onRequestLine(const QByteArray &line)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        fail(QStringLiteral("malformed request: one JSON object on one line expected"));
+        return;
+    }
+    emit requestReceived(document.object());
+}
+
+void ControlSession::sendLine(const QJsonObject &line)
+{
+    if (m_finished || m_ended)
+        return;
+    if (m_socket->bytesToWrite() > MaxBacklogBytes) {
+        // The client stopped reading: nothing more is kept for it.
+        m_socket->abort();
+        return;
+    }
+    write(line);
+}
+
+void ControlSession::finish(const QJsonObject &line)
+{
+    if (m_finished || m_ended)
+        return;
+    write(line);
+    m_finished = true;
+    m_requestTimeout.stop();
+    // Closes once what is queued has been written.
+    m_socket->disconnectFromServer();
+}
+
+void ControlSession::fail(const QString &error)
+{
+    finish({{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}});
+}
+
+void ControlSession::write(const QJsonObject &line)
+{
+    m_socket->write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void ControlSession::end()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_requestTimeout.stop();
+    emit ended();
+    deleteLater();
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QJsonObject>
+
+class Core;
+
+// What a running copy tells its control client about itself: its identity
+// and counts, the peers it is linked to, and its downloads.
+class CopyReport final
+{
+public:
+    CopyReport() = delete;
+
+    static QJsonObject status(Core &core);
+    static QJsonObject peers(Core &core);
+    static QJsonObject downloads(Core &core);
+};

@@ -1,0 +1,64 @@
+#include "base/settingnames.h"
+#include "common/programfolder.h"
+#include "daemon/activitylog.h"
+#include "daemon/commandrunner.h"
+#include "daemon/controlserver.h"
+#include "daemon/daemonprompter.h"
+#include "shell/core.h"
+#include "shell/coreconfig.h"
+#include "shell/shutdownsignal.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// Exit statuses: 0 after an orderly end, 1 when start-up was refused or given
+// up, 2 when the control socket could not be opened.
+constexpr int Refused = 1;
+constexpr int NoControlSocket = 2;
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Quelm"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Vendrakos"));
+    QCoreApplication::setApplicationVersion(QLatin1String(Core::Version));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const CoreConfig config = CoreConfig::fromEnvironment(QCoreApplication::arguments(), app.applicationDirPath());
+    DaemonPrompter prompter(out, err, config.userSettingsPath);
+    Core core(config, prompter);
+    // Signals that come during start-up are held until the copy runs.
+    ShutdownSignal shutdownSignal;
+    if (!core.start())
+        return Refused;
+
+    ControlServer control;
+    QString error;
+    const QString socketPath = ProgramFolder::controlSocketPath(config.programFolder);
+    if (!control.listen(socketPath, &error)) {
+        err << "Cannot open the control socket " << socketPath << ": " << error << Qt::endl;
+        core.shutDown();
+        return NoControlSocket;
+    }
+    CommandRunner runner(core);
+    QObject::connect(&control, &ControlServer::requestReceived, &runner,
+                     [&runner](ControlSession *session, const QJsonObject &request) { runner.run(*session, request); });
+    ActivityLog log(core, out);
+    QObject::connect(&shutdownSignal, &ShutdownSignal::received, &app, [&] {
+        out << "shutting down" << Qt::endl;
+        control.close();
+        core.shutDown();
+        QCoreApplication::exit(0);
+    });
+    shutdownSignal.start();
+    out << "quelmd " << Core::Version << " running as " << core.settings().get(QLatin1String(SettingNames::Nickname))
+        << " at " << core.localAddress() << ':' << core.listenPort() << Qt::endl;
+    return QCoreApplication::exec();
+}

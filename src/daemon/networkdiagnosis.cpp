@@ -1,0 +1,166 @@
+#include "daemon/networkdiagnosis.h"
+
+#include "base/settingnames.h"
+#include "shell/core.h"
+
+#include <QJsonArray>
+
+namespace {
+
+QStringList octetsOf(const QString &address)
+{
+    return address.split(QLatin1Char('.'));
+}
+
+QString peerName(const QString &nickname, const QString &address)
+{
+    return nickname.isEmpty() ? address : nickname + QLatin1String(" (") + address + QLatin1Char(')');
+}
+
+void insertAll(QJsonObject &into, const QJsonObject &from)
+{
+    for (auto it = from.begin(); it != from.end(); ++it)
+        into.insert(it.key(), it.value());
+}
+
+} // namespace
+
+NetworkDiagnosis::NetworkDiagnosis(Core &core)
+    : m_core(core)
+    , m_subnet(subnetText(core.localAddress(), core.subnetClass()))
+{
+}
+
+QString NetworkDiagnosis::subnetText(const QString &address, int subnetClass)
+{
+    const QStringList octets = octetsOf(address);
+    if (octets.size() != 4)
+        return {};
+    if (subnetClass == 1)
+        return octets.mid(0, 3).join(QLatin1Char('.')) + QLatin1String(".0/24");
+    return octets.mid(0, 2).join(QLatin1Char('.')) + QLatin1String(".0.0/16");
+}
+
+bool NetworkDiagnosis::isInSubnet(const QString &address, const QString &own, int subnetClass)
+{
+    const int shared = subnetClass == 1 ? 3 : 2;
+    const QStringList theirs = octetsOf(address);
+    const QStringList ours = octetsOf(own);
+    return theirs.size() == 4 && ours.size() == 4 && theirs.mid(0, shared) == ours.mid(0, shared);
+}
+
+QJsonObject NetworkDiagnosis::report()
+{
+    m_findings.clear();
+    QJsonObject result{{QStringLiteral("ok"), true},
+                       {QStringLiteral("address"), m_core.localAddress()},
+                       {QStringLiteral("subnet"), m_subnet}};
+    if (m_core.localAddress().startsWith(QLatin1String("169.254.")))
+        find(QStringLiteral("This computer has no address from the network (169.254.x.x): other copies may not reach it."));
+    insertAll(result, portAndDiscovery());
+    insertAll(result, hostLists());
+    insertAll(result, blockedAndPeers());
+    result.insert(QStringLiteral("refusedLinks"), refusedLinks());
+    if (m_core.network().userList().rowCount() == 0)
+        find(QStringLiteral("No peer is linked to this copy yet."));
+    result.insert(QStringLiteral("findings"), QJsonArray::fromStringList(m_findings));
+    return result;
+}
+
+QJsonObject NetworkDiagnosis::portAndDiscovery()
+{
+    QString selfTest = QStringLiteral("passed");
+    if (m_core.config().testOnly()) {
+        selfTest = QStringLiteral("not run (-testonly)");
+    } else if (m_core.isListenPortUntested()) {
+        selfTest = QStringLiteral("failed; the fallback port is used untested");
+        find(QStringLiteral("No listening port passed its self-test: a firewall may keep other copies from "
+                            "linking to this one."));
+    }
+    const SettingsStore &settings = m_core.settings();
+    const bool scanning = settings.get(QLatin1String(SettingNames::EnableScanning), "1") != "0";
+    const bool udp = !m_core.config().testOnly() && scanning
+                     && settings.get(QLatin1String(SettingNames::EnableUDP), "1") != "0";
+    if (!scanning)
+        find(QStringLiteral("Scanning is off: only the host cache, other copies' host lists and connect find peers."));
+    else if (!udp)
+        find(QStringLiteral("UDP discovery is off: only the subnet scan, the host cache and connect find peers."));
+    const Discovery &discovery = m_core.network().discovery();
+    return {{QStringLiteral("port"), m_core.listenPort()},
+            {QStringLiteral("portSelfTest"), selfTest},
+            {QStringLiteral("udp"), udp},
+            {QStringLiteral("scanPosition"), scanPosition()},
+            {QStringLiteral("scanMisses"), discovery.scanMisses()}};
+}
+
+QString NetworkDiagnosis::scanPosition() const
+{
+    const Discovery &discovery = m_core.network().discovery();
+    const QStringList octets = octetsOf(m_core.localAddress());
+    if (octets.size() != 4)
+        return {};
+    if (m_core.subnetClass() == 1)
+        return octets.mid(0, 3).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanHost());
+    return octets.mid(0, 2).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanBlock())
+           + QLatin1Char('.') + QString::number(discovery.scanHost());
+}
+
+QJsonObject NetworkDiagnosis::hostLists()
+{
+    const SettingsStore &settings = m_core.settings();
+    const QStringList cached =
+        HostCache::cachedAddresses(settings.getMachine(QLatin1String(SettingNames::HostCache)), QByteArray());
+    const QStringList recent =
+        HostCache::cachedAddresses(QByteArray(), settings.getMachine(QLatin1String(SettingNames::RecentHosts)));
+    return {{QStringLiteral("hostCache"), QJsonArray::fromStringList(cached)},
+            {QStringLiteral("recentHosts"), QJsonArray::fromStringList(recent)}};
+}
+
+QJsonObject NetworkDiagnosis::blockedAndPeers()
+{
+    const BlockedList &blocked = m_core.network().blockedList();
+    QJsonArray blockedRows;
+    for (const BlockedList::Row &row : blocked.rows()) {
+        blockedRows.append(QJsonObject{{QStringLiteral("id"), QString::fromLatin1(row.id)},
+                                       {QStringLiteral("nickname"), QString::fromUtf8(row.nickname)}});
+    }
+    QJsonArray peers;
+    const ControlConnections &connections = m_core.network().connections();
+    for (int index : connections.controlLinks()) {
+        const ConnectionRecord &record = connections.record(index);
+        const QString address = connections.element(index)->remoteHostIP();
+        const QString nickname = QString::fromUtf8(record.nickname);
+        const bool sameSubnet = isInSubnet(address, m_core.localAddress(), m_core.subnetClass());
+        const bool blockedByYou = blocked.isBlocked(record.peerId);
+        if (!sameSubnet) {
+            find(peerName(nickname, address) + QLatin1String(" is on another subnet than ") + m_subnet
+                 + QLatin1String(": the scan does not reach it; it is found only through the host cache, an "
+                                 "announcement or connect."));
+        }
+        if (blockedByYou) {
+            find(peerName(nickname, address) + QLatin1String(" is blocked by you (identifier ")
+                 + QString::fromLatin1(record.peerId) + QLatin1String("): its searches and messages are ignored."));
+        }
+        if (record.blockedByPeer)
+            find(peerName(nickname, address) + QLatin1String(" has blocked you: it ignores your searches and messages."));
+        peers.append(QJsonObject{{QStringLiteral("address"), address},
+                                 {QStringLiteral("nickname"), nickname},
+                                 {QStringLiteral("sameSubnet"), sameSubnet},
+                                 {QStringLiteral("blockedByYou"), blockedByYou},
+                                 {QStringLiteral("blocksYou"), record.blockedByPeer}});
+    }
+    return {{QStringLiteral("blocked"), blockedRows}, {QStringLiteral("peers"), peers}};
+}
+
+QJsonArray NetworkDiagnosis::refusedLinks()
+{
+    QJsonArray rows;
+    for (const RefusedLinks::Entry &entry : m_core.network().connections().refusedLinks().entries()) {
+        rows.append(QJsonObject{{QStringLiteral("address"), entry.address},
+                                {QStringLiteral("reason"), entry.reason},
+                                {QStringLiteral("time"), entry.when.toString(Qt::ISODate)}});
+    }
+    if (!rows.isEmpty())
+        find(QStringLiteral("Some links were refused or cut lately; see the refused links for the reasons."));
+    return rows;
+}

@@ -1,0 +1,43 @@
+#include "daemon/resultstream.h"
+
+#include "daemon/controlsession.h"
+#include "share/searchresultsmodel.h"
+
+ResultStream::ResultStream(SearchResultsModel &results, ControlSession &session, int waitSeconds)
+    : QObject(&session)
+    , m_results(results)
+    , m_session(session)
+{
+    connect(&results, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { onRowsInserted(first, last); });
+    connect(&results, &QAbstractItemModel::modelReset, this, [this] { end(true); });
+    m_wait.setSingleShot(true);
+    connect(&m_wait, &QTimer::timeout, this, [this] { end(false); });
+    m_wait.start(qBound(0, waitSeconds, MaxWaitSeconds) * 1000);
+}
+
+void ResultStream::onRowsInserted(int first, int last)
+{
+    for (int row = first; row <= last && !m_session.isFinished(); ++row) {
+        const SearchResultsModel::Result result = m_results.result(row);
+        m_session.sendLine({
+            {QStringLiteral("event"), QStringLiteral("result")},
+            {QStringLiteral("nickname"), QString::fromUtf8(result.nickname)},
+            {QStringLiteral("address"), result.address},
+            {QStringLiteral("name"), QString::fromUtf8(result.sharedName)},
+            {QStringLiteral("size"), result.sizeText.toLongLong()},
+        });
+        ++m_sent;
+    }
+}
+
+void ResultStream::end(bool replaced)
+{
+    if (m_session.isFinished())
+        return;
+    m_wait.stop();
+    QJsonObject final{{QStringLiteral("ok"), true}, {QStringLiteral("results"), m_sent}};
+    if (replaced)
+        final.insert(QStringLiteral("note"), QStringLiteral("a newer search replaced this one"));
+    m_session.finish(final);
+}
