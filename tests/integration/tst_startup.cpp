@@ -3,6 +3,7 @@
 #include "base/settingnames.h"
 #include "shell/core.h"
 #include "shell/startupsequence.h"
+#include "support/conflictingprogram.h"
 #include "support/scriptedprompter.h"
 #include "support/testcopy.h"
 
@@ -49,34 +50,6 @@ CoreConfig configFromEnvironment(const QString &home, const QByteArray &address)
     qputenv("QUELM_ADDRESS", "127.0.0.1");
     return config;
 }
-
-// A running process under a name of its own, standing in for the program
-// that must not run beside Quelm.
-class ConflictingProgram
-{
-public:
-    ConflictingProgram()
-        : m_name(QStringLiteral("KorviProbe%1").arg(QRandomGenerator::global()->bounded(1000000)))
-    {
-        const QString program = m_dir.filePath(m_name);
-        if (QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), program))
-            m_process.start(program, {QStringLiteral("30")});
-    }
-    ~ConflictingProgram() { end(); }
-
-    bool started() { return m_process.waitForStarted(); }
-    QString name() const { return m_name; }
-    void end()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_name;
-    QProcess m_process;
-};
 
 } // namespace
 

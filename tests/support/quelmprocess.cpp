@@ -12,9 +12,10 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-QuelmProcess::QuelmProcess(const QByteArray &nickname, int descriptorLimit, const QString &address)
+QuelmProcess::QuelmProcess(const QByteArray &nickname, int descriptorLimit, const QString &address, Program program)
     : m_address(address.isEmpty() ? TestCopy::nextLoopbackAddress() : address)
     , m_descriptorLimit(descriptorLimit)
+    , m_program(program)
 {
     SettingsStore settings(m_home.filePath(QStringLiteral("settings/user.ini")),
                            m_home.filePath(QStringLiteral("settings/machine.ini")));
@@ -32,17 +33,28 @@ QuelmProcess::QuelmProcess(const QByteArray &nickname, int descriptorLimit, cons
     // The home page's web engine refuses to start as root inside its sandbox.
     environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
     m_process.setProcessEnvironment(environment);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(QProcess::nullDevice());
+    if (program == Program::Desktop) {
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+    }
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    const QString executable =
+        program == Program::Desktop ? QStringLiteral(QUELM_EXECUTABLE) : QStringLiteral(QUELMD_EXECUTABLE);
     if (m_descriptorLimit > 0) {
         // prlimit runs the program in its own process, so the limit is the program's.
         const QString limit = QString::number(m_descriptorLimit);
         m_process.setProgram(QStringLiteral("prlimit"));
-        m_process.setArguments({QStringLiteral("--nofile=%1:%1").arg(limit), QStringLiteral(QUELM_EXECUTABLE)});
+        m_process.setArguments({QStringLiteral("--nofile=%1:%1").arg(limit), executable});
     } else {
-        m_process.setProgram(QStringLiteral(QUELM_EXECUTABLE));
+        m_process.setProgram(executable);
     }
+}
+
+QByteArray QuelmProcess::output()
+{
+    if (m_program == Program::Headless)
+        m_output += m_process.readAllStandardOutput();
+    return m_output;
 }
 
 QuelmProcess::~QuelmProcess()

@@ -5,16 +5,20 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// The real quelm program under test: its own home with shared files in its
-// downloads folder, a loopback address of its own, the display offscreen and,
-// when asked, a lowered descriptor limit. It is killed with the test.
+// The real quelm program (or quelmd, its headless build) under test: its own
+// home with shared files in its downloads folder, a loopback address of its
+// own, the display offscreen and, when asked, a lowered descriptor limit. It is
+// killed with the test. quelmd's output is kept for the test to read.
 class QuelmProcess final
 {
     Q_DISABLE_COPY_MOVE(QuelmProcess)
 
 public:
+    enum class Program { Desktop, Headless };
+
     // `address` empty: a fresh loopback address.
-    explicit QuelmProcess(const QByteArray &nickname, int descriptorLimit = 0, const QString &address = {});
+    explicit QuelmProcess(const QByteArray &nickname, int descriptorLimit = 0, const QString &address = {},
+                          Program program = Program::Desktop);
     ~QuelmProcess();
 
     // Writes a file into the shared downloads folder before the start.
@@ -28,6 +32,9 @@ public:
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     QProcess &process() { return m_process; }
     QString address() const { return m_address; }
+    QString home() const { return m_home.path(); }
+    // The headless program's standard output so far.
+    QByteArray output();
     int port() const { return Port; }
     qint64 residentKiB() const { return residentKiB(m_process.processId()); }
     int openDescriptors() const;
@@ -41,4 +48,6 @@ private:
     QString m_address;
     int m_descriptorLimit;
     QProcess m_process;
+    Program m_program;
+    QByteArray m_output;
 };

@@ -1,0 +1,401 @@
+// quelmd, the headless copy, as scripts and people drive it: real processes
+// on loopback addresses, controlled through quelm-cli and, for what a broken
+// or hostile client would send, straight through the control socket.
+#include "base/settingnames.h"
+#include "base/settingsstore.h"
+#include "common/programfolder.h"
+#include "daemon/daemonprompter.h"
+#include "shell/core.h"
+#include "shell/startupsequence.h"
+#include "support/conflictingprogram.h"
+#include "support/quelmprocess.h"
+#include "support/sharedfiles.h"
+#include "support/testcopy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using Program = QuelmProcess::Program;
+
+std::unique_ptr<QuelmProcess> daemonCopy(const QByteArray &nickname, const QString &address = {})
+{
+    return std::make_unique<QuelmProcess>(nickname, 0, address, Program::Headless);
+}
+
+QString socketOf(const QuelmProcess &daemon)
+{
+    return ProgramFolder::controlSocketPath(daemon.home());
+}
+
+// Sends raw bytes on the control socket and reads every reply line until the
+// daemon closes, for at most `timeoutMs`.
+QList<QJsonObject> exchange(const QString &socketPath, const QByteArray &bytes, int timeoutMs = 10000)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(3000))
+        return {};
+    socket.write(bytes);
+    QByteArray received;
+    QDeadlineTimer deadline(timeoutMs);
+    while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+        socket.waitForReadyRead(100);
+        received += socket.readAll();
+    }
+    received += socket.readAll();
+    QList<QJsonObject> lines;
+    for (const QByteArray &line : received.split('\n')) {
+        if (!line.isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    return lines;
+}
+
+QJsonObject request(const QuelmProcess &daemon, const QJsonObject &body)
+{
+    const QList<QJsonObject> lines =
+        exchange(socketOf(daemon), QJsonDocument(body).toJson(QJsonDocument::Compact) + '\n');
+    return lines.isEmpty() ? QJsonObject() : lines.last();
+}
+
+QJsonObject status(const QuelmProcess &daemon)
+{
+    return request(daemon, {{QStringLiteral("command"), QStringLiteral("status")}});
+}
+
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs quelm-cli against the daemon in `home`, bounded in time.
+CliRun cli(const QString &home, const QStringList &arguments, int timeoutMs = 30000)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUELM_HOME"), home);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUELM_CLI_EXECUTABLE), arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(3000);
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+bool waitForPeers(const QuelmProcess &daemon, int count)
+{
+    return QTest::qWaitFor([&] { return status(daemon).value(QLatin1String("peers")).toInt() == count; }, 20000);
+}
+
+// An address on loopback whose second octet differs: another /16, so another
+// subnet for a copy on `address`.
+QString otherSubnet(const QString &address)
+{
+    QStringList octets = address.split(QLatin1Char('.'));
+    octets[1] = QString::number(octets[1].toInt() % 250 + 1);
+    return octets.join(QLatin1Char('.'));
+}
+
+bool containsText(const QJsonArray &sentences, const QString &first, const QString &second)
+{
+    for (const QJsonValue &sentence : sentences) {
+        if (sentence.toString().contains(first) && sentence.toString().contains(second))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class DaemonTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusesWithItsTextOnStandardError();
+    void answersQuestionsForAnUnattendedCopy();
+    void endsInOrderOnSigterm();
+    void controlSocketIsTheOwnersAndSurvivesGarbage();
+    void daemonsSearchAndDownloadThroughTheClient();
+    void getFailsWhenTheServerDiesMidway();
+    void diagnoseNamesBlockedAndOtherSubnetPeers();
+};
+
+void DaemonTest::refusesWithItsTextOnStandardError()
+{
+    // No nickname: the error names the setting and the file to put it in.
+    QuelmProcess unnamed("", 0, {}, Program::Headless);
+    QProcess &bare = unnamed.process();
+    bare.start();
+    QVERIFY(bare.waitForFinished(20000));
+    QCOMPARE(bare.exitCode(), 1);
+    const QByteArray missing = bare.readAllStandardError();
+    QVERIFY2(missing.contains("Nickname") && missing.contains(QDir(unnamed.home()).filePath("settings/user.ini").toUtf8()),
+             missing.constData());
+
+    // A second copy on the same program folder.
+    auto first = daemonCopy("first");
+    QVERIFY(first->start());
+    QProcess second;
+    second.setProcessEnvironment(first->process().processEnvironment());
+    second.start(QStringLiteral(QUELMD_EXECUTABLE), {});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 1);
+    QVERIFY2(second.readAllStandardError().startsWith("Quelm is already running."), "refusal text");
+    QCOMPARE(status(*first).value(QLatin1String("nickname")).toString(), QStringLiteral("first"));
+
+}
+
+void DaemonTest::answersQuestionsForAnUnattendedCopy()
+{
+    // A conflicting program: asked to retry or cancel, the copy cancels and ends.
+    ConflictingProgram conflicting;
+    QVERIFY(conflicting.started());
+    TestCopy copy;
+    copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alone");
+    CoreConfig config = copy.config();
+    config.conflictingPrograms = {conflicting.name()};
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    DaemonPrompter prompter(outStream, errStream, config.userSettingsPath);
+    Core core(config, prompter);
+    QVERIFY(!core.start());
+    QVERIFY2(err.startsWith(QLatin1String("Korvi is running. Please close it before running Quelm.")), qPrintable(err));
+
+    // The firewall question takes Ignore (the untested fallback port); nobody confirms a yes-or-no question.
+    QCOMPARE(prompter.messageBox(StartupSequence::firewallMessage(), Prompter::Buttons::AbortRetryIgnore,
+                                 Prompter::Icon::None),
+             Prompter::Answer::Ignore);
+    QCOMPARE(prompter.messageBox(QStringLiteral("Block?"), Prompter::Buttons::YesNo, Prompter::Icon::Exclamation),
+             Prompter::Answer::No);
+    // Notices are one line each, whatever the peer-given text holds.
+    prompter.showBalloon(QStringLiteral("Download Complete"), QStringLiteral("a\r\nb\x1b[2Jc"), 1);
+    QCOMPARE(out, QStringLiteral("notice: Download Complete: a b [2Jc\n"));
+}
+
+void DaemonTest::endsInOrderOnSigterm()
+{
+    auto daemon = daemonCopy("leaver");
+    QVERIFY(daemon->start());
+    const QDir home(daemon->home());
+    // A part parked by an earlier download: the store is emptied at the end.
+    QFile parked(home.filePath(QStringLiteral("ForResume/part")));
+    QVERIFY(parked.open(QIODevice::WriteOnly));
+    parked.close();
+
+    QVERIFY(daemon->stop());
+    QVERIFY(daemon->output().contains("shutting down"));
+    QCOMPARE(QDir(home.filePath(QStringLiteral("ForResume"))).entryList(QDir::Files).size(), 0);
+    QVERIFY(!QFile::exists(socketOf(*daemon)));
+    QLockFile lock(home.filePath(QStringLiteral("quelm.lock")));
+    QVERIFY(lock.tryLock(0));
+}
+
+void DaemonTest::controlSocketIsTheOwnersAndSurvivesGarbage()
+{
+    auto daemon = daemonCopy("keeper");
+    QVERIFY(daemon->start());
+    const QString path = socketOf(*daemon);
+    QCOMPARE(QFile::permissions(path) & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+             QFileDevice::Permissions());
+
+    struct Case {
+        QByteArray bytes;
+        const char *error;
+    };
+    const QList<Case> cases{
+        {"not json at all\n", "malformed"},
+        {"[1,2,3]\n", "malformed"},
+        {"{\"command\":\"reboot\"}\n", "unknown command"},
+        {"{\"command\":\"get\",\"name\":\"x\",\"from\":\"not an address\"}\n", "address"},
+        {"{\"command\":\"block\",\"id\":\"a|b\"}\n", "identifier"},
+        {"{\"command\":\"share\",\"action\":\"add\",\"folder\":\"relative/path\"}\n", "absolute"},
+        {QByteArray(70 * 1024, 'x'), "64 KiB"},
+    };
+    for (const Case &entry : cases) {
+        const QList<QJsonObject> lines = exchange(path, entry.bytes);
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().value(QLatin1String("ok")).toBool(true), false);
+        QVERIFY2(lines.first().value(QLatin1String("error")).toString().contains(QLatin1String(entry.error)),
+                 entry.error);
+    }
+
+    // A client that leaves in the middle of a search.
+    {
+        QLocalSocket leaving;
+        leaving.connectToServer(path);
+        QVERIFY(leaving.waitForConnected(3000));
+        leaving.write("{\"command\":\"search\",\"words\":\"anything\",\"wait\":30}\n");
+        QVERIFY(leaving.waitForBytesWritten(3000));
+    }
+
+    // A hundred clients at once are all answered.
+    std::vector<std::unique_ptr<QLocalSocket>> clients;
+    for (int i = 0; i < 100; ++i) {
+        clients.push_back(std::make_unique<QLocalSocket>());
+        clients.back()->connectToServer(path);
+        QVERIFY(clients.back()->waitForConnected(3000));
+        clients.back()->write("{\"command\":\"status\"}\n");
+    }
+    int answered = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 answered = 0;
+                                 for (auto &client : clients)
+                                     answered += client->bytesAvailable() > 0 && client->canReadLine();
+                                 return answered == 100;
+                             }()),
+                             20000);
+    for (auto &client : clients)
+        QVERIFY(QJsonDocument::fromJson(client->readLine()).object().value(QLatin1String("ok")).toBool());
+    QVERIFY(daemon->isRunning());
+    QCOMPARE(status(*daemon).value(QLatin1String("nickname")).toString(), QStringLiteral("keeper"));
+
+    // Another user is turned away even when the file itself would let them in.
+    if (geteuid() != 0)
+        QSKIP("only root can run a client as another user");
+    QVERIFY(QFile::setPermissions(daemon->home(), QFile::permissions(daemon->home()) | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::WriteOther));
+    QProcess stranger;
+    stranger.start(QStringLiteral("setpriv"),
+                   {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                    QStringLiteral("python3"), QStringLiteral("-c"),
+                    QStringLiteral("import socket,sys\ns=socket.socket(socket.AF_UNIX)\ns.settimeout(5)\n"
+                                   "s.connect(sys.argv[1])\ns.sendall(b'{\"command\":\"status\"}\\n')\n"
+                                   "sys.stdout.write(repr(s.recv(4096)))"),
+                    path});
+    QVERIFY(stranger.waitForFinished(15000));
+    QCOMPARE(stranger.exitCode(), 0);
+    QCOMPARE(stranger.readAllStandardOutput(), QByteArray("b''"));
+}
+
+void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
+{
+    auto server = daemonCopy("bob");
+    const QByteArray song = patternBytes(3 * 1024 * 1024 + 17, 5);
+    server->share(QStringLiteral("evening song.mp3"), song);
+    auto client = daemonCopy("alice");
+    QVERIFY(server->start());
+    QVERIFY(client->start());
+
+    const CliRun linked = cli(client->home(), {QStringLiteral("connect"), server->address()});
+    QCOMPARE(linked.exitCode, 0);
+    QVERIFY(waitForPeers(*client, 1));
+    QVERIFY(waitForPeers(*server, 1));
+    QTRY_VERIFY_WITH_TIMEOUT(server->output().contains("joined: alice (" + client->address().toUtf8() + ')'), 10000);
+
+    const CliRun found = cli(client->home(), {QStringLiteral("search"), QStringLiteral("evening"),
+                                              QStringLiteral("--wait"), QStringLiteral("3")});
+    QCOMPARE(found.exitCode, 0);
+    QVERIFY2(found.out.contains("evening song.mp3") && found.out.contains("bob"), found.out.constData());
+    const CliRun none = cli(client->home(), {QStringLiteral("--json"), QStringLiteral("search"),
+                                             QStringLiteral("morning"), QStringLiteral("--wait"), QStringLiteral("2")});
+    QCOMPARE(none.exitCode, 0);
+    QVERIFY2(none.out.contains("\"results\":0"), none.out.constData());
+
+    const CliRun fetched = cli(client->home(), {QStringLiteral("get"), QStringLiteral("evening song.mp3"),
+                                                QStringLiteral("--from"), server->address()});
+    QVERIFY2(fetched.exitCode == 0, fetched.err.constData());
+    QCOMPARE(readWholeFile(QDir(client->home()).filePath(QStringLiteral("Downloads/evening song.mp3"))), song);
+
+    // Chat and a private message reach the other copy's log.
+    QCOMPARE(cli(client->home(), {QStringLiteral("chat"), QStringLiteral("hello all")}).exitCode, 0);
+    QCOMPARE(cli(client->home(), {QStringLiteral("im"), server->address(), QStringLiteral("just you")}).exitCode, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(server->output().contains("chat: alice: hello all"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(server->output().contains("message from alice (" + client->address().toUtf8()
+                                                       + "): just you"),
+                             10000);
+
+    QVERIFY(server->stop());
+    QTRY_VERIFY_WITH_TIMEOUT(client->output().contains("left: bob (" + server->address().toUtf8() + ')'), 20000);
+    const CliRun gone = cli(server->home(), {QStringLiteral("status")});
+    QVERIFY(gone.exitCode != 0);
+    QVERIFY2(gone.err.contains("not running"), gone.err.constData());
+}
+
+void DaemonTest::getFailsWhenTheServerDiesMidway()
+{
+    auto server = daemonCopy("fragile");
+    // A large file that costs no disk: the server is ended while it is sent.
+    QFile big(QDir(server->home()).filePath(QStringLiteral("Downloads/huge.iso")));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 30));
+    big.close();
+    auto client = daemonCopy("patient");
+    QVERIFY(server->start());
+    QVERIFY(client->start());
+
+    QProcess get;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUELM_HOME"), client->home());
+    get.setProcessEnvironment(environment);
+    get.start(QStringLiteral(QUELM_CLI_EXECUTABLE), {QStringLiteral("--json"), QStringLiteral("get"),
+                                                     QStringLiteral("huge.iso"), QStringLiteral("--from"),
+                                                     server->address()});
+    QVERIFY(get.waitForStarted());
+    QByteArray progress;
+    QTRY_VERIFY_WITH_TIMEOUT((progress += get.readAllStandardOutput(),
+                              progress.contains("\"status\":\"Downloading...\"")),
+                             20000);
+    server->process().kill();
+    QVERIFY(get.waitForFinished(30000));
+    progress += get.readAllStandardOutput();
+    QVERIFY2(get.exitCode() != 0, progress.constData());
+    QVERIFY2(progress.contains("\"ok\":false"), progress.constData());
+    // What arrived is parked for a resume, never thrown away.
+    QVERIFY(QDir(QDir(client->home()).filePath(QStringLiteral("ForResume"))).entryList(QDir::Files).size() > 0);
+}
+
+void DaemonTest::diagnoseNamesBlockedAndOtherSubnetPeers()
+{
+    auto self = daemonCopy("watcher");
+    auto far = daemonCopy("faraway", otherSubnet(self->address()));
+    auto pest = daemonCopy("pest");
+    QVERIFY(self->start());
+    QVERIFY(far->start());
+    QVERIFY(pest->start());
+    for (const QuelmProcess *peer : {far.get(), pest.get()})
+        QCOMPARE(cli(self->home(), {QStringLiteral("connect"), peer->address()}).exitCode, 0);
+    QVERIFY(waitForPeers(*self, 2));
+    const QString pestId = status(*pest).value(QLatin1String("id")).toString();
+    QVERIFY(!pestId.isEmpty());
+    QCOMPARE(cli(self->home(), {QStringLiteral("block"), pestId}).exitCode, 0);
+
+    const CliRun diagnosis = cli(self->home(), {QStringLiteral("--json"), QStringLiteral("diagnose")});
+    QCOMPARE(diagnosis.exitCode, 0);
+    const QJsonObject report = QJsonDocument::fromJson(diagnosis.out.trimmed().split('\n').last()).object();
+    const QJsonArray findings = report.value(QLatin1String("findings")).toArray();
+    QVERIFY2(containsText(findings, far->address(), QStringLiteral("another subnet")), diagnosis.out.constData());
+    QVERIFY2(containsText(findings, pest->address(), QStringLiteral("blocked by you")), diagnosis.out.constData());
+    QVERIFY(!containsText(findings, pest->address(), QStringLiteral("another subnet")));
+    QCOMPARE(report.value(QLatin1String("blocked")).toArray().first().toObject().value(QLatin1String("id")).toString(),
+             pestId);
+    // The blocked peer learns of it and says so in its own diagnosis.
+    QTRY_VERIFY_WITH_TIMEOUT(containsText(request(*pest, {{QStringLiteral("command"), QStringLiteral("diagnose")}})
+                                              .value(QLatin1String("findings"))
+                                              .toArray(),
+                                          self->address(), QStringLiteral("has blocked you")),
+                             10000);
+    // The human form names them too.
+    const CliRun readable = cli(self->home(), {QStringLiteral("diagnose")});
+    QVERIFY(readable.out.contains(far->address().toUtf8()) && readable.out.contains("blocked by you"));
+}
+
+QTEST_GUILESS_MAIN(DaemonTest)
+#include "tst_daemon.moc"
