@@ -1,0 +1,92 @@
+#include "cli/commandrunner.h"
+
+#include "common/programfolder.h"
+
+#include <QIODevice>
+
+#include <utility>
+
+CommandRunner::CommandRunner(QJsonObject request, bool json, QString programFolder, Output output, QObject *parent)
+    : QObject(parent)
+    , m_request(std::move(request))
+    , m_json(json)
+    , m_programFolder(std::move(programFolder))
+    , m_output(output)
+    , m_client(ProgramFolder::controlSocketPath(m_programFolder))
+    , m_printer(m_request)
+    , m_progress(output.outIsTerminal ? ProgressDisplay::Mode::Terminal : ProgressDisplay::Mode::Lines)
+{
+    connect(&m_client, &ControlClient::eventReceived, this, &CommandRunner::onEvent);
+    connect(&m_client, &ControlClient::replied, this, &CommandRunner::onReply);
+    connect(&m_client, &ControlClient::failed, this, &CommandRunner::onFailure);
+}
+
+void CommandRunner::start()
+{
+    m_clock.start();
+    m_client.send(m_request);
+}
+
+void CommandRunner::onEvent(const QJsonObject &event, const QByteArray &line)
+{
+    if (m_json) {
+        m_output.out->write(line + '\n');
+    } else if (event.value(QLatin1String("event")).toString() == QLatin1String("progress")) {
+        writeOut(m_progress.update(event, m_clock.elapsed()));
+    } else {
+        const QString text = m_printer.eventText(event);
+        if (!text.isEmpty())
+            writeOut(m_progress.release() + text);
+    }
+}
+
+void CommandRunner::onReply(const QJsonObject &reply, const QByteArray &line)
+{
+    const bool success = succeeded(reply);
+    if (m_json)
+        m_output.out->write(line + '\n');
+    else if (success)
+        writeOut(m_progress.release() + m_printer.successText(reply));
+    else
+        writeOut(m_progress.release());
+    if (!success && !m_json)
+        writeError(m_printer.failureText(reply));
+    finish(success ? ExitCode::Success : ExitCode::CommandFailed);
+}
+
+void CommandRunner::onFailure(ControlClient::Failure failure, const QString &reason)
+{
+    writeOut(m_progress.release());
+    if (failure == ControlClient::Failure::NotRunning) {
+        writeError(QStringLiteral("quelmd is not running for ") + m_programFolder);
+        finish(ExitCode::NotRunning);
+        return;
+    }
+    writeError(reason);
+    finish(ExitCode::ConnectionFailed);
+}
+
+bool CommandRunner::succeeded(const QJsonObject &reply) const
+{
+    if (!reply.value(QLatin1String("ok")).toBool())
+        return false;
+    // A download counts only once the whole file is in place.
+    return m_request.value(QLatin1String("command")).toString() != QLatin1String("get")
+           || reply.value(QLatin1String("status")).toString() == QLatin1String("Complete");
+}
+
+void CommandRunner::writeOut(const QString &text)
+{
+    if (!text.isEmpty())
+        m_output.out->write(text.toUtf8());
+}
+
+void CommandRunner::writeError(const QString &text)
+{
+    m_output.err->write(QStringLiteral("quelm-cli: ").toUtf8() + text.toUtf8() + '\n');
+}
+
+void CommandRunner::finish(ExitCode code)
+{
+    emit finished(static_cast<int>(code));
+}

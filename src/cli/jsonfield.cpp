@@ -1,0 +1,59 @@
+#include "cli/jsonfield.h"
+
+#include "common/formatsize.h"
+
+#include <QStringList>
+
+QString JsonField::text(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::String:
+        return value.toString();
+    case QJsonValue::Double:
+        if (value.toDouble() == double(value.toInteger()))
+            return QString::number(value.toInteger());
+        return QString::number(value.toDouble());
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
+    case QJsonValue::Array: {
+        QStringList items;
+        for (const QJsonValue &item : value.toArray())
+            items.append(text(item));
+        return items.join(QStringLiteral(", "));
+    }
+    default:
+        return {};
+    }
+}
+
+qint64 JsonField::integer(const QJsonValue &value)
+{
+    if (value.isString())
+        return value.toString().toLongLong();
+    return value.toInteger();
+}
+
+QString JsonField::size(const QJsonValue &value)
+{
+    return formatSize(integer(value));
+}
+
+QString JsonField::text(const QJsonObject &object, const char *name)
+{
+    return text(object.value(QLatin1String(name)));
+}
+
+qint64 JsonField::integer(const QJsonObject &object, const char *name)
+{
+    return integer(object.value(QLatin1String(name)));
+}
+
+QString JsonField::size(const QJsonObject &object, const char *name)
+{
+    return size(object.value(QLatin1String(name)));
+}
+
+QJsonArray JsonField::array(const QJsonObject &object, const char *name)
+{
+    return object.value(QLatin1String(name)).toArray();
+}

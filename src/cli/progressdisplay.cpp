@@ -1,0 +1,44 @@
+#include "cli/progressdisplay.h"
+
+#include "cli/jsonfield.h"
+#include "cli/progressbar.h"
+
+ProgressDisplay::ProgressDisplay(Mode mode)
+    : m_mode(mode)
+{
+}
+
+QString ProgressDisplay::update(const QJsonObject &event, qint64 elapsedMs)
+{
+    const qint64 received = JsonField::integer(event, "received");
+    const qint64 total = JsonField::integer(event, "total");
+    const QString status = JsonField::text(event, "status");
+    const QString line = status + QStringLiteral("  ")
+                         + ProgressBar::text(received, total, JsonField::integer(event, "rate"),
+                                             elapsedMs);
+
+    if (m_mode == Mode::Terminal) {
+        // Spaces cover what is left of a longer line drawn before.
+        const QString text = QLatin1Char('\r') + line + QString(qMax<qsizetype>(0, m_drawnWidth - line.size()), QLatin1Char(' '));
+        m_drawnWidth = line.size();
+        return text;
+    }
+
+    const bool complete = total > 0 && received >= total;
+    const bool due = m_lastLineAt < 0 || status != m_lastStatus || elapsedMs - m_lastLineAt >= LineIntervalMs
+                     || (complete && !m_lineComplete);
+    if (!due)
+        return {};
+    m_lastStatus = status;
+    m_lastLineAt = elapsedMs;
+    m_lineComplete = complete;
+    return line + QLatin1Char('\n');
+}
+
+QString ProgressDisplay::release()
+{
+    if (m_drawnWidth == 0)
+        return {};
+    m_drawnWidth = 0;
+    return QStringLiteral("\n");
+}
