@@ -1,7 +1,7 @@
 #include "base/settingnames.h"
 #include "common/programfolder.h"
 #include "daemon/activitylog.h"
-#include "daemon/commandrunner.h"
+#include "daemon/controlcommands.h"
 #include "daemon/controlserver.h"
 #include "daemon/daemonprompter.h"
 #include "shell/core.h"
@@ -47,9 +47,9 @@ int main(int argc, char *argv[])
         core.shutDown();
         return NoControlSocket;
     }
-    CommandRunner runner(core);
-    QObject::connect(&control, &ControlServer::requestReceived, &runner,
-                     [&runner](ControlSession *session, const QJsonObject &request) { runner.run(*session, request); });
+    ControlCommands commands(core);
+    QObject::connect(&control, &ControlServer::requestReceived, &commands,
+                     [&commands](ControlSession *session, const QJsonObject &request) { commands.run(*session, request); });
     ActivityLog log(core, out);
     QObject::connect(&shutdownSignal, &ShutdownSignal::received, &app, [&] {
         out << "shutting down" << Qt::endl;

@@ -11,13 +11,13 @@ class Core;
 // Carries out the requests of control clients on one running copy. Each
 // command checks its parameters and answers through the session, at once or
 // through a stream the session owns.
-class CommandRunner final : public QObject
+class ControlCommands final : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(CommandRunner)
+    Q_DISABLE_COPY_MOVE(ControlCommands)
 
 public:
-    explicit CommandRunner(Core &core, QObject *parent = nullptr);
+    explicit ControlCommands(Core &core, QObject *parent = nullptr);
 
     void run(ControlSession &session, const QJsonObject &request);
 
@@ -25,7 +25,7 @@ public:
     static bool isPlausibleIdentifier(const QString &id);
 
 private:
-    using Command = void (CommandRunner::*)(ControlSession &, const QJsonObject &);
+    using Command = void (ControlCommands::*)(ControlSession &, const QJsonObject &);
 
     void status(ControlSession &session, const QJsonObject &request);
     void peers(ControlSession &session, const QJsonObject &request);

@@ -1,4 +1,4 @@
-#include "daemon/commandrunner.h"
+#include "daemon/controlcommands.h"
 
 #include "base/settingnames.h"
 #include "daemon/controlsession.h"
@@ -43,26 +43,26 @@ QByteArray joinFolders(const QStringList &folders)
 
 } // namespace
 
-CommandRunner::CommandRunner(Core &core, QObject *parent)
+ControlCommands::ControlCommands(Core &core, QObject *parent)
     : QObject(parent)
     , m_core(core)
-    , m_commands{{QStringLiteral("status"), &CommandRunner::status},
-                 {QStringLiteral("peers"), &CommandRunner::peers},
-                 {QStringLiteral("downloads"), &CommandRunner::downloads},
-                 {QStringLiteral("diagnose"), &CommandRunner::diagnose},
-                 {QStringLiteral("search"), &CommandRunner::search},
-                 {QStringLiteral("browse"), &CommandRunner::browse},
-                 {QStringLiteral("get"), &CommandRunner::get},
-                 {QStringLiteral("chat"), &CommandRunner::chat},
-                 {QStringLiteral("im"), &CommandRunner::instantMessage},
-                 {QStringLiteral("block"), &CommandRunner::block},
-                 {QStringLiteral("unblock"), &CommandRunner::unblock},
-                 {QStringLiteral("share"), &CommandRunner::share},
-                 {QStringLiteral("connect"), &CommandRunner::connectTo}}
+    , m_commands{{QStringLiteral("status"), &ControlCommands::status},
+                 {QStringLiteral("peers"), &ControlCommands::peers},
+                 {QStringLiteral("downloads"), &ControlCommands::downloads},
+                 {QStringLiteral("diagnose"), &ControlCommands::diagnose},
+                 {QStringLiteral("search"), &ControlCommands::search},
+                 {QStringLiteral("browse"), &ControlCommands::browse},
+                 {QStringLiteral("get"), &ControlCommands::get},
+                 {QStringLiteral("chat"), &ControlCommands::chat},
+                 {QStringLiteral("im"), &ControlCommands::instantMessage},
+                 {QStringLiteral("block"), &ControlCommands::block},
+                 {QStringLiteral("unblock"), &ControlCommands::unblock},
+                 {QStringLiteral("share"), &ControlCommands::share},
+                 {QStringLiteral("connect"), &ControlCommands::connectTo}}
 {
 }
 
-void CommandRunner::run(ControlSession &session, const QJsonObject &request)
+void ControlCommands::run(ControlSession &session, const QJsonObject &request)
 {
     const QString name = text(request, "command");
     const auto command = m_commands.constFind(name);
@@ -73,14 +73,14 @@ void CommandRunner::run(ControlSession &session, const QJsonObject &request)
     (this->*command.value())(session, request);
 }
 
-bool CommandRunner::isPlausibleAddress(const QString &address)
+bool ControlCommands::isPlausibleAddress(const QString &address)
 {
     QHostAddress parsed;
     return parsed.setAddress(address) && parsed.protocol() == QAbstractSocket::IPv4Protocol
            && parsed.toString() == address;
 }
 
-bool CommandRunner::isPlausibleIdentifier(const QString &id)
+bool ControlCommands::isPlausibleIdentifier(const QString &id)
 {
     if (id.isEmpty() || id.size() > 64)
         return false;
@@ -91,27 +91,27 @@ bool CommandRunner::isPlausibleIdentifier(const QString &id)
     return true;
 }
 
-void CommandRunner::status(ControlSession &session, const QJsonObject &)
+void ControlCommands::status(ControlSession &session, const QJsonObject &)
 {
     session.finish(CopyReport::status(m_core));
 }
 
-void CommandRunner::peers(ControlSession &session, const QJsonObject &)
+void ControlCommands::peers(ControlSession &session, const QJsonObject &)
 {
     session.finish(CopyReport::peers(m_core));
 }
 
-void CommandRunner::downloads(ControlSession &session, const QJsonObject &)
+void ControlCommands::downloads(ControlSession &session, const QJsonObject &)
 {
     session.finish(CopyReport::downloads(m_core));
 }
 
-void CommandRunner::diagnose(ControlSession &session, const QJsonObject &)
+void ControlCommands::diagnose(ControlSession &session, const QJsonObject &)
 {
     session.finish(NetworkDiagnosis(m_core).report());
 }
 
-void CommandRunner::search(ControlSession &session, const QJsonObject &request)
+void ControlCommands::search(ControlSession &session, const QJsonObject &request)
 {
     const QString words = text(request, "words").trimmed();
     if (words.isEmpty()) {
@@ -128,7 +128,7 @@ void CommandRunner::search(ControlSession &session, const QJsonObject &request)
     new ResultStream(m_core.sharing().search().results(), session, waitSeconds(request));
 }
 
-void CommandRunner::browse(ControlSession &session, const QJsonObject &request)
+void ControlCommands::browse(ControlSession &session, const QJsonObject &request)
 {
     const QString nickname = text(request, "nick").trimmed();
     if (nickname.isEmpty()) {
@@ -139,7 +139,7 @@ void CommandRunner::browse(ControlSession &session, const QJsonObject &request)
     new ResultStream(m_core.sharing().search().results(), session, waitSeconds(request));
 }
 
-void CommandRunner::get(ControlSession &session, const QJsonObject &request)
+void ControlCommands::get(ControlSession &session, const QJsonObject &request)
 {
     const QString name = text(request, "name");
     const QString address = text(request, "from");
@@ -151,7 +151,7 @@ void CommandRunner::get(ControlSession &session, const QJsonObject &request)
     watch->start(request.value(QLatin1String("resume")).toBool());
 }
 
-void CommandRunner::chat(ControlSession &session, const QJsonObject &request)
+void ControlCommands::chat(ControlSession &session, const QJsonObject &request)
 {
     if (!m_core.chat().chatSendButtonClicked(text(request, "text"))) {
         session.fail(QStringLiteral("chat needs a text"));
@@ -160,7 +160,7 @@ void CommandRunner::chat(ControlSession &session, const QJsonObject &request)
     session.finish(Done);
 }
 
-void CommandRunner::instantMessage(ControlSession &session, const QJsonObject &request)
+void ControlCommands::instantMessage(ControlSession &session, const QJsonObject &request)
 {
     const QString address = text(request, "address");
     const QByteArray message = text(request, "text").toUtf8();
@@ -176,7 +176,7 @@ void CommandRunner::instantMessage(ControlSession &session, const QJsonObject &r
     session.finish(Done);
 }
 
-void CommandRunner::block(ControlSession &session, const QJsonObject &request)
+void ControlCommands::block(ControlSession &session, const QJsonObject &request)
 {
     const QString id = text(request, "id");
     if (!isPlausibleIdentifier(id)) {
@@ -187,7 +187,7 @@ void CommandRunner::block(ControlSession &session, const QJsonObject &request)
     session.finish(Done);
 }
 
-void CommandRunner::unblock(ControlSession &session, const QJsonObject &request)
+void ControlCommands::unblock(ControlSession &session, const QJsonObject &request)
 {
     const QString id = text(request, "id");
     if (!isPlausibleIdentifier(id) || !m_core.network().blocking().unblockById(id.toLatin1())) {
@@ -197,7 +197,7 @@ void CommandRunner::unblock(ControlSession &session, const QJsonObject &request)
     session.finish(Done);
 }
 
-void CommandRunner::share(ControlSession &session, const QJsonObject &request)
+void ControlCommands::share(ControlSession &session, const QJsonObject &request)
 {
     const QString action = text(request, "action");
     const QString folder = QDir::cleanPath(text(request, "folder"));
@@ -223,7 +223,7 @@ void CommandRunner::share(ControlSession &session, const QJsonObject &request)
     session.finish({{QStringLiteral("ok"), true}, {QStringLiteral("folders"), QJsonArray::fromStringList(folders)}});
 }
 
-void CommandRunner::connectTo(ControlSession &session, const QJsonObject &request)
+void ControlCommands::connectTo(ControlSession &session, const QJsonObject &request)
 {
     const QString address = text(request, "address");
     if (!isPlausibleAddress(address)) {
