@@ -8,7 +8,8 @@
 class ProgressBar final
 {
 public:
-    static constexpr int BarWidth = 20;
+    // Narrow enough that the whole progress line, status included, fits 80 columns.
+    static constexpr int BarWidth = 10;
 
     ProgressBar() = delete;
 

@@ -215,25 +215,25 @@ private slots:
         auto row = [](const char *name, qint64 received, qint64 total, qint64 rate, qint64 elapsed, const char *text) {
             QTest::newRow(name) << received << total << rate << elapsed << QString::fromUtf8(text);
         };
-        row("size not known yet", 1536, 0, 0, 0, "[--------------------]   ?%  1.50 KB of ?  --/s  --:-- left");
-        row("nothing yet", 0, MiB, 0, 0, "[--------------------]   0%  0 Bytes of 1.00 MB  --/s  --:-- left");
+        row("size not known yet", 1536, 0, 0, 0, "[----------]   ?%  1.50 KB of ?  --/s  --:-- left");
+        row("nothing yet", 0, MiB, 0, 0, "[----------]   0%  0 Bytes of 1.00 MB  --/s  --:-- left");
         row("rate known", MiB / 4, MiB, 64 * 1024, 3000,
-            "[#####---------------]  25%  256.00 KB of 1.00 MB  64.00 KB/s  0:12 left");
+            "[##--------]  25%  256.00 KB of 1.00 MB  64.00 KB/s  0:12 left");
         row("no rate: the average", MiB, 4 * MiB, 0, 4000,
-            "[#####---------------]  25%  1.00 MB of 4.00 MB  256.00 KB/s  0:12 left");
+            "[##--------]  25%  1.00 MB of 4.00 MB  256.00 KB/s  0:12 left");
         row("time left rounds up", 1000, 2000, 300, 0,
-            "[##########----------]  50%  1000 Bytes of 1.95 KB  300 Bytes/s  0:04 left");
-        row("an hour left", 0, 360000, 100, 0, "[--------------------]   0%  0 Bytes of 351.56 KB  100 Bytes/s  1:00:00 left");
+            "[#####-----]  50%  1000 Bytes of 1.95 KB  300 Bytes/s  0:04 left");
+        row("an hour left", 0, 360000, 100, 0, "[----------]   0%  0 Bytes of 351.56 KB  100 Bytes/s  1:00:00 left");
         row("complete", MiB, MiB, 64 * 1024, 75000,
-            "[####################] 100%  1.00 MB of 1.00 MB  64.00 KB/s  done in 1:15");
+            "[##########] 100%  1.00 MB of 1.00 MB  64.00 KB/s  done in 1:15");
         row("over 4 GiB", 5 * GiB, 8 * GiB, 1024, 0,
-            "[############--------]  62%  5.00 GB of 8.00 GB  1.00 KB/s  873:48:48 left");
+            "[######----]  62%  5.00 GB of 8.00 GB  1.00 KB/s  873:48:48 left");
         row("one byte short of 6 GiB", 6 * GiB - 1, 6 * GiB, 10 * MiB, 0,
-            "[###################-]  99%  6.00 GB of 6.00 GB  10.00 MB/s  0:01 left");
+            "[#########-]  99%  6.00 GB of 6.00 GB  10.00 MB/s  0:01 left");
         row("largest counts", (qint64(1) << 62) - 1, qint64(1) << 62, 0, 0,
-            "[###################-]  99%  4294967296.00 GB of 4294967296.00 GB  --/s  --:-- left");
+            "[#########-]  99%  4294967296.00 GB of 4294967296.00 GB  --/s  --:-- left");
         row("more than the total", 2000, 1000, 10, 5000,
-            "[####################] 100%  1.95 KB of 1000 Bytes  10 Bytes/s  done in 0:05");
+            "[##########] 100%  1.95 KB of 1000 Bytes  10 Bytes/s  done in 0:05");
     }
 
     void progressBar()
@@ -257,6 +257,11 @@ private slots:
         QVERIFY(second.startsWith("\rReceiving  [") && second.endsWith("   "));
         QCOMPARE(display.release(), QStringLiteral("\n"));
         QCOMPARE(display.release(), QString());
+
+        // A line that wrapped could not be drawn over.
+        ProgressDisplay narrow(ProgressDisplay::Mode::Terminal, 30);
+        QCOMPARE(narrow.update(object(R"({"status":"Receiving","received":5,"total":10})"), 10),
+                 QStringLiteral("\rReceiving  [#####-----]  50% "));
     }
 
     void progressIntoAFileIsAnOccasionalLine()
@@ -396,7 +401,7 @@ private slots:
         const QStringList get{"get", "x.bin", "--from", "127.0.0.2"};
         QTest::newRow("download complete")
             << get << QList<QByteArray>{progress, R"({"ok":true,"status":"Complete","path":"/dl/x.bin"})" "\n"} << 0
-            << "Receiving  [##########----------]  50%  512 Bytes of 1.00 KB  256 Bytes/s  0:02 left\nSaved to /dl/x.bin\n"
+            << "Receiving  [#####-----]  50%  512 Bytes of 1.00 KB  256 Bytes/s  0:02 left\nSaved to /dl/x.bin\n"
             << "";
         QTest::newRow("download ended by the server")
             << get
@@ -431,7 +436,7 @@ private slots:
         QBuffer stdErr;
         stdOut.open(QIODevice::WriteOnly);
         stdErr.open(QIODevice::WriteOnly);
-        CommandRunner runner(parsed.request, parsed.json, ProgramFolder::fromEnvironment(), {&stdOut, &stdErr, false});
+        CommandRunner runner(parsed.request, parsed.json, ProgramFolder::fromEnvironment(), {&stdOut, &stdErr, 0});
         QSignalSpy finished(&runner, &CommandRunner::finished);
         runner.start();
         QTRY_COMPARE(finished.count(), 1);
@@ -463,7 +468,7 @@ private slots:
         QBuffer stdErr;
         stdOut.open(QIODevice::WriteOnly);
         stdErr.open(QIODevice::WriteOnly);
-        CommandRunner runner({{"command", "status"}}, false, folder, {&stdOut, &stdErr, true});
+        CommandRunner runner({{"command", "status"}}, false, folder, {&stdOut, &stdErr, 80});
         QSignalSpy finished(&runner, &CommandRunner::finished);
         runner.start();
         QTRY_COMPARE(finished.count(), 1);
