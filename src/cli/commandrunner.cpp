@@ -14,7 +14,8 @@ CommandRunner::CommandRunner(QJsonObject request, bool json, QString programFold
     , m_output(output)
     , m_client(ProgramFolder::controlSocketPath(m_programFolder))
     , m_printer(m_request)
-    , m_progress(output.outIsTerminal ? ProgressDisplay::Mode::Terminal : ProgressDisplay::Mode::Lines)
+    , m_progress(output.terminalColumns > 0 ? ProgressDisplay::Mode::Terminal : ProgressDisplay::Mode::Lines,
+                 output.terminalColumns)
 {
     connect(&m_client, &ControlClient::eventReceived, this, &CommandRunner::onEvent);
     connect(&m_client, &ControlClient::replied, this, &CommandRunner::onReply);
@@ -43,14 +44,13 @@ void CommandRunner::onEvent(const QJsonObject &event, const QByteArray &line)
 void CommandRunner::onReply(const QJsonObject &reply, const QByteArray &line)
 {
     const bool success = succeeded(reply);
-    if (m_json)
+    if (m_json) {
         m_output.out->write(line + '\n');
-    else if (success)
-        writeOut(m_progress.release() + m_printer.successText(reply));
-    else
-        writeOut(m_progress.release());
-    if (!success && !m_json)
-        writeError(m_printer.failureText(reply));
+    } else {
+        writeOut(m_progress.release() + (success ? m_printer.successText(reply) : QString()));
+        if (!success)
+            writeError(m_printer.failureText(reply));
+    }
     finish(success ? ExitCode::Success : ExitCode::CommandFailed);
 }
 

@@ -25,8 +25,9 @@ public:
     {
         QIODevice *out = nullptr;
         QIODevice *err = nullptr;
-        // Progress is redrawn in place only on a terminal.
-        bool outIsTerminal = false;
+        // The width of the terminal `out` writes to, 0 when it is none:
+        // progress is redrawn in place only on a terminal.
+        int terminalColumns = 0;
     };
 
     CommandRunner(QJsonObject request, bool json, QString programFolder, Output output, QObject *parent = nullptr);

@@ -8,7 +8,23 @@
 #include <QFile>
 
 #include <cstdio>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+namespace {
+
+// The width of the terminal on standard output; 0 when it is not a terminal.
+int terminalColumns()
+{
+    if (::isatty(STDOUT_FILENO) != 1)
+        return 0;
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -30,7 +46,7 @@ int main(int argc, char *argv[])
     out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     CommandRunner runner(parsed.request, parsed.json, ProgramFolder::fromEnvironment(),
-                         {&out, &err, ::isatty(STDOUT_FILENO) == 1});
+                         {&out, &err, terminalColumns()});
     QObject::connect(&runner, &CommandRunner::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     // Started from the event loop: a refused connection is reported at once,
     // and an exit asked for before exec() would be lost.

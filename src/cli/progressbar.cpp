@@ -8,21 +8,23 @@ QString ProgressBar::text(qint64 received, qint64 total, qint64 rate, qint64 ela
 {
     const qint64 speed = effectiveRate(received, rate, elapsedMs);
     const bool known = total > 0;
-    const bool complete = known && received >= total;
     const QString percent = known ? QString::number(share(received, total, 100)) + QLatin1Char('%')
                                   : QStringLiteral("?%");
-    QString when;
-    if (complete)
-        when = QStringLiteral("done in ") + duration(elapsedMs / 1000);
-    else if (known && speed > 0)
-        when = duration((total - received) / speed + ((total - received) % speed != 0 ? 1 : 0))
-               + QStringLiteral(" left");
-    else
-        when = QStringLiteral("--:-- left");
     return bar(received, total) + QLatin1Char(' ') + percent.rightJustified(4) + QStringLiteral("  ")
            + formatSize(received) + QStringLiteral(" of ") + (known ? formatSize(total) : QStringLiteral("?"))
            + QStringLiteral("  ") + (speed > 0 ? formatSize(speed) + QStringLiteral("/s") : QStringLiteral("--/s"))
-           + QStringLiteral("  ") + when;
+           + QStringLiteral("  ") + timeText(received, total, speed, elapsedMs);
+}
+
+QString ProgressBar::timeText(qint64 received, qint64 total, qint64 speed, qint64 elapsedMs)
+{
+    if (total > 0 && received >= total)
+        return QStringLiteral("done in ") + duration(elapsedMs / 1000);
+    if (total <= 0 || speed <= 0)
+        return QStringLiteral("--:-- left");
+    // Whole seconds, rounded up: "0:00 left" would claim the file is in.
+    const qint64 remaining = total - received;
+    return duration(remaining / speed + (remaining % speed != 0 ? 1 : 0)) + QStringLiteral(" left");
 }
 
 QString ProgressBar::duration(qint64 seconds)

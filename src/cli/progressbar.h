@@ -8,7 +8,8 @@
 class ProgressBar final
 {
 public:
-    static constexpr int BarWidth = 20;
+    // Narrow enough that the whole progress line, status included, fits 80 columns.
+    static constexpr int BarWidth = 10;
 
     ProgressBar() = delete;
 
@@ -20,6 +21,7 @@ public:
 
 private:
     static QString bar(qint64 received, qint64 total);
+    static QString timeText(qint64 received, qint64 total, qint64 speed, qint64 elapsedMs);
     // received / total in whole parts of `scale`.
     static int share(qint64 received, qint64 total, int scale);
     static qint64 effectiveRate(qint64 received, qint64 rate, qint64 elapsedMs);

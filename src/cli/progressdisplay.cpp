@@ -3,8 +3,9 @@
 #include "cli/jsonfield.h"
 #include "cli/progressbar.h"
 
-ProgressDisplay::ProgressDisplay(Mode mode)
+ProgressDisplay::ProgressDisplay(Mode mode, int columns)
     : m_mode(mode)
+    , m_columns(columns)
 {
 }
 
@@ -13,11 +14,11 @@ QString ProgressDisplay::update(const QJsonObject &event, qint64 elapsedMs)
     const qint64 received = JsonField::integer(event, "received");
     const qint64 total = JsonField::integer(event, "total");
     const QString status = JsonField::text(event, "status");
-    const QString line = status + QStringLiteral("  ")
-                         + ProgressBar::text(received, total, JsonField::integer(event, "rate"),
-                                             elapsedMs);
+    QString line = status + QStringLiteral("  ")
+                   + ProgressBar::text(received, total, JsonField::integer(event, "rate"), elapsedMs);
 
     if (m_mode == Mode::Terminal) {
+        line.truncate(qMax(1, m_columns - 1));
         // Spaces cover what is left of a longer line drawn before.
         const QString text = QLatin1Char('\r') + line + QString(qMax<qsizetype>(0, m_drawnWidth - line.size()), QLatin1Char(' '));
         m_drawnWidth = line.size();

@@ -14,7 +14,9 @@ public:
 
     static constexpr qint64 LineIntervalMs = 5000;
 
-    explicit ProgressDisplay(Mode mode);
+    // On a terminal a line is cut to `columns` - 1 characters: one that
+    // wrapped could not be drawn over.
+    explicit ProgressDisplay(Mode mode, int columns = 80);
 
     // What to write for a progress event that arrived `elapsedMs` after the
     // download was asked for; often empty in Lines mode.
@@ -24,6 +26,7 @@ public:
 
 private:
     Mode m_mode;
+    int m_columns;
     QString m_lastStatus;
     qint64 m_lastLineAt = -1;
     qsizetype m_drawnWidth = 0;
