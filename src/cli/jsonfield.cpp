@@ -35,7 +35,11 @@ qint64 JsonField::integer(const QJsonValue &value)
 
 QString JsonField::size(const QJsonValue &value)
 {
-    return formatSize(integer(value));
+    // Search results carry the size as the answering peer wrote it.
+    bool isCount = true;
+    if (value.isString())
+        value.toString().toLongLong(&isCount);
+    return isCount ? formatSize(integer(value)) : value.toString();
 }
 
 QString JsonField::text(const QJsonObject &object, const char *name)

@@ -10,8 +10,10 @@
 #include "shell/core.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QHostAddress>
 #include <QJsonArray>
+#include <QRegularExpression>
 
 namespace {
 
@@ -118,13 +120,18 @@ void ControlCommands::search(ControlSession &session, const QJsonObject &request
         session.fail(QStringLiteral("search needs words"));
         return;
     }
-    const QString type = request.contains(QLatin1String("type")) ? text(request, "type")
-                                                                  : QLatin1String(FileTypes::AllFileTypes);
-    if (!FileTypes::fillFileTypes().contains(type)) {
-        session.fail(QLatin1String("unknown type: ") + type.left(64));
+    const QString asked = request.contains(QLatin1String("type")) ? text(request, "type")
+                                                                   : QLatin1String(FileTypes::AllFileTypes);
+    const QStringList types = FileTypes::fillFileTypes();
+    const auto type = std::find_if(types.cbegin(), types.cend(), [&asked](const QString &candidate) {
+        return candidate.compare(asked, Qt::CaseInsensitive) == 0;
+    });
+    if (type == types.cend()) {
+        session.fail(QLatin1String("unknown type: ") + asked.left(64) + QLatin1String("; the types are ")
+                     + types.join(QLatin1String(", ")));
         return;
     }
-    m_core.sharing().search().submitSearch(words.toUtf8(), type);
+    m_core.sharing().search().submitSearch(words.toUtf8(), *type);
     new ResultStream(m_core.sharing().search().results(), session, waitSeconds(request));
 }
 
@@ -145,6 +152,11 @@ void ControlCommands::get(ControlSession &session, const QJsonObject &request)
     const QString address = text(request, "from");
     if (name.isEmpty() || !isPlausibleAddress(address)) {
         session.fail(QStringLiteral("get needs a shared name and the address of the peer that shares it"));
+        return;
+    }
+    static const QRegularExpression sharedForm(QStringLiteral("^[0-9]{1,9}:."));
+    if (!sharedForm.match(name).hasMatch()) {
+        session.fail(QStringLiteral("give the shared name as search or browse list it, for example 1:song.mp3"));
         return;
     }
     auto *watch = new DownloadWatch(m_core, session, name.toUtf8(), address);

@@ -1,7 +1,22 @@
 #include "daemon/resultstream.h"
 
 #include "daemon/controlsession.h"
+#include "share/filetypes.h"
 #include "share/searchresultsmodel.h"
+
+namespace {
+
+QString typeOf(const QByteArray &sharedName)
+{
+    const QStringList types = FileTypes::fillFileTypes();
+    for (qsizetype i = 1; i < types.size(); ++i) {
+        if (FileTypes::matchesFileType(sharedName, types[i]))
+            return types[i];
+    }
+    return {};
+}
+
+} // namespace
 
 ResultStream::ResultStream(SearchResultsModel &results, ControlSession &session, int waitSeconds)
     : QObject(&session)
@@ -25,7 +40,9 @@ void ResultStream::onRowsInserted(int first, int last)
             {QStringLiteral("nickname"), QString::fromUtf8(result.nickname)},
             {QStringLiteral("address"), result.address},
             {QStringLiteral("name"), QString::fromUtf8(result.sharedName)},
-            {QStringLiteral("size"), result.sizeText.toLongLong()},
+            // The size as the answering peer wrote it: a display text, not a count.
+            {QStringLiteral("size"), QString::fromUtf8(result.sizeText)},
+            {QStringLiteral("type"), typeOf(result.sharedName)},
         });
         ++m_sent;
     }

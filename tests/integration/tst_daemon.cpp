@@ -274,16 +274,17 @@ void DaemonTest::controlSocketIsTheOwnersAndSurvivesGarbage()
     QVERIFY(QFile::setPermissions(daemon->home(), QFile::permissions(daemon->home()) | QFile::ExeOther));
     QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::WriteOther));
     QProcess stranger;
-    stranger.start(QStringLiteral("setpriv"),
-                   {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                    QStringLiteral("python3"), QStringLiteral("-c"),
-                    QStringLiteral("import socket,sys\ns=socket.socket(socket.AF_UNIX)\ns.settimeout(5)\n"
-                                   "s.connect(sys.argv[1])\ns.sendall(b'{\"command\":\"status\"}\\n')\n"
-                                   "sys.stdout.write(repr(s.recv(4096)))"),
-                    path});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUELM_HOME"), daemon->home());
+    stranger.setProcessEnvironment(environment);
+    stranger.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                               QStringLiteral("--clear-groups"), QStringLiteral(QUELM_CLI_EXECUTABLE),
+                                               QStringLiteral("--json"), QStringLiteral("status")});
     QVERIFY(stranger.waitForFinished(15000));
-    QCOMPARE(stranger.exitCode(), 0);
-    QCOMPARE(stranger.readAllStandardOutput(), QByteArray("b''"));
+    if (stranger.exitCode() == 126 || stranger.exitCode() == 127)
+        QSKIP("the client's folder is out of another user's reach here");
+    QVERIFY(stranger.exitCode() != 0);
+    QVERIFY(!stranger.readAllStandardOutput().contains("keeper"));
 }
 
 void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
@@ -305,13 +306,19 @@ void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
                                               QStringLiteral("--wait"), QStringLiteral("3")});
     QCOMPARE(found.exitCode, 0);
     QVERIFY2(found.out.contains("evening song.mp3") && found.out.contains("bob"), found.out.constData());
+    const CliRun listed = cli(client->home(), {QStringLiteral("--json"), QStringLiteral("browse"),
+                                               QStringLiteral("bob"), QStringLiteral("--wait"), QStringLiteral("3")});
+    const QJsonObject row = QJsonDocument::fromJson(listed.out.split('\n').first()).object();
+    QCOMPARE(row.value(QLatin1String("address")).toString(), server->address());
+    const QString sharedName = row.value(QLatin1String("name")).toString();
+    QVERIFY2(sharedName.endsWith(QLatin1String(":evening song.mp3")), listed.out.constData());
     const CliRun none = cli(client->home(), {QStringLiteral("--json"), QStringLiteral("search"),
                                              QStringLiteral("morning"), QStringLiteral("--wait"), QStringLiteral("2")});
     QCOMPARE(none.exitCode, 0);
     QVERIFY2(none.out.contains("\"results\":0"), none.out.constData());
 
-    const CliRun fetched = cli(client->home(), {QStringLiteral("get"), QStringLiteral("evening song.mp3"),
-                                                QStringLiteral("--from"), server->address()});
+    const CliRun fetched =
+        cli(client->home(), {QStringLiteral("get"), sharedName, QStringLiteral("--from"), server->address()});
     QVERIFY2(fetched.exitCode == 0, fetched.err.constData());
     QCOMPARE(readWholeFile(QDir(client->home()).filePath(QStringLiteral("Downloads/evening song.mp3"))), song);
 
@@ -346,7 +353,7 @@ void DaemonTest::getFailsWhenTheServerDiesMidway()
     environment.insert(QStringLiteral("QUELM_HOME"), client->home());
     get.setProcessEnvironment(environment);
     get.start(QStringLiteral(QUELM_CLI_EXECUTABLE), {QStringLiteral("--json"), QStringLiteral("get"),
-                                                     QStringLiteral("huge.iso"), QStringLiteral("--from"),
+                                                     QStringLiteral("1:huge.iso"), QStringLiteral("--from"),
                                                      server->address()});
     QVERIFY(get.waitForStarted());
     QByteArray progress;
