@@ -182,11 +182,9 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QUELM_HOME"), m_home.path());
         environment.insert(QStringLiteral("QUELM_ADDRESS"), m_address);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // The home page's web engine refuses to start as root inside its sandbox.
-    environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         m_process.setProcessEnvironment(environment);
-        m_process.setProgram(QStringLiteral(QUELM_EXECUTABLE));
+        // The mesh does not involve the window: the headless build serves.
+        m_process.setProgram(QStringLiteral(QUELMD_EXECUTABLE));
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardErrorFile(QProcess::nullDevice());
         // Copies end with the benchmark, however it ends.

@@ -136,7 +136,8 @@ double download(Core &core, const QByteArray &sharedName, const QString &from, i
     return elapsed;
 }
 
-// The serving program: a quelm process, or this program in --serve mode.
+// The serving program: quelmd (the copy without its window, which these
+// figures do not involve), or this program in --serve mode.
 class Server
 {
 public:
@@ -146,16 +147,16 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QUELM_HOME"), home);
         environment.insert(QStringLiteral("QUELM_ADDRESS"), address);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        // The home page's web engine refuses to start as root inside its sandbox.
-        environment.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(program.first(), program.mid(1));
     }
     ~Server()
     {
+        // The --serve mode ends at the end of its input, quelmd in order on SIGTERM.
         m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(1000))
+            m_process.terminate();
         if (!m_process.waitForFinished(5000))
             m_process.kill();
         m_process.waitForFinished(5000);
@@ -447,7 +448,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     prepareHome(serverHome.path(), addresses.server, "server");
-    Server server(serverHome.path(), addresses.server, {QStringLiteral(QUELM_EXECUTABLE)});
+    Server server(serverHome.path(), addresses.server, {QStringLiteral(QUELMD_EXECUTABLE)});
     QuietPrompter prompter;
     std::unique_ptr<Core> requester = startCopy(requesterHome.path(), addresses.requester, "requester", prompter);
     if (!requester || requester->listenPort() != Port || !server.waitUntilListening()) {
