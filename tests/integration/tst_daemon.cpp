@@ -133,7 +133,7 @@ private slots:
     void endsInOrderOnSigterm();
     void controlSocketIsTheOwnersAndSurvivesGarbage();
     void daemonsSearchAndDownloadThroughTheClient();
-    void getFailsWhenTheServerDiesMidway();
+    void getFailsWhenTheServerDiesMidwayAndResumes();
     void diagnoseNamesBlockedAndOtherSubnetPeers();
 };
 
@@ -337,12 +337,13 @@ void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
     QVERIFY2(gone.err.contains("not running"), gone.err.constData());
 }
 
-void DaemonTest::getFailsWhenTheServerDiesMidway()
+void DaemonTest::getFailsWhenTheServerDiesMidwayAndResumes()
 {
     auto server = daemonCopy("fragile");
     // A large file that costs no disk: the server is ended while it is sent.
+    constexpr qint64 Size = qint64(512) << 20;
     QFile big(QDir(server->home()).filePath(QStringLiteral("Downloads/huge.iso")));
-    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 30));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(Size));
     big.close();
     auto client = daemonCopy("patient");
     QVERIFY(server->start());
@@ -352,21 +353,44 @@ void DaemonTest::getFailsWhenTheServerDiesMidway()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QUELM_HOME"), client->home());
     get.setProcessEnvironment(environment);
-    get.start(QStringLiteral(QUELM_CLI_EXECUTABLE), {QStringLiteral("--json"), QStringLiteral("get"),
-                                                     QStringLiteral("1:huge.iso"), QStringLiteral("--from"),
-                                                     server->address()});
+    const QStringList arguments{QStringLiteral("--json"), QStringLiteral("get"), QStringLiteral("1:huge.iso"),
+                                QStringLiteral("--from"), server->address()};
+    get.start(QStringLiteral(QUELM_CLI_EXECUTABLE), arguments);
     QVERIFY(get.waitForStarted());
     QByteArray progress;
     QTRY_VERIFY_WITH_TIMEOUT((progress += get.readAllStandardOutput(),
                               progress.contains("\"status\":\"Downloading...\"")),
                              20000);
     server->process().kill();
+    QVERIFY(server->process().waitForFinished(5000));
     QVERIFY(get.waitForFinished(30000));
     progress += get.readAllStandardOutput();
-    QVERIFY2(get.exitCode() != 0, progress.constData());
+    QVERIFY2(get.exitCode() == 1, progress.constData());
     QVERIFY2(progress.contains("\"ok\":false"), progress.constData());
     // What arrived is parked for a resume, never thrown away.
-    QVERIFY(QDir(QDir(client->home()).filePath(QStringLiteral("ForResume"))).entryList(QDir::Files).size() > 0);
+    const QDir store(QDir(client->home()).filePath(QStringLiteral("ForResume")));
+    QCOMPARE(store.entryList(QDir::Files).size(), 1);
+    // A mark at the end of the part, past what the signature covers, shows that the download goes on from it.
+    const QByteArray mark("kept from before");
+    QFile part(store.filePath(store.entryList(QDir::Files).first()));
+    const qint64 partSize = part.size();
+    QVERIFY2(partSize > (qint64(1) << 20) && partSize < Size, QByteArray::number(partSize).constData());
+    QVERIFY(part.open(QIODevice::ReadWrite) && part.seek(partSize - mark.size()) && part.write(mark) == mark.size());
+    part.close();
+
+    // Back again: the search by signature finds the file and the download goes on from the parked part.
+    QVERIFY(server->start());
+    QCOMPARE(cli(client->home(), {QStringLiteral("connect"), server->address()}).exitCode, 0);
+    QVERIFY(waitForPeers(*client, 1));
+    const CliRun resumed = cli(client->home(), arguments + QStringList{QStringLiteral("--resume")}, 120000);
+    QVERIFY2(resumed.exitCode == 0, resumed.out.right(2000).constData());
+    QVERIFY(resumed.out.contains("\"event\":\"resumeSearch\",\"found\":true"));
+    QFile done(QDir(client->home()).filePath(QStringLiteral("Downloads/huge.iso")));
+    QCOMPARE(done.size(), Size);
+    QVERIFY(done.open(QIODevice::ReadOnly) && done.seek(partSize - mark.size()));
+    QCOMPARE(done.read(mark.size()), mark);
+    QVERIFY(done.seek(partSize) && done.read(4096) == QByteArray(4096, '\0'));
+    QCOMPARE(store.entryList(QDir::Files).size(), 0);
 }
 
 void DaemonTest::diagnoseNamesBlockedAndOtherSubnetPeers()
