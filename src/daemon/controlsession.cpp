@@ -4,6 +4,8 @@
 #include <QJsonParseError>
 #include <QLocalSocket>
 
+#include <sys/socket.h>
+
 ControlSession::ControlSession(QLocalSocket *socket, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
@@ -14,6 +16,9 @@ ControlSession::ControlSession(QLocalSocket *socket, QObject *parent)
     connect(&m_requestTimeout, &QTimer::timeout, this, [this] { fail(QStringLiteral("no complete request in time")); });
     connect(m_socket, &QLocalSocket::readyRead, this, &ControlSession::onReadyRead);
     connect(m_socket, &QLocalSocket::disconnected, this, &ControlSession::end);
+    connect(m_socket, &QLocalSocket::bytesWritten, this, &ControlSession::closeWhenWritten);
+    m_linger.setSingleShot(true);
+    connect(&m_linger, &QTimer::timeout, m_socket, &QLocalSocket::abort);
     m_requestTimeout.start();
     // Data may have come before the session took the socket.
     QMetaObject::invokeMethod(this, &ControlSession::onReadyRead, Qt::QueuedConnection);
@@ -21,8 +26,8 @@ ControlSession::ControlSession(QLocalSocket *socket, QObject *parent)
 
 void ControlSession::onReadyRead()
 {
-    if (m_requestTaken || m_ended) {
-        // One request per connection: anything after it is not read at all.
+    if (m_requestTaken || m_finished || m_ended) {
+        // One request per connection: anything after it is discarded.
         m_socket->readAll();
         return;
     }
@@ -71,8 +76,20 @@ void ControlSession::finish(const QJsonObject &line)
     write(line);
     m_finished = true;
     m_requestTimeout.stop();
-    // Closes once what is queued has been written.
-    m_socket->disconnectFromServer();
+    m_linger.start(LingerMs);
+    m_socket->flush();
+    closeWhenWritten();
+}
+
+void ControlSession::closeWhenWritten()
+{
+    if (!m_finished || m_ended || m_socket->bytesToWrite() > 0)
+        return;
+    // Only the sending half is shut: closing outright while the client still
+    // sends (an oversized request) would reset the link and lose the reply.
+    // The client reads the reply, sees the end and closes; what it sends
+    // meanwhile is discarded.
+    ::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR);
 }
 
 void ControlSession::fail(const QString &error)

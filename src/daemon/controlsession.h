@@ -22,6 +22,8 @@ public:
     static constexpr int RequestTimeoutMs = 10000;
     // Replies a client does not read are not kept beyond this.
     static constexpr qint64 MaxBacklogBytes = 4 * 1024 * 1024;
+    // After the last reply the client has this long to close its end.
+    static constexpr int LingerMs = 5000;
 
     // Takes ownership of `socket`.
     explicit ControlSession(QLocalSocket *socket, QObject *parent = nullptr);
@@ -41,11 +43,13 @@ private:
     void onReadyRead();
     void onRequestLine(const QByteArray &line);
     void write(const QJsonObject &line);
+    void closeWhenWritten();
     void end();
 
     QLocalSocket *m_socket;
     QByteArray m_buffer;
     QTimer m_requestTimeout;
+    QTimer m_linger;
     bool m_requestTaken = false;
     bool m_finished = false;
     bool m_ended = false;

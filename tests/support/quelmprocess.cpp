@@ -2,6 +2,7 @@
 
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "common/programfolder.h"
 #include "support/testcopy.h"
 
 #include <QDir>
@@ -95,11 +96,15 @@ bool QuelmProcess::start()
     m_process.start();
     if (!m_process.waitForStarted(5000))
         return false;
+    // quelmd opens its control socket right after it starts listening.
+    const QString controlSocket = ProgramFolder::controlSocketPath(m_home.path());
     return QTest::qWaitFor(
-        [this] {
+        [this, &controlSocket] {
             QTcpSocket probe;
             probe.connectToHost(m_address, static_cast<quint16>(Port));
-            return !isRunning() || probe.waitForConnected(200);
+            return !isRunning()
+                   || (probe.waitForConnected(200)
+                       && (m_program == Program::Desktop || QFile::exists(controlSocket)));
         },
         20000)
            && isRunning();
