@@ -2,7 +2,6 @@
 
 #include "daemon/controlsession.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QLocalSocket>
 
@@ -12,6 +11,8 @@
 ControlServer::ControlServer(QObject *parent)
     : QObject(parent)
 {
+    // The socket file is the owner's alone; every client's credentials are
+    // checked as well, so the file's mode is not the only guard.
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     m_server.setMaxPendingConnections(MaxSessions);
     connect(&m_server, &QLocalServer::newConnection, this, &ControlServer::onNewConnection);
@@ -30,8 +31,6 @@ bool ControlServer::listen(const QString &path, QString *error)
         return false;
     }
     m_path = path;
-    // Owner read and write only, whatever the umask allowed.
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     return true;
 }
 
