@@ -160,6 +160,43 @@ private slots:
         QFile::remove(alice().incompleteFolder() + "/one.bin");
     }
 
+    void twoDownloadsOfOneNameAtOnceKeepTheirOwnFiles()
+    {
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        alice().startDownload("1:above.bin", m_bob->address());
+        alice().startDownload("1:above.bin", m_bob->address());
+        QTRY_COMPARE_WITH_TIMEOUT(ended.rowCount(), 2, 20000);
+        QStringList names;
+        for (int row = 0; row < 2; ++row) {
+            QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
+            QCOMPARE(readWholeFile(ended.entry(row).tag), patternBytes(2 * Block + 1));
+            names << ended.entry(row).text;
+        }
+        names.sort();
+        QCOMPARE(names, QStringList({"(1) above.bin", "above.bin"}));
+        QFile::remove(downloaded("above.bin"));
+        QFile::remove(downloaded("(1) above.bin"));
+    }
+
+    void aFailedMoveKeepsTheFinishedFile()
+    {
+        // A downloads folder that cannot be made: a regular file stands in its path.
+        QTemporaryDir blocked;
+        QFile(blocked.filePath("file")).open(QIODevice::WriteOnly);
+        const QByteArray usual = alice().downloadsFolder().toUtf8();
+        SettingsStore &settings = m_alice->core().settings();
+        settings.set(QLatin1String(SettingNames::DownloadsFolder), blocked.filePath("file/Downloads").toUtf8());
+        const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
+        settings.set(QLatin1String(SettingNames::DownloadsFolder), usual);
+        QVERIFY(row >= 0);
+        const DeadDownloadListModel::Entry entry = alice().deadDownloadList().entry(row);
+        QCOMPARE(entry.status, QStringLiteral("Error (move)"));
+        const QString kept = alice().incompleteFolder() + "/song.mp3";
+        QVERIFY2(entry.toolTip.contains(kept), qPrintable(entry.toolTip));
+        QCOMPARE(readWholeFile(kept), patternBytes(300000, 7));
+        QFile::remove(kept);
+    }
+
     void aSecondRequesterWaitsAndHearsItsPosition()
     {
         UploadServer &queue = bob().uploads();
