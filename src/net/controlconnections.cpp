@@ -216,7 +216,7 @@ void ControlConnections::markIdentified(int index, bool isClient)
 {
     ConnectionRecord &entry = mutableRecord(index);
     entry.incomingPending = false;
-    entry.receiveBuffer.setCapBytes(FrameReassembler::DefaultCapBytes);
+    entry.receiveBuffer.setPendingCapBytes(FrameReassembler::DefaultCapBytes);
     if (isClient)
         entry.isClient = true;
 }
@@ -295,7 +295,7 @@ void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
     ConnectionRecord &entry = mutableRecord(slot);
     entry.incomingPending = true;
     entry.accepted = true;
-    entry.receiveBuffer.setCapBytes(PreIdentityBufferBytes);
+    entry.receiveBuffer.setPendingCapBytes(PreIdentityBufferBytes);
     entry.openedAtMs = m_clock.elapsed();
     SocketElement *socket = m_sockets.at(slot);
     socket->close();

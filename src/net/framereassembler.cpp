@@ -10,10 +10,16 @@ constexpr qsizetype StartLength = WireCodec::StartMarkerLength;
 constexpr qsizetype EndLength = WireCodec::EndMarkerLength;
 constexpr qsizetype SeparatorLength = WireCodec::SeparatorLength;
 
+bool fits(qsizetype bodyLength, qsizetype capBytes)
+{
+    return StartLength + bodyLength <= capBytes;
+}
+
 } // namespace
 
-FrameReassembler::FrameReassembler(qsizetype capBytes)
-    : m_capBytes(capBytes)
+FrameReassembler::FrameReassembler(qsizetype frameCapBytes)
+    : m_frameCapBytes(frameCapBytes)
+    , m_pendingCapBytes(frameCapBytes)
 {
 }
 
@@ -30,7 +36,7 @@ FrameReassembler::Feed FrameReassembler::feed(const QByteArray &chunk)
         const bool frameCompleted = m_buffer.endsWith(WireCodec::EndMarker)
                                     || m_buffer.indexOf(WireCodec::Separator, searchFrom) >= 0;
         if (!frameCompleted) {
-            if (m_buffer.size() > m_capBytes)
+            if (m_buffer.size() > m_pendingCapBytes)
                 return overflowed();
             return {};
         }
@@ -57,6 +63,8 @@ FrameReassembler::Feed FrameReassembler::split(const QByteArray &chunk)
     qsizetype from = StartLength;
     qsizetype at = chunk.indexOf(WireCodec::Separator, from);
     while (at >= 0) {
+        if (!fits(at - from, m_frameCapBytes))
+            return overflowed();
         result.bodies.append(chunk.mid(from, at - from));
         from = at + SeparatorLength;
         at = chunk.indexOf(WireCodec::Separator, from);
@@ -65,12 +73,15 @@ FrameReassembler::Feed FrameReassembler::split(const QByteArray &chunk)
     // A separator ends with "|", so none overlaps a trailing end marker: when
     // the chunk ends with one, it lies wholly inside the last piece.
     if (chunk.endsWith(WireCodec::EndMarker)) {
-        result.bodies.append(chunk.mid(from, chunk.size() - EndLength - from));
+        const qsizetype length = chunk.size() - EndLength - from;
+        if (!fits(length, m_frameCapBytes))
+            return overflowed();
+        result.bodies.append(chunk.mid(from, length));
         return result;
     }
 
     const QByteArrayView partial = QByteArrayView(chunk).sliced(from);
-    if (StartLength + partial.size() > m_capBytes)
+    if (!fits(partial.size(), m_pendingCapBytes))
         return overflowed();
     m_buffer.reserve(StartLength + partial.size());
     m_buffer.append(WireCodec::StartMarker).append(partial);

@@ -9,7 +9,10 @@
 // Every frame is released as soon as it is complete: ended by the end marker
 // at the end of the data, or by a separator that opens the next frame. Only
 // the one trailing partial frame is kept, so a long stream of frames never
-// piles up, and the cap bounds a single frame. Data arriving on an idle
+// piles up. The frame cap bounds a single frame, start marker and body,
+// whether it waits for its end or arrives whole in one read; a lower pending
+// cap may bound what waits, so that a connection not yet trusted holds little
+// while whole frames it sends still pass. Data arriving on an idle
 // connection that does not open with the start marker is dropped, except for
 // a chunk that is only the beginning of one.
 class FrameReassembler final
@@ -20,15 +23,17 @@ public:
     struct Feed
     {
         QList<QByteArray> bodies;
-        // The pending data would pass the cap; the buffer has been emptied and
-        // the connection should be dropped.
+        // A frame would pass the frame cap, or a partial frame the pending
+        // cap. Nothing of this feed is released, the buffer has been emptied
+        // and the connection should be dropped.
         bool overflow = false;
     };
 
-    explicit FrameReassembler(qsizetype capBytes = DefaultCapBytes);
+    explicit FrameReassembler(qsizetype frameCapBytes = DefaultCapBytes);
 
     Feed feed(const QByteArray &chunk);
-    void setCapBytes(qsizetype capBytes) { m_capBytes = capBytes; }
+    // Never above the frame cap; the frame cap until set.
+    void setPendingCapBytes(qsizetype capBytes) { m_pendingCapBytes = qMin(capBytes, m_frameCapBytes); }
     void clear();
     // Empty, or a pending partial frame beginning with the start marker. A cut
     // start marker held on an idle connection is not part of it.
@@ -42,7 +47,8 @@ private:
     // The first bytes of a start marker that ended a chunk on an idle
     // connection; never more than six.
     QByteArray m_startPrefix;
-    qsizetype m_capBytes;
+    qsizetype m_frameCapBytes;
+    qsizetype m_pendingCapBytes;
 };
 
 #endif

@@ -28,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (pending.size() > CapBytes || (!pending.isEmpty() && !pending.startsWith(WireCodec::StartMarker)))
             std::abort();
         for (const QByteArray &body : feed.bodies) {
+            // No frame passes the cap, whether it waited or came whole.
+            if (body.size() > CapBytes - WireCodec::StartMarkerLength)
+                std::abort();
             const QByteArray message = WireCodec::unframeMessage(body, OwnId, PeerId);
             if (message.size() > (body.size() + 1) / 2)
                 std::abort();

@@ -5,13 +5,19 @@
 #include "support/quelmprocess.h"
 #include "support/testcopy.h"
 
+#include "net/acceptbounds.h"
+#include "net/controlconnections.h"
 #include "net/wirecodec.h"
+#include "transfer/transfermessages.h"
+#include "transfer/transferstreamparser.h"
+#include "transfer/uploadserver.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -55,28 +61,74 @@ bool settled(const Sockets &sockets)
     return true;
 }
 
-bool resultArrives(FakePeer &peer, const QByteArray &copyId, const QByteArray &query)
+// The shared name in the first answer to `query`; empty when none came.
+QByteArray firstResultName(FakePeer &peer, const QByteArray &copyId, const QByteArray &query)
 {
-    return QTest::qWaitFor(
+    const QByteArray prefix = "result:" + query + ':';
+    QByteArray name;
+    const bool answered = QTest::qWaitFor(
         [&] {
             for (const QByteArray &message : peer.takeFrames(copyId)) {
-                if (message.startsWith("result:" + query + ':'))
+                if (message.startsWith(prefix)) {
+                    name = message.mid(prefix.size()).split('|').first();
                     return true;
+                }
             }
             return false;
         },
         15000);
+    return answered ? name : QByteArray();
 }
 
-// A well-behaved peer from an address of its own greets the copy and searches.
-bool legitimateSearchAnswered(const QuelmProcess &copy)
+bool resultArrives(FakePeer &peer, const QByteArray &copyId, const QByteArray &query)
+{
+    return !firstResultName(peer, copyId, query).isEmpty();
+}
+
+// A well-behaved peer from an address of its own greets the copy and
+// searches; the shared name of the first result, or empty.
+QByteArray legitimateSearch(const QuelmProcess &copy)
 {
     FakePeer peer(LegitId, TestCopy::nextLoopbackAddress());
     const QByteArray copyId = peer.greet(copy.address(), copy.port());
     if (copyId.isEmpty())
-        return false;
+        return {};
     peer.sendFrames({"id/client", "nick:legit", "search:target"}, copyId);
-    return resultArrives(peer, copyId, "target");
+    return firstResultName(peer, copyId, "target");
+}
+
+bool legitimateSearchAnswered(const QuelmProcess &copy)
+{
+    return !legitimateSearch(copy).isEmpty();
+}
+
+// A requester from an address of its own asks for the whole of `sharedName`;
+// the file data it holds when all `size` bytes came or the copy hung up.
+QByteArray legitimateDownload(const QuelmProcess &copy, const QByteArray &sharedName, qsizetype size)
+{
+    QTcpSocket socket;
+    socket.bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
+    socket.connectToHost(copy.address(), static_cast<quint16>(copy.port()));
+    socket.write(TransferMessages::fileRequest(sharedName, 0));
+    TransferStreamParser parser;
+    QByteArray data;
+    // What came is returned either way; the caller compares it with the file.
+    [[maybe_unused]] const bool ended = QTest::qWaitFor(
+        [&] {
+            for (const TransferStreamParser::Event &event : parser.feed(socket.readAll())) {
+                if (event.kind == TransferStreamParser::Event::Data)
+                    data += event.text;
+            }
+            return data.size() >= size || socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        20000);
+    return data;
+}
+
+int countInState(const Sockets &sockets, QAbstractSocket::SocketState state)
+{
+    return static_cast<int>(std::count_if(sockets.begin(), sockets.end(),
+                                          [state](const auto &socket) { return socket->state() == state; }));
 }
 
 // Sends `block` `times` times, each after the previous one has left.
@@ -103,17 +155,21 @@ private slots:
     void unreadSearchAnswers();
     void partialFramesBeforeIdentity();
     void repeatedHostLists();
+    void transferRequestFloods();
 
 private:
-    // A started copy sharing one file that "target" finds; its settled size is `baselineKiB`.
-    std::unique_ptr<QuelmProcess> startVictim(qint64 &baselineKiB, int sharedFiles = 1);
+    // A started copy sharing files that "target" finds, each holding
+    // `content`; its settled size is `baselineKiB`.
+    std::unique_ptr<QuelmProcess> startVictim(qint64 &baselineKiB, int sharedFiles = 1,
+                                              const QByteArray &content = "x");
 };
 
-std::unique_ptr<QuelmProcess> HostileTest::startVictim(qint64 &baselineKiB, int sharedFiles)
+std::unique_ptr<QuelmProcess> HostileTest::startVictim(qint64 &baselineKiB, int sharedFiles,
+                                                       const QByteArray &content)
 {
     auto copy = std::make_unique<QuelmProcess>("victim", DescriptorLimit);
     for (int i = 0; i < sharedFiles; ++i)
-        copy->share(QStringLiteral("target%1.txt").arg(i, 4, 10, QLatin1Char('0')));
+        copy->share(QStringLiteral("target%1.txt").arg(i, 4, 10, QLatin1Char('0')), content);
     if (!copy->start())
         return nullptr;
     // The first search loads what every later one uses.
@@ -321,6 +377,67 @@ void HostileTest::repeatedHostLists()
         QVERIFY2(accepted[static_cast<size_t>(i)] == 1, qPrintable(QString::number(accepted[static_cast<size_t>(i)])));
     QVERIFY(legitimateSearchAnswered(*copy));
     QVERIFY(copy->isRunning());
+}
+
+void HostileTest::transferRequestFloods()
+{
+    constexpr int HeldAttempts = 120;
+    constexpr int RefusedAttempts = 60;
+    // The copy looks for silent connections every few seconds, not at once.
+    constexpr int SilenceSlackMs = 10000;
+    QByteArray content;
+    for (int i = 0; content.size() < 1024 * 1024; ++i)
+        content += QByteArray::number(i) + ' ';
+    qint64 baseline = 0;
+    std::unique_ptr<QuelmProcess> copy = startVictim(baseline, 1, content);
+    QVERIFY(copy);
+
+    // From one host, requests that never end or are never answered: each
+    // may wait for the silence bound, and the host holds no more than its
+    // share of connections.
+    const QByteArray fileFields = TransferMessages::encodeTwice("0:target0000.txt|");
+    const QList<QByteArray> held{
+        {},
+        TransferMessages::FileRequestKeyword + fileFields.left(fileFields.size() / 2),
+        QByteArray(TransferMessages::FileInfoRequestKeyword) + "Dj",
+        TransferMessages::fileInfoRequest("0:nosuch.txt"),
+    };
+    // From another, requests the copy can judge at once: too long, empty,
+    // unknown, for no shared file, or one too many on a connection.
+    const QList<QByteArray> refused{
+        TransferMessages::FileRequestKeyword + QByteArray(UploadServer::MaxRequestLength + 1024, 'A'),
+        "getfile:|",
+        "getfiles:" + fileFields + '|',
+        TransferMessages::fileRequest("0:nosuch.txt", 0),
+        TransferMessages::fileInfoRequest("0:a") + TransferMessages::fileInfoRequest("0:b")
+            + TransferMessages::fileInfoRequest("0:c"),
+    };
+    Sockets heldFlood;
+    const QString heldFrom = TestCopy::nextLoopbackAddress();
+    for (int i = 0; i < HeldAttempts; ++i)
+        openFrom(heldFlood, heldFrom, *copy)->write(held.at(i % held.size()));
+    Sockets refusedFlood;
+    const QString refusedFrom = TestCopy::nextLoopbackAddress();
+    for (int i = 0; i < RefusedAttempts; ++i)
+        openFrom(refusedFlood, refusedFrom, *copy)->write(refused.at(i % refused.size()));
+
+    QTRY_VERIFY_WITH_TIMEOUT(countInState(refusedFlood, QAbstractSocket::UnconnectedState) == RefusedAttempts,
+                             ControlConnections::HandshakeTimeoutMs / 2);
+    // The held connections came first, so the copy has judged them all by now.
+    const int stillHeld = countInState(heldFlood, QAbstractSocket::ConnectedState);
+    QVERIFY2(stillHeld > 0 && stillHeld <= AcceptBounds::MaxPerAddress, qPrintable(QString::number(stillHeld)));
+    QVERIFY(copy->isRunning());
+    QVERIFY2(copy->openDescriptors() < DescriptorLimit * 3 / 4, qPrintable(QString::number(copy->openDescriptors())));
+    const QByteArray sharedName = legitimateSearch(*copy);
+    QVERIFY(!sharedName.isEmpty());
+    QCOMPARE(legitimateDownload(*copy, sharedName, content.size()), content);
+
+    QTRY_VERIFY_WITH_TIMEOUT(countInState(heldFlood, QAbstractSocket::UnconnectedState) == HeldAttempts,
+                             ControlConnections::HandshakeTimeoutMs + SilenceSlackMs);
+    QVERIFY(legitimateSearchAnswered(*copy));
+    QVERIFY(copy->isRunning());
+    if (MemoryMeasurable)
+        QTRY_VERIFY_WITH_TIMEOUT(copy->residentKiB() <= baseline + SettledSlackKiB, SettleTimeoutMs);
 }
 
 QTEST_GUILESS_MAIN(HostileTest)

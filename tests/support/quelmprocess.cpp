@@ -122,9 +122,9 @@ qint64 QuelmProcess::residentKiB(qint64 pid)
     return -1;
 }
 
-int QuelmProcess::openDescriptors() const
+int QuelmProcess::openDescriptors(qint64 pid)
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(m_process.processId()))
+    return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
                                 .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
                                 .size());
 }

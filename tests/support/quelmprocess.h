@@ -37,9 +37,10 @@ public:
     QByteArray output();
     int port() const { return Port; }
     qint64 residentKiB() const { return residentKiB(m_process.processId()); }
-    int openDescriptors() const;
+    int openDescriptors() const { return openDescriptors(m_process.processId()); }
     // Resident memory of any process, from /proc; -1 when it cannot be read.
     static qint64 residentKiB(qint64 pid);
+    static int openDescriptors(qint64 pid);
 
     static constexpr int Port = 1971;
 

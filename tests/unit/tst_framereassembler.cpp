@@ -60,10 +60,24 @@ private slots:
             {"", "", "", "", "", "", "OVERFLOW", "ok"}, 64);
         row("whole frames ahead of an oversized tail are lost",
             {frame("lost") + "|quelm|" + QByteArray(60, 'z'), frame("again")}, {"OVERFLOW", "again"}, 64);
-        row("only what stays pending counts",
-            {frame(QByteArray(40, 'a')) + frame(QByteArray(40, 'b')), "|quelm|" + QByteArray(50, 'c'),
-             QByteArray(50, 'c') + "****"},
-            {QByteArray(40, 'a') + ',' + QByteArray(40, 'b'), "", QByteArray(100, 'c')}, 64);
+        row("the cap bounds each frame, not each chunk",
+            {frame(QByteArray(40, 'a')) + frame(QByteArray(40, 'b')), "|quelm|" + QByteArray(25, 'c'),
+             QByteArray(25, 'c') + "****"},
+            {QByteArray(40, 'a') + ',' + QByteArray(40, 'b'), "", QByteArray(50, 'c')}, 64);
+
+        // A frame over the cap is refused the same way whether it waits for
+        // its end or arrives whole; the cap counts the start marker and body.
+        row("whole frame at the cap", {frame(QByteArray(57, 'e'))}, {QByteArray(57, 'e')}, 64);
+        row("whole frame one byte over the cap", {frame(QByteArray(58, 'e')), frame("ok")}, {"OVERFLOW", "ok"}, 64);
+        row("oversized frame between sound ones", {frame("a") + frame(QByteArray(100, 'x')) + frame("b"), frame("ok")},
+            {"OVERFLOW", "ok"}, 64);
+        row("pending frame completed past the cap", {"|quelm|abc", QByteArray(100, 'y') + "****", frame("ok")},
+            {"", "OVERFLOW", "ok"}, 64);
+        // The frame that follows the oversized one is lost with it; the next
+        // start marker begins afresh.
+        row("pending frame completed past the cap by a separator",
+            {"|quelm|abc", QByteArray(100, 'y') + "****|quelm|ne", "xt****", frame("ok")}, {"", "OVERFLOW", "", "ok"},
+            64);
     }
 
     void chunks()
@@ -79,6 +93,25 @@ private slots:
         }
         QCOMPARE(bodies, released);
         QVERIFY(reassembler.buffer().isEmpty());
+    }
+
+    // An untrusted connection holds little while it waits for a frame's end,
+    // yet whole frames up to the frame cap pass in one read.
+    void pendingCapBoundsOnlyWhatWaits()
+    {
+        FrameReassembler reassembler(64);
+        reassembler.setPendingCapBytes(16);
+        QCOMPARE(reassembler.feed(frame(QByteArray(40, 'a'))).bodies, Bodies{QByteArray(40, 'a')});
+        QVERIFY(reassembler.feed("|quelm|" + QByteArray(10, 'b')).overflow);
+        QVERIFY(reassembler.buffer().isEmpty());
+        QVERIFY(reassembler.feed("|quelm|12345").bodies.isEmpty());
+        QCOMPARE(reassembler.feed("6789****").bodies, Bodies{"123456789"});
+        QVERIFY(reassembler.feed(frame(QByteArray(58, 'c'))).overflow);
+
+        // Raising the pending cap never lifts it above the frame cap.
+        reassembler.setPendingCapBytes(1000);
+        QVERIFY(reassembler.feed("|quelm|" + QByteArray(50, 'd')).bodies.isEmpty());
+        QVERIFY(reassembler.feed(QByteArray(10, 'd')).overflow);
     }
 
     // Seeded, so every run feeds the same bytes.
@@ -97,6 +130,8 @@ private slots:
                 noise += random.bounded(2) ? randomBody(random, 12) : QByteArray(Pieces[random.bounded(7)]);
             const auto result = reassembler.feed(noise);
             released += result.bodies.size();
+            for (const QByteArray &body : result.bodies)
+                QVERIFY(body.size() <= Cap - 7);
             overflows += result.overflow ? 1 : 0;
             const QByteArray &buffer = reassembler.buffer();
             QVERIFY(buffer.size() <= Cap && (buffer.isEmpty() || buffer.startsWith("|quelm|")));
