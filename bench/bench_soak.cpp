@@ -1,4 +1,4 @@
-// Many quelm programs on loopback for a long time: copies leave and join,
+// Many quelmd programs (copies without a window) on loopback for a long time: copies leave and join,
 // a driving peer searches and browses them every few seconds, a downloading
 // copy fetches a file of a few megabytes from one of them every few seconds,
 // and each copy's resident memory and open descriptors are printed over
@@ -8,9 +8,9 @@
 //
 // Copies listen on one block of 127/8 chosen per run; nothing leaves this
 // machine's loopback. Only the last fifth of the copies leave and join, so
-// the others show one process's whole run. A quelm program takes no orders
-// from outside, so the downloading copy is a core in this process, as the
-// transfer benchmark's requesting copies are; its figures are this process's.
+// the others show one process's whole run. The downloading copy is a core in
+// this process, as the transfer benchmark's requesting copies are, so its
+// figures are this process's.
 
 #include "benchsupport.h"
 #include "base/settingnames.h"
@@ -95,7 +95,8 @@ Copies startCopies(quint32 block, int count)
         cache += addressIn(block, i + 1).toLatin1() + ';';
     Copies copies;
     for (int i = 0; i < count; ++i) {
-        auto copy = std::make_unique<QuelmProcess>("soak" + QByteArray::number(i), 0, addressIn(block, i + 1));
+        auto copy = std::make_unique<QuelmProcess>("soak" + QByteArray::number(i), 0, addressIn(block, i + 1),
+                                                   QuelmProcess::Program::Headless);
         for (int f = 0; f < FilesPerCopy; ++f)
             copy->share(QStringLiteral("common%1 soak%2.txt").arg(f).arg(i));
         for (int f = 0; f < BulkFiles; ++f)
