@@ -1,5 +1,6 @@
 #include "transfer/downloader.h"
 
+#include "base/settingsstore.h"
 #include "common/formatsize.h"
 #include "net/socketarray.h"
 #include "share/filesignature.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -22,6 +24,27 @@ const QString FallbackFileName = QStringLiteral("download");
 QString resumeTag(const TransferSlot &entry)
 {
     return QString::number(entry.total) + QLatin1Char(' ') + QString::fromUtf8(entry.signature);
+}
+
+bool isQueuePosition(const QByteArray &text)
+{
+    constexpr qsizetype MaxDigits = 9;
+    if (text.isEmpty() || text.size() > MaxDigits)
+        return false;
+    return std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The serving peer's nickname as the table shows it: no longer than a
+// nickname may be, control characters made visible as U+FFFD.
+QString shownNickname(const QByteArray &sent)
+{
+    QString nickname =
+        QString::fromUtf8(sent.left(4 * SettingsStore::MaxNicknameLength)).left(SettingsStore::MaxNicknameLength);
+    for (QChar &c : nickname) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = QChar::ReplacementCharacter;
+    }
+    return nickname;
 }
 
 } // namespace
@@ -161,7 +184,9 @@ void Downloader::transferDataArrived(int slot)
             handleFileInfo(slot, event.text);
             break;
         case TransferStreamParser::Event::Wait:
-            setStatus(slot, QLatin1String("Queued (") + QString::fromLatin1(event.text) + QLatin1Char(')'));
+            // Only a position is shown; anything else a server sends there is not.
+            if (isQueuePosition(event.text))
+                setStatus(slot, QLatin1String("Queued (") + QString::fromLatin1(event.text) + QLatin1Char(')'));
             break;
         case TransferStreamParser::Event::Data:
             handleData(slot, event.text);
@@ -183,7 +208,7 @@ void Downloader::handleFileInfo(int slot, const QByteArray &body)
         return;
     }
     entry.total = info->size;
-    entry.peerNick = QString::fromUtf8(info->nickname);
+    entry.peerNick = shownNickname(info->nickname);
     entry.signature = info->signature;
     m_running.setText(slot, DownloadListModel::TotalColumn, formatSize(entry.total));
     m_running.setText(slot, DownloadListModel::NicknameColumn, entry.peerNick);

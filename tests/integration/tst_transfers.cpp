@@ -429,6 +429,25 @@ private slots:
         QCOMPARE(peer.socket().readAll(), QByteArray());
     }
 
+    void aServersTextsAreShownOnlyAsTheyShouldBe()
+    {
+        int slot = -1;
+        auto fake = fakeDownload(slot);
+        QVERIFY(fake);
+        fake->send(TransferMessages::fileInfo(100000, "evil\x1b[2J\nnick" + QByteArray(5000, 'n'), "sig")
+                   + "wait:3|");
+        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (3)"));
+        const QString nickname = alice().downloadList().text(slot, DownloadListModel::NicknameColumn);
+        QCOMPARE(nickname.size(), SettingsStore::MaxNicknameLength);
+        QVERIFY(nickname.startsWith(QStringLiteral("evil\uFFFD[2J\uFFFDnick")));
+        // A position that is no number leaves the last one standing.
+        fake->send("wait:<b>drop</b>|wait:" + QByteArray(20, '9') + "|wait:1|");
+        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
+        fake->send("wait:x|");
+        QTest::qWait(50);
+        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
+    }
+
     void theRateCountsWhatArrivedSinceTheLastSample()
     {
         int slot = -1;
