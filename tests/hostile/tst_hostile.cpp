@@ -395,7 +395,7 @@ void HostileTest::transferRequestFloods()
     // From one host, requests that never end or are never answered: each
     // may wait for the silence bound, and the host holds no more than its
     // share of connections.
-    const QByteArray fileFields = TransferMessages::encodeTwice("0:target0000.txt|");
+    const QByteArray fileFields = TransferMessages::encodeTwice("1:target0000.txt|");
     const QList<QByteArray> held{
         {},
         TransferMessages::FileRequestKeyword + fileFields.left(fileFields.size() / 2),
