@@ -4,11 +4,30 @@
 
 #include <QStringList>
 
+namespace {
+
+// Texts come from other peers (nicknames, file names, chat): no control
+// character of theirs reaches the terminal, where an escape sequence could
+// rewrite the screen. Line breaks and tabs become spaces.
+QString printable(QString text)
+{
+    for (QChar &c : text) {
+        const char16_t code = c.unicode();
+        if (code == '\n' || code == '\r' || code == '\t')
+            c = QLatin1Char(' ');
+        else if (code < 0x20 || (code >= 0x7f && code < 0xa0))
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+} // namespace
+
 QString JsonField::text(const QJsonValue &value)
 {
     switch (value.type()) {
     case QJsonValue::String:
-        return value.toString();
+        return printable(value.toString());
     case QJsonValue::Double:
         if (value.toDouble() == double(value.toInteger()))
             return QString::number(value.toInteger());

@@ -13,8 +13,9 @@ class JsonField final
 public:
     JsonField() = delete;
 
-    // Strings as they are, whole numbers without decimals, booleans as yes/no,
-    // lists joined by commas, anything else empty.
+    // Strings with control characters made harmless (line breaks and tabs as
+    // spaces, the rest as U+FFFD), whole numbers without decimals, booleans
+    // as yes/no, lists joined by commas, anything else empty.
     static QString text(const QJsonValue &value);
     // A whole number, from a JSON number or a decimal string; 0 when neither.
     static qint64 integer(const QJsonValue &value);

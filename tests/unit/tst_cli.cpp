@@ -296,6 +296,17 @@ private slots:
         QCOMPARE(lines.at(1).indexOf("a\\song.mp3"), lines.at(0).lastIndexOf("NAME"));
         QCOMPARE(lines.at(2).indexOf("song.ogg"), lines.at(0).lastIndexOf("NAME"));
         QVERIFY(lines.at(1).contains("4.77 MB"));
+        // A peer's name or file name never reaches the terminal as control characters.
+        const QString hostile = search.eventText({{"event", "result"},
+                                                  {"nickname", QStringLiteral("x\x1b]0;owned\x07")},
+                                                  {"address", "127.0.0.4"},
+                                                  {"name", QStringLiteral("a\nb") + QChar(0x9b) + QLatin1Char('c')},
+                                                  {"size", "4.20 MB"}});
+        QVERIFY2(!hostile.contains(QChar(0x1b)) && !hostile.contains(QChar(0x07)) && !hostile.contains(QChar(0x9b)),
+                 qPrintable(hostile));
+        QVERIFY(hostile.contains(QStringLiteral("x\uFFFD]0;owned\uFFFD")) && hostile.contains(QStringLiteral("a b\uFFFDc")));
+        QVERIFY(hostile.contains(QStringLiteral("4.20 MB")));
+        QCOMPARE(hostile.count('\n'), 1);
         QCOMPARE(search.successText(object(R"({"ok":true,"results":2})")), QStringLiteral("2 results.\n"));
 
         const ReplyPrinter peers(object(R"({"command":"peers"})"));
