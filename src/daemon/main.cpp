@@ -8,6 +8,7 @@
 #include "shell/coreconfig.h"
 #include "shell/shutdownsignal.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -29,9 +30,23 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Vendrakos"));
     QCoreApplication::setApplicationVersion(QLatin1String(Core::Version));
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Quelm without a window: shares, searches, serves and chats on the local network.\n"
+        "It uses the program folder $QUELM_HOME (else ~/.local/share/Quelm) and the address $QUELM_ADDRESS\n"
+        "(else that of the default route); quelm-cli controls it. SIGTERM or Ctrl+C ends it in order."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({QStringLiteral("testonly"),
+                      QStringLiteral("Listen on port 1200 without testing it, and keep UDP discovery off.")});
+    parser.process(app);
+
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const CoreConfig config = CoreConfig::fromEnvironment(QCoreApplication::arguments(), app.applicationDirPath());
+    CoreConfig config = CoreConfig::fromEnvironment(QCoreApplication::arguments(), app.applicationDirPath());
+    // The core knows the switch in its one spelling, whichever the person typed.
+    config.commandLine = parser.isSet(QStringLiteral("testonly")) ? QStringLiteral("-testonly") : QString();
     DaemonPrompter prompter(out, err, config.userSettingsPath);
     Core core(config, prompter);
     // Signals that come during start-up are held until the copy runs.

@@ -139,6 +139,17 @@ private slots:
 
 void DaemonTest::refusesWithItsTextOnStandardError()
 {
+    // Asking for help starts nothing; an unknown option is refused.
+    QProcess help;
+    help.start(QStringLiteral(QUELMD_EXECUTABLE), {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(10000));
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY(help.readAllStandardOutput().contains("quelm-cli"));
+    help.start(QStringLiteral(QUELMD_EXECUTABLE), {QStringLiteral("--bogus")});
+    QVERIFY(help.waitForFinished(10000));
+    QVERIFY(help.exitCode() != 0);
+    QVERIFY(help.readAllStandardError().contains("bogus"));
+
     // No nickname: the error names the setting and the file to put it in.
     QuelmProcess unnamed("", 0, {}, Program::Headless);
     QProcess &bare = unnamed.process();
