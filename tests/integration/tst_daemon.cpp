@@ -98,6 +98,12 @@ CliRun cli(const QString &home, const QStringList &arguments, int timeoutMs = 30
             process.readAllStandardError()};
 }
 
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
 bool waitForPeers(const QuelmProcess &daemon, int count)
 {
     return QTest::qWaitFor([&] { return status(daemon).value(QLatin1String("peers")).toInt() == count; }, 20000);
@@ -334,6 +340,21 @@ void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
         cli(client->home(), {QStringLiteral("get"), sharedName, QStringLiteral("--from"), server->address()});
     QVERIFY2(fetched.exitCode == 0, fetched.err.constData());
     QCOMPARE(readWholeFile(QDir(client->home()).filePath(QStringLiteral("Downloads/evening song.mp3"))), song);
+
+    // A folder shared while the copy runs is searchable from the other one; removing it is reported.
+    QTemporaryDir extra;
+    QVERIFY(writeFile(extra.filePath(QStringLiteral("sunrise.ogg")), "dawn"));
+    const CliRun added = cli(client->home(), {QStringLiteral("--json"), QStringLiteral("share"), QStringLiteral("add"),
+                                              extra.path()});
+    QVERIFY2(added.exitCode == 0 && added.out.contains(extra.path().toUtf8()), added.out.constData());
+    QTRY_VERIFY_WITH_TIMEOUT(cli(server->home(), {QStringLiteral("search"), QStringLiteral("sunrise"),
+                                                  QStringLiteral("--wait"), QStringLiteral("1")})
+                                 .out.contains("sunrise.ogg"),
+                             20000);
+    const CliRun removed = cli(client->home(), {QStringLiteral("--json"), QStringLiteral("share"),
+                                                QStringLiteral("remove"), extra.path()});
+    QVERIFY2(removed.exitCode == 0 && !removed.out.contains(extra.path().toUtf8()), removed.out.constData());
+    QCOMPARE(cli(client->home(), {QStringLiteral("share"), QStringLiteral("remove"), extra.path()}).exitCode, 1);
 
     // Chat and a private message reach the other copy's log.
     QCOMPARE(cli(client->home(), {QStringLiteral("chat"), QStringLiteral("hello all")}).exitCode, 0);
