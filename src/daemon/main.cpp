@@ -12,7 +12,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
+#include <csignal>
 
 namespace {
 
@@ -25,6 +25,8 @@ constexpr int NoControlSocket = 2;
 
 int main(int argc, char *argv[])
 {
+    // A log reader that goes away (a closed pipe) must not end the copy.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Quelm"));
     QCoreApplication::setOrganizationName(QStringLiteral("Vendrakos"));
