@@ -101,7 +101,7 @@ void benchRoom(std::vector<Copy> &copies)
     Heartbeat heartbeat;
     clock.restart();
     for (size_t i = 0; i < copies.size(); ++i)
-        copies[i].core->chat().chatSendButtonClicked(QStringLiteral("a line from copy %1").arg(i));
+        copies[i].core->chat().sendChatLine(QStringLiteral("a line from copy %1").arg(i));
     const auto delivered = [&copies] {
         return std::all_of(copies.begin(), copies.end(),
                            [](Copy &copy) { return copy.core->chat().chatBox().lineCount() == Copies; });

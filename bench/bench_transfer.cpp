@@ -451,7 +451,7 @@ int main(int argc, char *argv[])
     Server server(serverHome.path(), addresses.server, {QStringLiteral(QUELMD_EXECUTABLE)});
     QuietPrompter prompter;
     std::unique_ptr<Core> requester = startCopy(requesterHome.path(), addresses.requester, "requester", prompter);
-    if (!requester || requester->listenPort() != Port || !server.waitUntilListening()) {
+    if (!requester || requester->localPeer().port() != Port || !server.waitUntilListening()) {
         std::printf("the copies did not start on port %d\n", Port);
         return 1;
     }

@@ -24,9 +24,10 @@ int main(int argc, char *argv[])
     prompter.setMainWindow(&window);
 
     SplashWindow splash;
-    QObject::connect(&core, &Core::splashShown, &splash, &QWidget::show);
-    QObject::connect(&core, &Core::splashStatusChanged, &splash, &SplashWindow::setStatus);
-    QObject::connect(&core, &Core::mainWindowShown, &app, [&splash, &window] {
+    ShellPresence &presence = core.presence();
+    QObject::connect(&presence, &ShellPresence::splashShown, &splash, &QWidget::show);
+    QObject::connect(&presence, &ShellPresence::splashStatusChanged, &splash, &SplashWindow::setStatus);
+    QObject::connect(&presence, &ShellPresence::mainWindowShown, &app, [&splash, &window] {
         splash.close();
         window.show();
     });

@@ -98,6 +98,8 @@ bool SettingsStore::normaliseNickname()
     nickname.replace(QLatin1Char('?'), QLatin1Char(' '));
     nickname.replace(QLatin1Char('|'), QLatin1Char(' '));
     const QByteArray normalised = nickname.toUtf8();
+    if (normalised == stored)
+        return false;
     set(QLatin1String(SettingNames::Nickname), normalised);
-    return normalised != stored;
+    return true;
 }

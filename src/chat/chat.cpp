@@ -1,24 +1,24 @@
 #include "chat/chat.h"
 
-#include "base/settingnames.h"
-#include "base/settingsstore.h"
+#include "base/logcategories.h"
 #include "net/controlconnections.h"
+#include "net/localpeer.h"
 
-Chat::Chat(SettingsStore &settings, ControlConnections &connections, Context context, QObject *parent)
+Chat::Chat(ControlConnections &connections, LocalPeer &localPeer, QObject *parent)
     : QObject(parent)
-    , m_settings(settings)
     , m_connections(connections)
-    , m_context(std::move(context))
+    , m_localPeer(localPeer)
 {
 }
 
-bool Chat::chatSendButtonClicked(const QString &chatSendBoxText)
+bool Chat::sendChatLine(const QString &line)
 {
-    if (chatSendBoxText.isEmpty())
+    if (line.isEmpty())
         return false;
-    const QByteArray text = cutChatLine(chatSendBoxText).toUtf8();
+    const QByteArray text = cutChatLine(line).toUtf8();
+    const QByteArray nickname = m_localPeer.nickname();
     sendChat(text);
-    appendChatLine(ownNickname(), text);
+    appendChatLine(nickname, text);
     return true;
 }
 
@@ -33,8 +33,6 @@ QString Chat::cutChatLine(const QString &text)
 
 void Chat::sendChat(const QByteArray &text)
 {
-    if (normaliseNickname())
-        m_context.announceToAll();
     const QByteArray message = "chat:" + text;
     for (int index : m_connections.controlLinks())
         m_connections.send(index, message);
@@ -57,6 +55,7 @@ void Chat::openMessageWindow(const QString &address, const QByteArray &text, boo
     const QByteArray nickname = index >= 0 ? m_connections.record(index).nickname : QByteArray(UnknownNickname);
     Conversation *conversation = m_conversations.find(address);
     if (!conversation) {
+        qCInfo(lcChat) << "conversation with" << address << "opened";
         conversation = m_conversations.add(
             std::make_unique<Conversation>(address, nickname, conversationContext()));
         // A window for a peer that is away says so from the start.
@@ -95,6 +94,7 @@ void Chat::refreshMessageWindows()
 
 void Chat::closeMessageWindow(const QString &address)
 {
+    qCInfo(lcChat) << "conversation with" << address << "closed";
     m_conversations.remove(address);
 }
 
@@ -114,22 +114,10 @@ void Chat::refresh(Conversation &conversation)
     }
 }
 
-QByteArray Chat::ownNickname() const
-{
-    return m_settings.get(QLatin1String(SettingNames::Nickname));
-}
-
-bool Chat::normaliseNickname()
-{
-    return m_settings.normaliseNickname();
-}
-
 Conversation::Context Chat::conversationContext()
 {
     Conversation::Context context;
-    context.nickname = [this] { return ownNickname(); };
-    context.normaliseNickname = [this] { return normaliseNickname(); };
-    context.announceToAll = m_context.announceToAll;
+    context.ownNickname = [this] { return m_localPeer.nickname(); };
     context.sendInstantMessage = [this](const QString &address, const QByteArray &text) {
         sendInstantMessage(address, text);
     };

@@ -9,7 +9,7 @@
 #include <functional>
 
 class ControlConnections;
-class SettingsStore;
+class LocalPeer;
 
 // Chat of one copy: the public room that every control link shares, and the
 // private conversations, one per peer address. It owns the room's transcript
@@ -25,21 +25,16 @@ public:
     static constexpr int MaxChatLineLength = 350;
     static constexpr char UnknownNickname[] = "unknown";
 
-    struct Context {
-        std::function<void()> announceToAll;
-    };
-
-    Chat(SettingsStore &settings, ControlConnections &connections, Context context, QObject *parent = nullptr);
+    Chat(ControlConnections &connections, LocalPeer &localPeer, QObject *parent = nullptr);
 
     ChatTranscript &chatBox() { return m_chatBox; }
     ConversationRegistry &conversations() { return m_conversations; }
     Conversation *conversation(const QString &address) const { return m_conversations.find(address); }
 
-    // The room's Send: an empty box does nothing (false); a longer text is cut
-    // to its first MaxChatLineLength characters, sent and shown.
-    bool chatSendButtonClicked(const QString &chatSendBoxText);
+    // Says a line in the room: an empty line does nothing (false); a longer
+    // one is cut to its first MaxChatLineLength characters, sent and shown.
+    bool sendChatLine(const QString &line);
     static QString cutChatLine(const QString &text);
-    void sendChat(const QByteArray &text);
     void appendChatLine(const QByteArray &nickname, const QByteArray &text);
 
     // The message buttons and a double-click on a user: the window of the
@@ -63,14 +58,12 @@ signals:
     void messageWindowRequested(const QString &address, bool activate);
 
 private:
-    QByteArray ownNickname() const;
-    bool normaliseNickname();
+    void sendChat(const QByteArray &text);
     void refresh(Conversation &conversation);
     Conversation::Context conversationContext();
 
-    SettingsStore &m_settings;
     ControlConnections &m_connections;
-    Context m_context;
+    LocalPeer &m_localPeer;
     ChatTranscript m_chatBox;
     ConversationRegistry m_conversations;
 };

@@ -74,19 +74,17 @@ void Conversation::setSendEnabled(bool enabled)
     emit sendEnabledChanged(enabled);
 }
 
-void Conversation::sendButtonClicked(const QString &sendBoxText)
+void Conversation::sendMessage(const QString &sendBoxText)
 {
     if (!m_sendEnabled)
         return;
     m_typingTimer.stop();
-    if (m_context.normaliseNickname())
-        m_context.announceToAll();
     const QByteArray text = sendBoxText.toUtf8();
-    m_transcript.appendMessage(m_context.nickname(), text);
+    m_transcript.appendMessage(m_context.ownNickname(), text);
     m_context.sendInstantMessage(m_address, text);
 }
 
-void Conversation::sendBoxChanged(const QString &sendBoxText)
+void Conversation::draftChanged(const QString &sendBoxText)
 {
     if (sendBoxText.isEmpty())
         return;

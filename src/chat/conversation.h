@@ -25,10 +25,8 @@ public:
     static constexpr char StatusTyping[] = "User is Typing a Message...";
 
     struct Context {
-        std::function<QByteArray()> nickname;
-        // Normalises the stored nickname; true when it had to change.
-        std::function<bool()> normaliseNickname;
-        std::function<void()> announceToAll;
+        // This copy's nickname, as the peer will see it.
+        std::function<QByteArray()> ownNickname;
         std::function<void(const QString &, const QByteArray &)> sendInstantMessage;
         std::function<void(const QString &, bool)> sendTyping;
     };
@@ -55,8 +53,8 @@ public:
 
     // The person's actions in the window. Send goes out even with an empty
     // text; it does nothing while sending is disabled.
-    void sendButtonClicked(const QString &sendBoxText);
-    void sendBoxChanged(const QString &sendBoxText);
+    void sendMessage(const QString &sendBoxText);
+    void draftChanged(const QString &sendBoxText);
     void typingTimerTick();
 
 signals:

@@ -165,7 +165,7 @@ void ControlCommands::get(ControlSession &session, const QJsonObject &request)
 
 void ControlCommands::chat(ControlSession &session, const QJsonObject &request)
 {
-    if (!m_core.chat().chatSendButtonClicked(text(request, "text"))) {
+    if (!m_core.chat().sendChatLine(text(request, "text"))) {
         session.fail(QStringLiteral("chat needs a text"));
         return;
     }

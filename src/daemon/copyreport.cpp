@@ -37,10 +37,10 @@ QJsonObject CopyReport::status(Core &core)
     return {
         {QStringLiteral("ok"), true},
         {QStringLiteral("nickname"), QString::fromUtf8(core.settings().get(QLatin1String(SettingNames::Nickname)))},
-        {QStringLiteral("id"), QString::fromLatin1(core.ownId())},
+        {QStringLiteral("id"), QString::fromLatin1(core.localPeer().id())},
         {QStringLiteral("version"), QLatin1String(Core::Version)},
-        {QStringLiteral("address"), core.localAddress()},
-        {QStringLiteral("port"), core.listenPort()},
+        {QStringLiteral("address"), core.localPeer().address()},
+        {QStringLiteral("port"), core.localPeer().port()},
         {QStringLiteral("peers"), core.network().userList().rowCount()},
         {QStringLiteral("sharedFiles"), core.sharedFileCount()},
         {QStringLiteral("downloads"), core.runningDownloadCount()},

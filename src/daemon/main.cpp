@@ -76,6 +76,6 @@ int main(int argc, char *argv[])
     });
     shutdownSignal.start();
     out << "quelmd " << Core::Version << " running as " << core.settings().get(QLatin1String(SettingNames::Nickname))
-        << " at " << core.localAddress() << ':' << core.listenPort() << Qt::endl;
+        << " at " << core.localPeer().address() << ':' << core.localPeer().port() << Qt::endl;
     return QCoreApplication::exec();
 }

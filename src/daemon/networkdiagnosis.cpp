@@ -27,7 +27,7 @@ void insertAll(QJsonObject &into, const QJsonObject &from)
 
 NetworkDiagnosis::NetworkDiagnosis(Core &core)
     : m_core(core)
-    , m_subnet(subnetText(core.localAddress(), core.subnetClass()))
+    , m_subnet(subnetText(core.localPeer().address(), core.localPeer().subnetClass()))
 {
 }
 
@@ -53,9 +53,9 @@ QJsonObject NetworkDiagnosis::report()
 {
     m_findings.clear();
     QJsonObject result{{QStringLiteral("ok"), true},
-                       {QStringLiteral("address"), m_core.localAddress()},
+                       {QStringLiteral("address"), m_core.localPeer().address()},
                        {QStringLiteral("subnet"), m_subnet}};
-    if (m_core.localAddress().startsWith(QLatin1String("169.254.")))
+    if (m_core.localPeer().address().startsWith(QLatin1String("169.254.")))
         find(QStringLiteral("This computer has no address from the network (169.254.x.x): other copies may not reach it."));
     insertAll(result, portAndDiscovery());
     insertAll(result, hostLists());
@@ -72,7 +72,7 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
     QString selfTest = QStringLiteral("passed");
     if (m_core.config().testOnly()) {
         selfTest = QStringLiteral("not run (-testonly)");
-    } else if (m_core.isListenPortUntested()) {
+    } else if (m_core.localPeer().isPortUntested()) {
         selfTest = QStringLiteral("failed; the fallback port is used untested");
         find(QStringLiteral("No listening port passed its self-test: a firewall may keep other copies from "
                             "linking to this one."));
@@ -86,7 +86,7 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
     else if (!udp)
         find(QStringLiteral("UDP discovery is off: only the subnet scan, the host cache and connect find peers."));
     const Discovery &discovery = m_core.network().discovery();
-    return {{QStringLiteral("port"), m_core.listenPort()},
+    return {{QStringLiteral("port"), m_core.localPeer().port()},
             {QStringLiteral("portSelfTest"), selfTest},
             {QStringLiteral("udp"), udp},
             {QStringLiteral("scanPosition"), scanPosition()},
@@ -96,10 +96,10 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
 QString NetworkDiagnosis::scanPosition() const
 {
     const Discovery &discovery = m_core.network().discovery();
-    const QStringList octets = octetsOf(m_core.localAddress());
+    const QStringList octets = octetsOf(m_core.localPeer().address());
     if (octets.size() != 4)
         return {};
-    if (m_core.subnetClass() == 1)
+    if (m_core.localPeer().subnetClass() == 1)
         return octets.mid(0, 3).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanHost());
     return octets.mid(0, 2).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanBlock())
            + QLatin1Char('.') + QString::number(discovery.scanHost());
@@ -130,7 +130,7 @@ QJsonObject NetworkDiagnosis::blockedAndPeers()
         const ConnectionRecord &record = connections.record(index);
         const QString address = connections.element(index)->remoteHostIP();
         const QString nickname = QString::fromUtf8(record.nickname);
-        const bool sameSubnet = isInSubnet(address, m_core.localAddress(), m_core.subnetClass());
+        const bool sameSubnet = isInSubnet(address, m_core.localPeer().address(), m_core.localPeer().subnetClass());
         const bool blockedByYou = blocked.isBlocked(record.peerId);
         if (!sameSubnet) {
             find(peerName(nickname, address) + QLatin1String(" is on another subnet than ") + m_subnet

@@ -67,7 +67,7 @@ void Blocking::unblockPeer(int index)
     emit userListChanged();
 }
 
-void Blocking::userBlockButtonClicked(const QString &selectedAddress)
+void Blocking::toggleBlock(const QString &selectedAddress)
 {
     if (selectedAddress.isEmpty())
         return;

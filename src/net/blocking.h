@@ -30,7 +30,7 @@ public:
     void unblockPeer(int index);
     // The block button for the user-list row keyed by `selectedAddress`
     // (empty when no row is selected): asks before blocking, unblocks at once.
-    void userBlockButtonClicked(const QString &selectedAddress);
+    void toggleBlock(const QString &selectedAddress);
     // Blocking by identifier, without a question; a linked peer with that
     // identifier is told at once. False when unblocking an identifier that
     // was not blocked.

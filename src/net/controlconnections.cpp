@@ -1,6 +1,8 @@
 #include "net/controlconnections.h"
 
+#include "base/logcategories.h"
 #include "net/descriptorlimit.h"
+#include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "net/wirecodec.h"
 
@@ -36,12 +38,12 @@ bool isPlausiblePeerId(const QByteArray &id)
 
 } // namespace
 
-ControlConnections::ControlConnections(SocketArray &sockets, SocketElement &listenSocket, Context context,
-                                       QObject *parent)
+ControlConnections::ControlConnections(SocketArray &sockets, SocketElement &listenSocket,
+                                       const LocalPeer &localPeer, QObject *parent)
     : QObject(parent)
     , m_sockets(sockets)
     , m_listenSocket(listenSocket)
-    , m_context(std::move(context))
+    , m_localPeer(localPeer)
 {
     m_clock.start();
     connect(&listenSocket, &SocketElement::connectionRequest, this, &ControlConnections::onConnectionRequest);
@@ -106,7 +108,7 @@ QList<int> ControlConnections::controlLinks() const
 
 void ControlConnections::connectTo(const QString &address)
 {
-    if (!isDottedIPv4(address) || address == m_listenSocket.localIP() || address == m_context.localAddress())
+    if (!isDottedIPv4(address) || address == m_listenSocket.localIP() || address == m_localPeer.address())
         return;
     int pending = 0;
     for (int i = 0; i < count(); ++i) {
@@ -131,7 +133,7 @@ void ControlConnections::connectTo(const QString &address)
     SocketElement *socket = m_sockets.at(slot);
     socket->setLocalPort(0);
     mutableRecord(slot).openedAtMs = m_clock.elapsed();
-    socket->connectTo(address, m_context.listenPort());
+    socket->connectTo(address, m_localPeer.port());
 }
 
 int ControlConnections::allocateSlot()
@@ -162,7 +164,7 @@ void ControlConnections::send(int index, const QByteArray &message)
     const QByteArray &peerId = record(index).peerId;
     if (!socket || peerId.isEmpty())
         return;
-    const QByteArray frame = WireCodec::frameMessage(message, m_context.ownId(), peerId);
+    const QByteArray frame = WireCodec::frameMessage(message, m_localPeer.id(), peerId);
     if (socket->state() == SocketElement::Connected && socket->bytesToWrite() + frame.size() > MaxBacklogBytes) {
         cutLink(index, QStringLiteral("the peer does not read what is sent to it"));
         return;
@@ -250,7 +252,7 @@ int ControlConnections::survivorOf(int newer, int older) const
         return newer;
     // Two copies that connected to each other at the same moment each see both
     // connections; both keep the one opened by the lower address.
-    const quint32 local = QHostAddress(m_context.localAddress()).toIPv4Address();
+    const quint32 local = QHostAddress(m_localPeer.address()).toIPv4Address();
     const quint32 remote = QHostAddress(m_sockets.at(newer)->remoteHostIP()).toIPv4Address();
     const bool keepOwnOutgoing = local < remote;
     return newEntry.accepted != keepOwnOutgoing ? newer : older;
@@ -306,10 +308,8 @@ void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
 void ControlConnections::onConnected(int index)
 {
     SocketElement *socket = m_sockets.at(index);
-    if (socket->tag() == QLatin1String(ScanOnlyTag))
-        return;
     mutableRecord(index).openedAtMs = m_clock.elapsed();
-    socket->sendData("uid:" + m_context.ownId() + WireCodec::HandshakeTerminator);
+    socket->sendData("uid:" + m_localPeer.id() + WireCodec::HandshakeTerminator);
     emit outgoingConnected(index, socket->remoteHostIP());
 }
 
@@ -339,7 +339,7 @@ void ControlConnections::dispatchChunk(int index, const QByteArray &chunk)
         handleClose(index);
         return;
     }
-    const QByteArray ownId = m_context.ownId();
+    const QByteArray ownId = m_localPeer.id();
     const QByteArray peerId = record(index).peerId;
     SocketElement *socket = m_sockets.at(index);
     for (const QByteArray &body : feed.bodies) {
@@ -408,7 +408,8 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     }
     entry.peerId = peerId;
     if (replyDue)
-        socket->sendData("uid/ns:" + m_context.ownId() + WireCodec::HandshakeTerminator);
+        socket->sendData("uid/ns:" + m_localPeer.id() + WireCodec::HandshakeTerminator);
+    qCInfo(lcNet) << "link with" << socket->remoteHostIP() << (entry.accepted ? "accepted" : "opened");
     emit peerIdentified(index);
     if (socket->state() != SocketElement::Connected)
         return {};
@@ -426,8 +427,10 @@ void ControlConnections::onClosed(int index)
 void ControlConnections::handleClose(int index)
 {
     const ConnectionRecord &entry = record(index);
-    if (!entry.nickname.isEmpty() && !entry.incomingPending)
+    if (!entry.nickname.isEmpty() && !entry.incomingPending) {
+        qCInfo(lcNet) << "link with" << entry.nickname << "closed";
         emit linkClosed(index);
+    }
     if (entry.incomingPending)
         emit acceptedConnectionClosed(index);
 }

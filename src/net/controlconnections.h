@@ -15,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+class LocalPeer;
 class SocketArray;
 class SocketElement;
 
@@ -28,7 +29,6 @@ class ControlConnections final : public QObject
 
 public:
     static constexpr char IncomingTag[] = "???INCOMING";
-    static constexpr char ScanOnlyTag[] = "???SCANONLY";
     // Sent on every control link each keep-alive tick: two slashes, the word, two backslashes.
     static constexpr char KeepAliveMessage[] = "//keepalive\\\\";
     // An accepted connection that names itself neither as a peer nor as a
@@ -54,13 +54,8 @@ public:
     // After accepting failed, it is tried again this much later at the latest.
     static constexpr int AcceptRetryMs = 1000;
 
-    struct Context {
-        std::function<QByteArray()> ownId;
-        std::function<int()> listenPort;
-        std::function<QString()> localAddress;
-    };
-
-    ControlConnections(SocketArray &sockets, SocketElement &listenSocket, Context context, QObject *parent = nullptr);
+    ControlConnections(SocketArray &sockets, SocketElement &listenSocket, const LocalPeer &localPeer,
+                       QObject *parent = nullptr);
 
     int count() const;
     const ConnectionRecord &record(int index) const;
@@ -140,7 +135,7 @@ private:
 
     SocketArray &m_sockets;
     SocketElement &m_listenSocket;
-    Context m_context;
+    const LocalPeer &m_localPeer;
     std::vector<ConnectionRecord> m_records;
     QElapsedTimer m_clock;
     QTimer m_watch;

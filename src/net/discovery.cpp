@@ -3,18 +3,24 @@
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "net/hostcache.h"
+#include "net/localpeer.h"
 #include "net/socketarray.h"
 
 #include <QList>
 
-Discovery::Discovery(SettingsStore &settings, SocketArray &sockets, std::function<void(const QString &)> connectTo,
-                     Context context, QObject *parent)
+Discovery::Discovery(SettingsStore &settings, SocketArray &sockets, const LocalPeer &localPeer,
+                     std::function<void(const QString &)> connectTo, Context context, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
     , m_sockets(sockets)
     , m_connectTo(std::move(connectTo))
+    , m_localPeer(localPeer)
     , m_context(std::move(context))
 {
+    m_scanTimer.setInterval(ScanIntervalMs);
+    m_announceTimer.setInterval(AnnouncementIntervalMs);
+    connect(&m_scanTimer, &QTimer::timeout, this, &Discovery::scanTick);
+    connect(&m_announceTimer, &QTimer::timeout, this, &Discovery::udpTick);
     connect(&m_socket, &DiscoverySocket::dataArrival, this, &Discovery::onDataArrival);
     // Queued: the failure is reported from inside a socket call.
     connect(&m_socket, &DiscoverySocket::failed, this, &Discovery::configureDiscoverySocket, Qt::QueuedConnection);
@@ -22,8 +28,8 @@ Discovery::Discovery(SettingsStore &settings, SocketArray &sockets, std::functio
 
 void Discovery::configureDiscoverySocket()
 {
-    m_localNetwork = LocalNetwork::of(m_context.localAddress());
-    m_socket.bind(m_context.listenPort());
+    m_localNetwork = LocalNetwork::of(m_localPeer.address());
+    m_socket.bind(m_localPeer.port());
 }
 
 void Discovery::closeDiscoverySocket()
@@ -31,25 +37,52 @@ void Discovery::closeDiscoverySocket()
     m_socket.close();
 }
 
+void Discovery::setScanning(bool on)
+{
+    if (on == isScanning())
+        return;
+    if (on) {
+        m_scanTimer.start();
+    } else {
+        m_scanTimer.stop();
+        setScanPosition(0, 0, 0);
+    }
+    emit scanningChanged(on);
+}
+
+void Discovery::startAnnouncing()
+{
+    configureDiscoverySocket();
+    m_announceTimer.start();
+    udpTick();
+}
+
+void Discovery::stop()
+{
+    m_scanTimer.stop();
+    m_announceTimer.stop();
+    closeDiscoverySocket();
+}
+
 void Discovery::udpTick()
 {
     // A socket that could not be bound is tried again once per announcement.
     if (!m_socket.isBound())
         configureDiscoverySocket();
-    m_socket.sendData(announcement(), announcementDestination(), m_context.listenPort());
+    m_socket.sendData(announcement(), announcementDestination(), m_localPeer.port());
 }
 
 QString Discovery::announcementDestination() const
 {
     // Taken from the current address, so the announcement follows an address change.
-    if (m_context.subnetClass() == 1)
+    if (m_localPeer.subnetClass() == 1)
         return ownPrefix(3) + QLatin1String(".255");
     return ownPrefix(2) + QLatin1String(".255.255");
 }
 
 QByteArray Discovery::announcement() const
 {
-    return HostCache::shiftCodes('|' + m_context.localAddress().toLatin1(), AnnouncementShift).value_or(QByteArray());
+    return HostCache::shiftCodes('|' + m_localPeer.address().toLatin1(), AnnouncementShift).value_or(QByteArray());
 }
 
 QStringList Discovery::announcedAddresses(const QByteArray &datagram)
@@ -94,7 +127,7 @@ void Discovery::onDataArrival()
     // the scan runs again.
     for (int i = 0; i < MaxDatagramsPerArrival && m_socket.hasPendingDatagram(); ++i) {
         const std::optional<DiscoverySocket::Datagram> datagram = m_socket.takeDatagram(MaxDatagramSize);
-        if (!datagram || !m_context.scanRunning()
+        if (!datagram || !isScanning()
             || !m_localNetwork.accepts(datagram->sender, datagram->interfaceIndex))
             continue;
         for (const QString &address : announcedAddresses(datagram->data))
@@ -104,7 +137,7 @@ void Discovery::onDataArrival()
 
 void Discovery::scanTick()
 {
-    if (m_context.testOnly() || !enabled(SettingNames::EnableScanning, SettingDefaults::EnableScanning)
+    if (m_context.testOnly || !enabled(SettingNames::EnableScanning, SettingDefaults::EnableScanning)
         || !enabled(SettingNames::EnableTCP, SettingDefaults::EnableTCP))
         return;
     reserveSocket();
@@ -112,7 +145,7 @@ void Discovery::scanTick()
     m_connectTo(ownPrefix(3) + QLatin1Char('.') + QString::number(m_scanHost));
     if (++m_scanHost > LastHost)
         m_scanHost = 1;
-    if (m_context.subnetClass() == 1)
+    if (m_localPeer.subnetClass() == 1)
         return;
 
     m_connectTo(ownPrefix(2) + QLatin1Char('.') + QString::number(m_scanBlock) + QLatin1Char('.')
@@ -120,7 +153,7 @@ void Discovery::scanTick()
     if (++m_scanBlockTicks < TicksPerBlock)
         return;
     m_scanBlockTicks = 1;
-    const int ownBlock = m_context.localOctets()[2];
+    const int ownBlock = m_localPeer.octets()[2];
     const auto nextBlock = [ownBlock](int block) {
         do {
             block = block >= LastHost ? 1 : block + 1;
@@ -163,7 +196,7 @@ void Discovery::reserveSocket()
 
 QString Discovery::ownPrefix(int count) const
 {
-    const std::array<int, 4> octets = m_context.localOctets();
+    const std::array<int, 4> octets = m_localPeer.octets();
     QStringList numbers;
     for (int i = 0; i < count && i < 4; ++i)
         numbers.append(QString::number(octets[static_cast<size_t>(i)]));

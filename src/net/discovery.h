@@ -7,9 +7,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <functional>
 
+class LocalPeer;
 class SettingsStore;
 class SocketArray;
 
@@ -35,21 +37,29 @@ public:
     static constexpr int MissesBeforeFirstBlock = 5;
     static constexpr int LastHost = 254;
 
+    static constexpr int ScanIntervalMs = 500;
+    static constexpr int AnnouncementIntervalMs = 30000;
+
     struct Context {
-        std::function<QString()> localAddress;
-        std::function<std::array<int, 4>()> localOctets;
-        // 1 for a 255.255.255.0 mask, 2 for any other.
-        std::function<int()> subnetClass;
-        std::function<int()> listenPort;
-        std::function<bool()> testOnly;
-        // Announcements are acted on only while the subnet scan runs.
-        std::function<bool()> scanRunning;
+        bool testOnly = false;
         // Connects to a typed host, which may be a name to look up.
         std::function<void(const QString &)> connectToTypedHost;
     };
 
-    Discovery(SettingsStore &settings, SocketArray &sockets, std::function<void(const QString &)> connectTo,
-              Context context, QObject *parent = nullptr);
+    Discovery(SettingsStore &settings, SocketArray &sockets, const LocalPeer &localPeer,
+              std::function<void(const QString &)> connectTo, Context context, QObject *parent = nullptr);
+
+    // The subnet scan probes one address every ScanIntervalMs while it is
+    // on. Switching it off puts it back to its first address; switching on a
+    // running scan keeps its rhythm. Announcements are acted on only while
+    // the scan runs.
+    void setScanning(bool on);
+    bool isScanning() const { return m_scanTimer.isActive(); }
+    // Announces this copy now and every AnnouncementIntervalMs.
+    void startAnnouncing();
+    bool isAnnouncing() const { return m_announceTimer.isActive(); }
+    // The end of the run: no more probes, announcements or datagrams.
+    void stop();
 
     // Opens the UDP socket anew on the listening port, for the network of the
     // current address.
@@ -81,6 +91,10 @@ public:
     int scanMisses() const { return m_scanMisses; }
     DiscoverySocket &socket() { return m_socket; }
 
+signals:
+    // The scan went on or off.
+    void scanningChanged(bool on);
+
 private:
     void onDataArrival();
     void reserveSocket();
@@ -91,7 +105,10 @@ private:
     SettingsStore &m_settings;
     SocketArray &m_sockets;
     std::function<void(const QString &)> m_connectTo;
+    const LocalPeer &m_localPeer;
     Context m_context;
+    QTimer m_scanTimer;
+    QTimer m_announceTimer;
     DiscoverySocket m_socket;
     LocalNetwork m_localNetwork;
     int m_scanHost = 0;

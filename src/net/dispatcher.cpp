@@ -1,6 +1,7 @@
 #include "net/dispatcher.h"
 
 #include "net/controlconnections.h"
+#include "net/localpeer.h"
 #include "net/socketelement.h"
 
 namespace {
@@ -15,9 +16,10 @@ QByteArray restAfter(const QByteArray &message, const char *keyword)
 
 } // namespace
 
-Dispatcher::Dispatcher(ControlConnections &connections, Context context, QObject *parent)
+Dispatcher::Dispatcher(ControlConnections &connections, LocalPeer &localPeer, Context context, QObject *parent)
     : QObject(parent)
     , m_connections(connections)
+    , m_localPeer(localPeer)
     , m_context(std::move(context))
 {
 }
@@ -103,8 +105,8 @@ void Dispatcher::handleResult(int index, const QByteArray &rest)
 
 void Dispatcher::announceToAll()
 {
-    const QByteArray nick = "nick:" + m_context.nickname();
-    const QByteArray uniqueId = "uniqueid:" + m_context.ownId();
+    const QByteArray nick = "nick:" + m_localPeer.storedNickname();
+    const QByteArray uniqueId = "uniqueid:" + m_localPeer.id();
     const QByteArray shared = "fileshared:" + QByteArray::number(m_context.sharedFileCount());
     for (int index : m_connections.controlLinks()) {
         m_connections.send(index, nick);
@@ -128,9 +130,7 @@ void Dispatcher::greet(int index)
     m_connections.send(index, "id/client");
     // A corrected nickname goes to every peer; the new one, not yet a control
     // link, is told directly in any case.
-    if (m_context.normaliseNickname())
-        announceToAll();
-    m_connections.send(index, "nick:" + m_context.nickname());
+    m_connections.send(index, "nick:" + m_localPeer.nickname());
     m_connections.send(index, "fileshared:" + QByteArray::number(m_context.sharedFileCount()));
     const QByteArray blocked = m_context.isBlocked(m_connections.record(index).peerId) ? "blocked:1" : "blocked:0";
     m_connections.send(index, blocked);

@@ -6,6 +6,7 @@
 #include <functional>
 
 class ControlConnections;
+class LocalPeer;
 
 // Routes every decoded control message by its keyword, behind two gates, and
 // sends the peer network's own messages: the greeting after the handshake,
@@ -17,17 +18,13 @@ class Dispatcher final : public QObject
 
 public:
     struct Context {
-        std::function<QByteArray()> ownId;
-        std::function<QByteArray()> nickname;
-        // Normalises the stored nickname; true when it had to change.
-        std::function<bool()> normaliseNickname;
         std::function<qint64()> sharedFileCount;
         std::function<bool(const QByteArray &)> isBlocked;
         // Where the addresses of a host list go.
         std::function<void(const QString &)> connectTo;
     };
 
-    Dispatcher(ControlConnections &connections, Context context, QObject *parent = nullptr);
+    Dispatcher(ControlConnections &connections, LocalPeer &localPeer, Context context, QObject *parent = nullptr);
 
     void dispatch(int index, const QByteArray &message);
     // "nick:", "uniqueid:" and "fileshared:" to every control link.
@@ -54,6 +51,7 @@ private:
     void handleResult(int index, const QByteArray &rest);
 
     ControlConnections &m_connections;
+    LocalPeer &m_localPeer;
     Context m_context;
     QByteArray m_currentQuery;
 };

@@ -7,6 +7,7 @@
 #include "net/dispatcher.h"
 #include "net/hostcache.h"
 #include "net/hostnameresolver.h"
+#include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "net/socketelement.h"
 #include "net/userlistmodel.h"
@@ -14,7 +15,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <array>
+#include <QTimer>
 #include <functional>
 
 class Prompter;
@@ -29,20 +30,18 @@ class Network final : public QObject
     Q_DISABLE_COPY_MOVE(Network)
 
 public:
+    static constexpr int KeepAliveIntervalMs = 30000;
+
     // What the network reads from the rest of the copy.
     struct Context {
-        std::function<QByteArray()> ownId;
-        std::function<int()> listenPort;
-        std::function<QString()> localAddress;
-        std::function<std::array<int, 4>()> localOctets;
-        std::function<int()> subnetClass;
-        std::function<bool()> testOnly;
-        std::function<bool()> scanRunning;
+        bool testOnly = false;
         std::function<qint64()> sharedFileCount;
     };
 
     Network(SettingsStore &settings, Prompter &prompter, Context context, QObject *parent = nullptr);
 
+    LocalPeer &localPeer() { return m_localPeer; }
+    const LocalPeer &localPeer() const { return m_localPeer; }
     SocketArray &sockets() { return m_sockets; }
     SocketElement &listenSocket() { return m_listenSocket; }
     ControlConnections &connections() { return m_connections; }
@@ -54,16 +53,22 @@ public:
     Blocking &blocking() { return m_blocking; }
     UserListModel &userList() { return m_userList; }
 
-    // Every socket of the network binds to this address from now on.
-    void setLocalIP(const QString &address);
+    // Links are kept alive from now on.
+    void startKeepAlive();
+    bool isKeepingAlive() const { return m_keepAliveTimer.isActive(); }
+    // The end of the run: discovery stops and every link closes.
+    void stop();
 
 private:
+    void setLocalIP(const QString &address);
     void wireSignals();
     void onOutgoingConnected(int index, const QString &address);
-    Dispatcher::Context dispatchContext(SettingsStore &settings);
+    Dispatcher::Context dispatchContext();
     Discovery::Context discoveryContext();
 
     Context m_context;
+    LocalPeer m_localPeer;
+    QTimer m_keepAliveTimer;
     SocketArray m_sockets;
     SocketElement m_listenSocket;
     ControlConnections m_connections;

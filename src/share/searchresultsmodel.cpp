@@ -141,7 +141,7 @@ void SearchResultsModel::startNewSearch()
     endResetModel();
 }
 
-void SearchResultsModel::headerClicked(int column)
+void SearchResultsModel::toggleSort(int column)
 {
     sort(column, m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder);
 }

@@ -55,7 +55,7 @@ public:
     void startNewSearch();
     // A click on a column heading: the direction flips and the rows are
     // sorted by that column, and stay sorted as more arrive.
-    void headerClicked(int column);
+    void toggleSort(int column);
     bool isSortingEnabled() const { return m_sortingEnabled; }
     int sortColumn() const { return m_sortColumn; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }

@@ -1,6 +1,7 @@
 #include "share/searchservice.h"
 
 #include "net/controlconnections.h"
+#include "net/localpeer.h"
 #include "net/socketelement.h"
 #include "share/filetypes.h"
 #include "share/indexsnapshot.h"
@@ -35,9 +36,11 @@ bool splitResult(const QByteArray &payload, std::array<QByteArray, ResultFields>
 
 } // namespace
 
-SearchService::SearchService(ControlConnections &connections, Context context, QObject *parent)
+SearchService::SearchService(ControlConnections &connections, LocalPeer &localPeer, Context context,
+                             QObject *parent)
     : QObject(parent)
     , m_connections(connections)
+    , m_localPeer(localPeer)
     , m_context(std::move(context))
     , m_statusCaption(QStringLiteral("Press \"Search The LAN!\" to search for files."))
 {
@@ -48,7 +51,7 @@ SearchService::SearchService(ControlConnections &connections, Context context, Q
 
 SearchService::~SearchService() = default;
 
-bool SearchService::searchButtonClicked(const QByteArray &searchBoxText, const QString &category)
+bool SearchService::startSearch(const QByteArray &searchBoxText, const QString &category)
 {
     if (searchBoxText.isEmpty())
         return false;
@@ -61,7 +64,7 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
     setStatus(QStringLiteral("Search request submitted. Waiting for responses..."), true);
     m_currentQuery = query;
     m_currentFileType = category;
-    m_context.setCurrentQuery(query);
+    emit currentQueryChanged(query);
     m_results.startNewSearch();
 
     // A browse goes only to the peers that carry the browsed nickname.
@@ -88,7 +91,7 @@ void SearchService::searchFromTab(const QByteArray &query)
 {
     const QString category = QLatin1String(FileTypes::AllFileTypes);
     emit searchTabRequested(query, category);
-    searchButtonClicked(query, category);
+    startSearch(query, category);
 }
 
 void SearchService::browseResultUser(int row)
@@ -120,9 +123,7 @@ void SearchService::fillFileTypes()
 
 void SearchService::answerSearch(int index, const QByteArray &query)
 {
-    if (m_context.normaliseNickname())
-        m_context.announceToAll();
-    const QByteArray nickname = m_context.nickname();
+    const QByteArray nickname = m_localPeer.nickname();
     SearchQuery parsed(query, nickname);
     if (parsed.matchesNothing())
         return;
@@ -130,7 +131,7 @@ void SearchService::answerSearch(int index, const QByteArray &query)
     if (!snapshot || snapshot->files.empty())
         return;
 
-    auto job = std::make_unique<SearchAnswerJob>(std::move(snapshot), std::move(parsed), m_context.localAddress(),
+    auto job = std::make_unique<SearchAnswerJob>(std::move(snapshot), std::move(parsed), m_localPeer.address(),
                                                  nickname, targetOf(index), m_context.fileSignature);
     std::deque<std::unique_ptr<SearchAnswerJob>> &queue = m_answers[index];
     if (queue.empty())

@@ -14,6 +14,7 @@
 #include <memory>
 
 class ControlConnections;
+class LocalPeer;
 class IndexSnapshot;
 
 // Searching the peers and answering their searches. The requesting side sends
@@ -29,13 +30,6 @@ public:
     struct Context {
         std::function<std::shared_ptr<const IndexSnapshot>()> snapshot;
         std::function<QByteArray(const QString &)> fileSignature;
-        std::function<QByteArray()> nickname;
-        // Normalises the stored nickname; true when it had to change.
-        std::function<bool()> normaliseNickname;
-        std::function<void()> announceToAll;
-        std::function<QString()> localAddress;
-        // The dispatcher accepts only results that echo this query.
-        std::function<void(const QByteArray &)> setCurrentQuery;
     };
 
     // Answers to one peer run one after the other; more requests than this
@@ -46,13 +40,13 @@ public:
     // How often answers held back by a full connection look again.
     static constexpr int BlockedRetryMs = 5;
 
-    SearchService(ControlConnections &connections, Context context, QObject *parent = nullptr);
+    SearchService(ControlConnections &connections, LocalPeer &localPeer, Context context, QObject *parent = nullptr);
     ~SearchService() override;
 
     SearchResultsModel &results() { return m_results; }
 
     // The search button: an empty box does nothing. True when a search went out.
-    bool searchButtonClicked(const QByteArray &searchBoxText, const QString &category);
+    bool startSearch(const QByteArray &searchBoxText, const QString &category);
     void submitSearch(const QByteArray &query, const QString &category);
     // Lists every file of one user; the search tab comes to the front.
     void browseUser(const QByteArray &nickname);
@@ -78,6 +72,8 @@ public:
     void answerSearch(int index, const QByteArray &query);
 
 signals:
+    // Results are accepted from now on only when they echo this query.
+    void currentQueryChanged(const QByteArray &query);
     void statusChanged();
     // A browse started: the view brings the search tab to the front and
     // shows this query and category in its search box and type choice.
@@ -91,6 +87,7 @@ private:
     void runAnswers();
 
     ControlConnections &m_connections;
+    LocalPeer &m_localPeer;
     Context m_context;
     SearchResultsModel m_results;
     QByteArray m_currentQuery;

@@ -1,5 +1,6 @@
 #include "share/sharedindex.h"
 
+#include "base/logcategories.h"
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "share/filesignature.h"
@@ -72,6 +73,7 @@ void SharedIndex::startWalk()
     m_rebuildPending = false;
     m_walkedFiles = 0;
     m_progressTimer.start();
+    qCInfo(lcShare) << "walking" << roots.size() << "shared folders";
     emit walkStarted();
     m_watcher.setFuture(QtConcurrent::run(&m_pool, [roots, &stop = m_stopping, &found = m_walkedFiles] {
         FolderWalker walker(stop, &found);
@@ -83,6 +85,7 @@ void SharedIndex::finishWalk()
 {
     m_snapshot = m_watcher.result();
     m_walking = false;
+    qCInfo(lcShare) << "index rebuilt:" << count() << "files";
     m_progressTimer.stop();
     // Started before rebuilt() is emitted, so a handler that asks for another
     // rebuild is coalesced into this walk rather than racing it.

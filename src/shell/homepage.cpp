@@ -1,6 +1,5 @@
 #include "shell/homepage.h"
 
-#include "shell/core.h"
 
 namespace {
 
@@ -16,6 +15,8 @@ HomePage::HomePage(Addresses addresses, QObject *parent)
     : QObject(parent)
     , m_addresses(std::move(addresses))
 {
+    m_tickTimer.setInterval(TickIntervalMs);
+    connect(&m_tickTimer, &QTimer::timeout, this, &HomePage::browserTick);
 }
 
 QUrl HomePage::withVersionQuery(const QUrl &base, const QString &version)
@@ -30,13 +31,19 @@ QUrl HomePage::withVersionQuery(const QUrl &base, const QString &version)
 
 void HomePage::start()
 {
+    m_tickTimer.start();
     navigateTo(m_addresses.first);
     navigateHome();
 }
 
+void HomePage::stop()
+{
+    m_tickTimer.stop();
+}
+
 void HomePage::navigateHome()
 {
-    navigateTo(withVersionQuery(m_addresses.updateCheck, QLatin1String(Core::Version)));
+    navigateTo(withVersionQuery(m_addresses.updateCheck, QLatin1String(QUELM_VERSION_TEXT)));
 }
 
 void HomePage::browserTick()

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 // What the Home page shows and where its links go, without the browser
@@ -16,6 +17,7 @@ class HomePage final : public QObject
 
 public:
     static constexpr int ReloadAfterTicks = 120;
+    static constexpr int TickIntervalMs = 60000;
 
     struct Addresses {
         QUrl first;
@@ -32,8 +34,10 @@ public:
     int reloadCounter() const { return m_reloadCounter; }
     bool fallbackUsed() const { return m_fallbackUsed; }
 
-    // The first page, then at once the update page.
+    // The first page, then at once the update page; a tick every minute from now on.
     void start();
+    void stop();
+    bool isTicking() const { return m_tickTimer.isActive(); }
     void navigateHome();
     // One tick a minute.
     void browserTick();
@@ -51,6 +55,7 @@ private:
     void navigateTo(const QUrl &address);
 
     Addresses m_addresses;
+    QTimer m_tickTimer;
     QUrl m_homePageAddress;
     int m_reloadCounter = 0;
     bool m_fallbackUsed = false;

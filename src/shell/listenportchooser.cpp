@@ -1,13 +1,10 @@
 #include "shell/listenportchooser.h"
 
-#include "net/socketarray.h"
 
 #include <QEventLoop>
 #include <QHostAddress>
 
 namespace {
-
-constexpr char ScanOnlyTag[] = "???SCANONLY";
 
 bool isSettled(int state)
 {
@@ -16,9 +13,10 @@ bool isSettled(int state)
 
 } // namespace
 
-ListenPortChooser::ListenPortChooser(SocketArray &sockets, QObject *parent)
+ListenPortChooser::ListenPortChooser(QObject *parent)
     : QObject(parent)
-    , m_sockets(sockets)
+    , m_listener(-1)
+    , m_client(-1)
 {
     m_timeout.setInterval(SelfTestTimeoutMs);
     m_timeout.setSingleShot(true);
@@ -66,8 +64,8 @@ bool ListenPortChooser::testListenPort(int port, const QString &localAddress)
 {
     if (!beginTest(port, localAddress))
         return false;
-    waitForSettledState(0);
-    waitForSettledState(1);
+    waitForSettledState(m_listener);
+    waitForSettledState(m_client);
     return endTest();
 }
 
@@ -91,8 +89,8 @@ void ListenPortChooser::testNextCandidate()
         const int candidate = m_candidates.takeFirst();
         if (!beginTest(candidate, m_localAddress))
             continue;
-        for (int index : {0, 1})
-            m_testWatches.append(connect(m_sockets.at(index), &SocketElement::stateChanged, this,
+        for (SocketElement *element : {&m_listener, &m_client})
+            m_testWatches.append(connect(element, &SocketElement::stateChanged, this,
                                          &ListenPortChooser::onTestStateChanged, Qt::QueuedConnection));
         m_testWatches.append(connect(&m_timeout, &QTimer::timeout, this, &ListenPortChooser::onTestStateChanged));
         m_tested = candidate;
@@ -107,7 +105,7 @@ void ListenPortChooser::onTestStateChanged()
     // A queued change may arrive after its test has already ended.
     if (m_testWatches.isEmpty())
         return;
-    const bool settled = isSettled(m_sockets.at(0)->state()) && isSettled(m_sockets.at(1)->state());
+    const bool settled = isSettled(m_listener.state()) && isSettled(m_client.state());
     if (!settled && m_timeout.isActive())
         return;
     for (const QMetaObject::Connection &watch : std::as_const(m_testWatches))
@@ -122,18 +120,18 @@ void ListenPortChooser::onTestStateChanged()
 
 bool ListenPortChooser::beginTest(int port, const QString &localAddress)
 {
-    m_sockets.ensure(1);
-    SocketElement *listener = m_sockets.at(0);
-    SocketElement *client = m_sockets.at(1);
+    SocketElement *listener = &m_listener;
+    SocketElement *client = &m_client;
 
     listener->close();
+    listener->setLocalIP(localAddress);
     listener->setLocalPort(port);
     if (!listener->listen())
         return false;
 
     client->close();
+    client->setLocalIP(localAddress);
     client->setLocalPort(0);
-    client->setTag(QString::fromLatin1(ScanOnlyTag));
     client->connectTo(localAddress, port);
 
     // Only the probe itself may complete the test: a peer that happens to
@@ -151,28 +149,25 @@ bool ListenPortChooser::beginTest(int port, const QString &localAddress)
 
 bool ListenPortChooser::endTest()
 {
-    SocketElement *listener = m_sockets.at(0);
-    SocketElement *client = m_sockets.at(1);
-    const bool reached = listener->state() == SocketElement::Connected && client->state() == SocketElement::Connected;
+    const bool reached = m_listener.state() == SocketElement::Connected && m_client.state() == SocketElement::Connected;
     disconnect(m_takeProbe);
-    listener->close();
-    client->close();
+    m_listener.close();
+    m_client.close();
     m_timeout.stop();
     return reached;
 }
 
-bool ListenPortChooser::waitForSettledState(int index)
+bool ListenPortChooser::waitForSettledState(SocketElement &element)
 {
-    SocketElement *element = m_sockets.at(index);
-    if (isSettled(element->state()) || !m_timeout.isActive())
-        return isSettled(element->state());
+    if (isSettled(element.state()) || !m_timeout.isActive())
+        return isSettled(element.state());
     // Start-up may wait here: the probe must be accepted by this same event loop.
     QEventLoop loop;
-    connect(element, &SocketElement::stateChanged, &loop, [&loop](int, int state) {
+    connect(&element, &SocketElement::stateChanged, &loop, [&loop](int, int state) {
         if (isSettled(state))
             loop.quit();
     });
     connect(&m_timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     loop.exec();
-    return isSettled(element->state());
+    return isSettled(element.state());
 }

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "net/socketelement.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <optional>
 
-class SocketArray;
 
 // Chooses the one TCP port of this copy. A port counts only when it can be
 // bound and a connection to it from this computer's own address gets through,
-// which elements 0 and 1 of the control array check between them.
+// which a listener and a client of the chooser's own check between them.
 class ListenPortChooser final : public QObject
 {
     Q_OBJECT
@@ -19,8 +20,10 @@ class ListenPortChooser final : public QObject
 public:
     static constexpr int SelfTestTimeoutMs = 5000;
     static constexpr int TestOnlyPort = 1200;
+    // The port used when no candidate passed its self-test.
+    static constexpr int FallbackPort = 1971;
 
-    explicit ListenPortChooser(SocketArray &sockets, QObject *parent = nullptr);
+    explicit ListenPortChooser(QObject *parent = nullptr);
 
     // Returns the chosen port, or `current` when nothing is found. Waits for
     // each self-test in a local event loop, which only start-up may do.
@@ -33,6 +36,9 @@ public:
     // The sixty candidates in the order they are tried.
     static QList<int> candidatePorts();
     bool isTesting() const { return m_timeout.isActive(); }
+    // The two ends of the self-test, closed between tests.
+    const SocketElement &listener() const { return m_listener; }
+    const SocketElement &client() const { return m_client; }
 
 signals:
     void portChosen(int port);
@@ -44,11 +50,12 @@ private:
     // then, once both elements settled or the time is up, read and close it.
     bool beginTest(int port, const QString &localAddress);
     bool endTest();
-    bool waitForSettledState(int index);
+    bool waitForSettledState(SocketElement &element);
     void testNextCandidate();
     void onTestStateChanged();
 
-    SocketArray &m_sockets;
+    SocketElement m_listener;
+    SocketElement m_client;
     QTimer m_timeout;
     QMetaObject::Connection m_takeProbe;
     bool m_choosing = false;

@@ -1,15 +1,18 @@
 #include "shell/listenportkeeper.h"
 
 #include "base/prompter.h"
+#include "net/localpeer.h"
 #include "net/socketelement.h"
 
-ListenPortKeeper::ListenPortKeeper(SocketElement &listenSocket, Prompter &prompter, std::function<int()> port,
+ListenPortKeeper::ListenPortKeeper(SocketElement &listenSocket, Prompter &prompter, const LocalPeer &localPeer,
                                    QObject *parent)
     : QObject(parent)
     , m_listenSocket(listenSocket)
     , m_prompter(prompter)
-    , m_port(std::move(port))
+    , m_localPeer(localPeer)
 {
+    connect(&listenSocket, &SocketElement::closed, this, &ListenPortKeeper::startListening);
+    connect(&listenSocket, &SocketElement::errorOccurred, this, &ListenPortKeeper::startListening);
     m_claimTimer.setInterval(ClaimIntervalMs);
     m_claimTimer.setSingleShot(true);
     connect(&m_claimTimer, &QTimer::timeout, this, &ListenPortKeeper::startListening);
@@ -19,13 +22,13 @@ void ListenPortKeeper::startListening()
 {
     m_claimTimer.stop();
     m_listenSocket.close();
-    m_listenSocket.setLocalPort(m_port());
+    m_listenSocket.setLocalPort(m_localPeer.port());
     if (m_listenSocket.listen()) {
         m_retryCount = 0;
         return;
     }
     if (m_retryCount >= SilentRetries) {
-        m_prompter.showBalloon(QStringLiteral("Quelm: Port Conflict (%1)").arg(m_port()),
+        m_prompter.showBalloon(QStringLiteral("Quelm: Port Conflict (%1)").arg(m_localPeer.port()),
                                QStringLiteral("Quelm's listening port is in use. Please close any programs "
                                               "that might be using it."),
                                Prompter::BalloonError);

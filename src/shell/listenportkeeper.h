@@ -2,8 +2,8 @@
 
 #include <QObject>
 #include <QTimer>
-#include <functional>
 
+class LocalPeer;
 class Prompter;
 class SocketElement;
 
@@ -19,7 +19,8 @@ public:
     static constexpr int ClaimIntervalMs = 500;
     static constexpr int SilentRetries = 9;
 
-    ListenPortKeeper(SocketElement &listenSocket, Prompter &prompter, std::function<int()> port,
+    // A listener that closes or fails is claimed again at once.
+    ListenPortKeeper(SocketElement &listenSocket, Prompter &prompter, const LocalPeer &localPeer,
                      QObject *parent = nullptr);
 
     // (Re)starts listening on the current port.
@@ -31,7 +32,7 @@ public:
 private:
     SocketElement &m_listenSocket;
     Prompter &m_prompter;
-    std::function<int()> m_port;
+    const LocalPeer &m_localPeer;
     QTimer m_claimTimer;
     int m_retryCount = 0;
 };

@@ -7,6 +7,7 @@
 #include "shell/core.h"
 #include "shell/drivewritetest.h"
 #include "shell/networkfoldercheck.h"
+#include "shell/subnetdetector.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,16 +42,16 @@ QString StartupSequence::firewallMessage()
 
 bool StartupSequence::run()
 {
-    startDesignTimers();
+    startEarlyTimers();
     removeUpdaterLeftover();
     if (!refuseUnsafeEnvironment())
         return false;
-    m_core.setOwnId(OwnIdentifier::computeOwnId(
+    LocalPeer &self = m_core.localPeer();
+    self.setId(OwnIdentifier::computeOwnId(
         m_core.config().programFolder,
         m_core.settings().regGetString(Hive::Machine, setting(SettingNames::CurrentVersionKeyPath), setting(SettingNames::ProductID), {})));
-    m_core.showSplash();
-    m_core.network().sockets().ensure(1);
-    m_core.setLocalAddress(m_core.config().addressSource());
+    m_core.presence().showSplash();
+    self.setAddress(m_core.config().addressSource());
     if (!checkNetworkAdapter())
         return false;
     m_core.homePage().start();
@@ -66,8 +67,8 @@ bool StartupSequence::run()
     prepareInterface();
     showMainWindow();
     startDiscovery();
-    m_core.timers().que.start();
-    m_core.timers().ipCheckup.start();
+    m_core.queueTimer().start();
+    m_core.addressWatch().start();
     return true;
 }
 
@@ -122,7 +123,7 @@ bool StartupSequence::checkConflictingProgram()
 
 bool StartupSequence::checkNetworkAdapter()
 {
-    const int firstOctet = m_core.localOctets()[0];
+    const int firstOctet = m_core.localPeer().octets()[0];
     if (firstOctet == 0 && !m_core.config().testOnly()) {
         refuse(QStringLiteral("There is a problem with your network card and Quelm cannot function. Try restarting "
                               "your computer with your network connections hooked up to your computer."));
@@ -165,7 +166,7 @@ void StartupSequence::checkFirstRun()
     SettingsStore &settings = m_core.settings();
     if (settings.get(setting(SettingNames::FirstRun)) != "1") {
         settings.set(setting(SettingNames::FirstRun), "1");
-        m_core.setFirstRunFlag(true);
+        m_firstRun = true;
     }
 }
 
@@ -175,27 +176,34 @@ void StartupSequence::setCaptionAndAddress()
     QString caption = QStringLiteral("Quelm Beta - Version %1").arg(QLatin1String(Core::Version));
     if (m_core.config().testOnly())
         caption.prepend(QLatin1String("##TESTONLY## "));
-    m_core.setCaption(caption);
-    m_core.setIpLabelText(QStringLiteral("This computer's IP is: ") + m_core.localAddress());
+    m_core.presence().setCaption(caption);
+    m_core.presence().setIpLabelText(QStringLiteral("This computer's IP is: ") + m_core.localPeer().address());
 }
 
 bool StartupSequence::claimListenPort()
 {
     step(QStringLiteral("Finding available port..."));
-    m_core.setListenPort(m_core.chooseListenPort(0));
-    while (m_core.listenPort() == 0) {
+    LocalPeer &self = m_core.localPeer();
+    self.setPort(chooseListenPort());
+    while (self.port() == 0) {
         const auto answer = m_core.prompter().messageBox(firewallMessage(), Prompter::Buttons::AbortRetryIgnore,
                                                          Prompter::Icon::None);
         if (answer == Prompter::Answer::Abort)
             return false;
         if (answer == Prompter::Answer::Ignore) {
-            m_core.setListenPort(Core::FallbackPort);
-            m_core.setListenPortUntested(true);
+            self.setPort(ListenPortChooser::FallbackPort);
+            self.setPortUntested(true);
         }
         else
-            m_core.setListenPort(m_core.chooseListenPort(0));
+            self.setPort(chooseListenPort());
     }
     return true;
+}
+
+int StartupSequence::chooseListenPort()
+{
+    return m_core.portChooser().chooseListenPort(0, m_core.settings().get(setting(SettingNames::CustomPort)),
+                                                 m_core.config().testOnly(), m_core.localPeer().address());
 }
 
 void StartupSequence::loadTables()
@@ -205,7 +213,8 @@ void StartupSequence::loadTables()
     step(QStringLiteral("Loading shared folders..."));
     m_core.sharing().sharedIndex().loadSharedFolders();
     step(QStringLiteral("Detecting subnet..."));
-    m_core.detectSubnet();
+    const QString address = m_core.localPeer().address();
+    m_core.localPeer().setSubnetClass(SubnetDetector::subnetClass(SubnetDetector::getSubnetMask(address)));
 }
 
 void StartupSequence::startConnections()
@@ -214,9 +223,7 @@ void StartupSequence::startConnections()
     m_core.network().hostCache().loadHostCache();
     m_core.portKeeper().startListening();
     m_core.network().discovery().setScanPosition(1, 1, 1);
-    m_core.timers().scan.start();
-    m_core.status().update();
-    m_core.timers().update.start();
+    m_core.status().start();
 }
 
 void StartupSequence::prepareInterface()
@@ -224,23 +231,24 @@ void StartupSequence::prepareInterface()
     step(QStringLiteral("Preparing Interface..."));
     m_core.network().userList().rebuildUserList();
     m_core.sharing().search().fillFileTypes();
-    m_core.installTrayIcon(QStringLiteral("Quelm %1").arg(QLatin1String(Core::Version)));
+    m_core.presence().installTrayIcon(QStringLiteral("Quelm %1").arg(QLatin1String(Core::Version)));
 }
 
 void StartupSequence::showMainWindow()
 {
     m_core.status().update();
-    m_core.showMainWindow();
-    if (m_core.firstRunFlag())
-        m_core.timers().firstRunMessage.start();
+    m_core.presence().showMainWindow();
+    if (m_firstRun)
+        m_core.presence().welcomeFirstRun();
 }
 
-void StartupSequence::startDesignTimers()
+void StartupSequence::startEarlyTimers()
 {
     // These run from the very start, so their handlers see a partly started copy.
-    CoreTimers &timers = m_core.timers();
-    for (QTimer *timer : {&timers.alive, &timers.blink, &timers.browser, &timers.download})
-        timer->start();
+    m_core.network().startKeepAlive();
+    m_core.sharing().startRescanning();
+    m_core.presence().showScanNotice(true);
+    m_core.downloadTimer().start();
 }
 
 void StartupSequence::startDiscovery()
@@ -249,14 +257,12 @@ void StartupSequence::startDiscovery()
     if (m_core.config().testOnly() || settings.get(setting(SettingNames::EnableScanning), "1") == "0"
         || settings.get(setting(SettingNames::EnableUDP), "1") == "0")
         return;
-    m_core.network().discovery().configureDiscoverySocket();
-    m_core.timers().udp.start();
-    m_core.network().discovery().udpTick();
+    m_core.network().discovery().startAnnouncing();
 }
 
 void StartupSequence::step(const QString &splashStatus)
 {
-    m_core.setSplashStatus(splashStatus);
+    m_core.presence().setSplashStatus(splashStatus);
 }
 
 void StartupSequence::refuse(const QString &text)

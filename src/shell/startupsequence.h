@@ -19,7 +19,7 @@ public:
     static QString firewallMessage();
 
 private:
-    void startDesignTimers();
+    void startEarlyTimers();
     bool refuseUnsafeEnvironment();
     bool checkConflictingProgram();
     bool checkNetworkAdapter();
@@ -29,6 +29,7 @@ private:
     void checkFirstRun();
     void setCaptionAndAddress();
     bool claimListenPort();
+    int chooseListenPort();
     void loadTables();
     void startConnections();
     void prepareInterface();
@@ -38,4 +39,5 @@ private:
     void refuse(const QString &text);
 
     Core &m_core;
+    bool m_firstRun = false;
 };

@@ -1,56 +1,45 @@
 #include "shell/statusdisplay.h"
 
 #include "net/controlconnections.h"
-#include "shell/coretimers.h"
+#include "net/discovery.h"
 
-namespace {
-
-// Switching on a running timer must not restart its interval.
-void switchOn(QTimer &timer)
-{
-    if (!timer.isActive())
-        timer.start();
-}
-
-} // namespace
-
-StatusDisplay::StatusDisplay(ControlConnections &connections, CoreTimers &timers, Context context, QObject *parent)
+StatusDisplay::StatusDisplay(ControlConnections &connections, Discovery &discovery,
+                             std::function<qint64()> sharedFileCount, QObject *parent)
     : QObject(parent)
     , m_connections(connections)
-    , m_timers(timers)
-    , m_context(std::move(context))
+    , m_discovery(discovery)
+    , m_sharedFileCount(std::move(sharedFileCount))
 {
+    m_refreshTimer.setInterval(RefreshIntervalMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &StatusDisplay::update);
+}
+
+void StatusDisplay::start()
+{
+    update();
+    m_refreshTimer.start();
+}
+
+void StatusDisplay::stop()
+{
+    m_refreshTimer.stop();
 }
 
 void StatusDisplay::update()
 {
     m_peerCount = static_cast<int>(m_connections.controlLinks().size());
     m_peerCountText = QStringLiteral("You are sharing %1 file(s). Connected to %2 peer(s).")
-                          .arg(m_context.sharedFileCount())
+                          .arg(m_sharedFileCount())
                           .arg(m_peerCount);
-
+    m_discovery.setScanning(m_peerCount < GreenPeers);
+    m_searchEnabled = m_peerCount > 0;
     if (m_peerCount == 0) {
-        switchOn(m_timers.scan);
-        switchOn(m_timers.blink);
-        m_searchEnabled = false;
         m_light = Light::Red;
         m_statusText = QStringLiteral("You are not connected to any peers!");
     } else if (m_peerCount < GreenPeers) {
-        m_searchEnabled = true;
-        switchOn(m_timers.scan);
-        switchOn(m_timers.blink);
         m_light = Light::Yellow;
         m_statusText = QStringLiteral("You are connected to only %1 peer(s).").arg(m_peerCount);
     } else {
-        m_searchEnabled = true;
-        // Only a running scan is stopped here; a notice already hidden by
-        // an earlier green update keeps its state.
-        if (m_timers.scan.isActive()) {
-            m_timers.scan.stop();
-            m_timers.blink.stop();
-            m_context.hideBlinkLabel();
-            m_context.resetScanPosition();
-        }
         m_light = Light::Green;
         m_statusText = QStringLiteral("You are connected to %1 peer(s).").arg(m_peerCount);
     }

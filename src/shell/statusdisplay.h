@@ -2,15 +2,16 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class ControlConnections;
-struct CoreTimers;
+class Discovery;
 
-// The status line as state: the peer count, the traffic light, whether
-// searching is possible, and the switching of the subnet scan and the
-// blinking scan notice. The scan thereby runs only while there are fewer
-// than GreenPeers peers.
+// The status line as state: the peer count, the traffic light and whether
+// searching is possible, refreshed every RefreshIntervalMs and on demand. It
+// also asks discovery to scan the subnet only while there are fewer than
+// GreenPeers peers.
 class StatusDisplay final : public QObject
 {
     Q_OBJECT
@@ -20,18 +21,17 @@ public:
     enum class Light { Red, Yellow, Green };
 
     static constexpr int GreenPeers = 5;
+    static constexpr int RefreshIntervalMs = 5000;
 
-    struct Context {
-        std::function<qint64()> sharedFileCount;
-        // Puts the subnet scan back to its first address.
-        std::function<void()> resetScanPosition;
-        std::function<void()> hideBlinkLabel;
-    };
+    StatusDisplay(ControlConnections &connections, Discovery &discovery, std::function<qint64()> sharedFileCount,
+                  QObject *parent = nullptr);
 
-    StatusDisplay(ControlConnections &connections, CoreTimers &timers, Context context, QObject *parent = nullptr);
-
-    // Recounts the peers and sets texts, light, search and timers from it.
+    // Recounts the peers and sets texts, light, search and the scan from it.
     void update();
+    // Updates now and every RefreshIntervalMs from now on.
+    void start();
+    void stop();
+    bool isRefreshing() const { return m_refreshTimer.isActive(); }
 
     int peerCount() const { return m_peerCount; }
     QString peerCountText() const { return m_peerCountText; }
@@ -44,8 +44,9 @@ signals:
 
 private:
     ControlConnections &m_connections;
-    CoreTimers &m_timers;
-    Context m_context;
+    Discovery &m_discovery;
+    std::function<qint64()> m_sharedFileCount;
+    QTimer m_refreshTimer;
 
     int m_peerCount = 0;
     QString m_peerCountText = QStringLiteral("Connected to 0 Peers.");

@@ -40,7 +40,7 @@ void ChatPage::showEvent(QShowEvent *event)
 
 void ChatPage::chatSendButtonClicked()
 {
-    if (m_chat.chatSendButtonClicked(chatSendBox().text()))
+    if (m_chat.sendChatLine(chatSendBox().text()))
         chatSendBox().clear();
     chatSendBox().setFocus();
 }

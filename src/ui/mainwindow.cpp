@@ -76,13 +76,14 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     resize(960, 600);
     restoreGeometry(QByteArray::fromBase64(core.settings().get(QLatin1String(SettingNames::WindowGeometry))));
 
-    connect(&core, &Core::captionChanged, this, &QWidget::setWindowTitle);
-    connect(&core, &Core::ipLabelChanged, m_ipLabel, &QLabel::setText);
-    connect(&core, &Core::blinkLabelVisibilityChanged, this, [this](bool visible) {
+    ShellPresence &presence = core.presence();
+    connect(&presence, &ShellPresence::captionChanged, this, &QWidget::setWindowTitle);
+    connect(&presence, &ShellPresence::ipLabelChanged, m_ipLabel, &QLabel::setText);
+    connect(&presence, &ShellPresence::scanNoticeVisibilityChanged, this, [this](bool visible) {
         // Hiding would let the layout jump; the notice keeps its place.
         m_blinkLabel->setStyleSheet(visible ? QString() : QStringLiteral("color: transparent"));
     });
-    connect(&core, &Core::trayIconInstalled, m_tray, &TrayIcon::install);
+    connect(&presence, &ShellPresence::trayIconInstalled, m_tray, &TrayIcon::install);
     connect(m_tray, &TrayIcon::exitRequested, this, &MainWindow::exit);
     SharedIndex &index = core.sharing().sharedIndex();
     connect(&index, &SharedIndex::walkStarted, this,

@@ -32,7 +32,7 @@ MessageWindow::MessageWindow(Chat &chat, Conversation &conversation)
     m_statusBar->setTextFormat(Qt::PlainText);
     m_statusBar->setFrameShape(QFrame::StyledPanel);
 
-    connect(&sendBox(), &QLineEdit::textChanged, &conversation, &Conversation::sendBoxChanged);
+    connect(&sendBox(), &QLineEdit::textChanged, &conversation, &Conversation::draftChanged);
     connect(m_sendRow, &SendRow::sendRequested, this, &MessageWindow::sendButtonClicked);
     connect(&conversation, &Conversation::statusTextChanged, m_statusBar, &QLabel::setText);
     connect(&conversation, &Conversation::sendEnabledChanged, &sendButton(), &QWidget::setEnabled);
@@ -109,7 +109,7 @@ void MessageWindow::sendButtonClicked()
 {
     if (!m_conversation)
         return;
-    m_conversation->sendButtonClicked(sendBox().text());
+    m_conversation->sendMessage(sendBox().text());
     sendBox().clear();
     sendBox().setFocus();
 }

@@ -41,7 +41,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     m_results->setColumnWidth(0, 380);
     m_results->setColumnWidth(1, 100);
     connect(m_results->horizontalHeader(), &QHeaderView::sectionClicked, &search.results(),
-            &SearchResultsModel::headerClicked);
+            &SearchResultsModel::toggleSort);
     connect(m_results, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         const SearchResultsModel::Result result = m_core.sharing().search().results().result(index.row());
         m_core.transfers().startDownload(result.sharedName, result.address);
@@ -105,7 +105,7 @@ void SearchPage::search()
     // With no peer there is nobody to answer; the button says so by being off.
     if (!m_searchButton->isEnabled())
         return;
-    if (m_core.sharing().search().searchButtonClicked(m_box->text().toUtf8(), m_type->currentText()))
+    if (m_core.sharing().search().startSearch(m_box->text().toUtf8(), m_type->currentText()))
         m_results->setFocus();
 }
 

@@ -74,7 +74,7 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
 
     auto *block = new QPushButton(QStringLiteral("Block / Unblock User"), this);
     connect(block, &QPushButton::clicked, this,
-            [this] { m_core.network().blocking().userBlockButtonClicked(selectedAddress()); });
+            [this] { m_core.network().blocking().toggleBlock(selectedAddress()); });
 
     auto *browse = new QPushButton(QStringLiteral("Browse Files"), this);
     connect(browse, &QPushButton::clicked, this, [this] {

@@ -56,10 +56,10 @@ private slots:
         };
         QSignalSpy im(&alice.core().network().dispatcher(), &Dispatcher::imReceived);
 
-        blocking.userBlockButtonClicked(QString());
+        blocking.toggleBlock(QString());
         QVERIFY(alice.person().boxes.isEmpty());
         alice.person().answers = {Prompter::Answer::No};
-        blocking.userBlockButtonClicked(bob.address());
+        blocking.toggleBlock(bob.address());
         const QString question = "Are you sure you want to block this user? This prevents ALL communications.";
         QCOMPARE(alice.person().boxTexts(), QStringList(question));
         QVERIFY(alice.person().boxes[0].buttons == Prompter::Buttons::YesNo
@@ -67,7 +67,7 @@ private slots:
         QVERIFY(!alice.core().network().blockedList().isBlocked(bob.id()));
 
         alice.person().answers = {Prompter::Answer::Yes};
-        blocking.userBlockButtonClicked(bob.address());
+        blocking.toggleBlock(bob.address());
         QCOMPARE(alice.person().boxes.size(), 2);
         QVERIFY(alice.core().network().blockedList().isBlocked(bob.id()));
         // The row starts without a nickname; the save fills it from the record.
@@ -81,7 +81,7 @@ private slots:
         QTRY_COMPARE(cellOf(aliceList, bob.address(), UserListModel::FilesColumn).toString(), QStringLiteral("5"));
 
         // Pressed again, the button unblocks at once.
-        blocking.userBlockButtonClicked(bob.address());
+        blocking.toggleBlock(bob.address());
         QCOMPARE(alice.person().boxes.size(), 2);
         QVERIFY(!alice.core().network().blockedList().isBlocked(bob.id()));
         QCOMPARE(alice.core().settings().get(blockedList), QByteArray());

@@ -89,23 +89,23 @@ private slots:
         alice.core().network().connections().connectTo(carol.address());
         QTRY_VERIFY(alice.linkedTo(bob) && bob.linkedTo(alice) && alice.linkedTo(carol) && carol.linkedTo(alice));
 
-        QVERIFY(!alice.core().chat().chatSendButtonClicked(QString()));
+        QVERIFY(!alice.core().chat().sendChatLine(QString()));
         QCOMPARE(alice.core().chat().chatBox().lineCount(), 0);
-        QVERIFY(alice.core().chat().chatSendButtonClicked(QStringLiteral("hello all")));
+        QVERIFY(alice.core().chat().sendChatLine(QStringLiteral("hello all")));
         QCOMPARE(alice.core().chat().chatBox().text(), QStringLiteral("alice: hello all\r\n"));
         QTRY_COMPARE(bob.core().chat().chatBox().text(), QStringLiteral("alice: hello all\r\n"));
         QTRY_COMPARE(carol.core().chat().chatBox().text(), QStringLiteral("alice: hello all\r\n"));
 
         // A paste longer than the box holds goes out, and shows, cut.
         const QString paste = QString(300, QLatin1Char('a')) + QString(100, QLatin1Char('b'));
-        QVERIFY(bob.core().chat().chatSendButtonClicked(paste));
+        QVERIFY(bob.core().chat().sendChatLine(paste));
         const QString cut = QStringLiteral("bob: ") + paste.left(Chat::MaxChatLineLength);
         QCOMPARE(bob.core().chat().chatBox().lastLine(), cut);
         QTRY_COMPARE(alice.core().chat().chatBox().lastLine(), cut);
 
         // With nobody connected the own line is still shown.
         RunningCopy erin("erin");
-        QVERIFY(erin.core().chat().chatSendButtonClicked(QStringLiteral("alone")));
+        QVERIFY(erin.core().chat().sendChatLine(QStringLiteral("alone")));
         QCOMPARE(erin.core().chat().chatBox().text(), QStringLiteral("erin: alone\r\n"));
     }
 
@@ -131,7 +131,7 @@ private slots:
         auto peer = connectClientPeer(alice, "B0B");
         QVERIFY(peer);
         alice.core().settings().set(QLatin1String(SettingNames::Nickname), "abcdefghij?klmnopqrstuvwxyz1234");
-        QVERIFY(alice.core().chat().chatSendButtonClicked(QStringLiteral("hi")));
+        QVERIFY(alice.core().chat().sendChatLine(QStringLiteral("hi")));
         QList<QByteArray> frames = Inbox(*peer, alice, {"nick:", "chat:"}).until("chat:hi");
         // The greeting's nickname may still be on its way.
         frames.removeAll("nick:alice");
@@ -193,17 +193,17 @@ private slots:
         QCOMPARE(window.statusText(), QString());
 
         // An empty Send still goes out, and shows the own nickname alone.
-        window.sendButtonClicked(QString());
+        window.sendMessage(QString());
         QCOMPARE(inbox.until("im:"), QList<QByteArray>({"im:"}));
         QCOMPARE(window.transcript().text(), QStringLiteral("alice: \r\n"));
 
         // Three quick keystrokes: one "typing" now, "stopped" when the timer runs out.
         for (const char *text : {"a", "ab", "abc"})
-            window.sendBoxChanged(QString::fromLatin1(text));
+            window.draftChanged(QString::fromLatin1(text));
         QVERIFY(window.typingTimer().isActive());
         QCOMPARE(window.typingTimer().interval(), Conversation::TypingIntervalMs);
         // Clearing the box sends nothing and leaves the count from the last change.
-        window.sendBoxChanged(QString());
+        window.draftChanged(QString());
         QVERIFY(window.typingTimer().isActive());
         chat.sendInstantMessage(addressOf(*peer), "mark1");
         QCOMPARE(inbox.until("im:mark1"), QList<QByteArray>({"imtyping:1", "im:mark1"}));
@@ -213,8 +213,8 @@ private slots:
         QCOMPARE(inbox.until("im:mark2"), QList<QByteArray>({"imtyping:0", "im:mark2"}));
 
         // Sending stops the timer without a "stopped".
-        window.sendBoxChanged(QStringLiteral("x"));
-        window.sendButtonClicked(QStringLiteral("x"));
+        window.draftChanged(QStringLiteral("x"));
+        window.sendMessage(QStringLiteral("x"));
         QVERIFY(!window.typingTimer().isActive());
         QCOMPARE(inbox.until("im:x"), QList<QByteArray>({"imtyping:1", "im:x"}));
         QCOMPARE(window.transcript().lastLine(), QStringLiteral("alice: x"));
@@ -265,7 +265,7 @@ private slots:
         QVERIFY(window.transcript().line(0).startsWith(QLatin1String("**DISCONNECTED at ")));
         chat.refreshMessageWindows();
         QCOMPARE(window.transcript().lineCount(), 1);
-        window.sendButtonClicked(QStringLiteral("lost"));
+        window.sendMessage(QStringLiteral("lost"));
         QCOMPARE(window.transcript().lineCount(), 1);
 
         // Back: connected, one line, Send allowed.

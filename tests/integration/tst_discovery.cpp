@@ -2,6 +2,7 @@
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "net/discovery.h"
+#include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "support/testcopy.h"
 
@@ -17,23 +18,19 @@ namespace {
 // `block` replaces the third number of the address; such an address is never bound.
 struct Harness
 {
-    explicit Harness(int classOfSubnet, int block = -1, int port = 1971)
+    explicit Harness(int classOfSubnet, int block = -1, int port = 1971, bool testOnly = false)
         : address(TestCopy::nextLoopbackAddress())
-        , subnetClass(classOfSubnet)
         , settings(home.filePath(QStringLiteral("u.ini")), home.filePath(QStringLiteral("m.ini")))
-        , discovery(settings, sockets, [this](const QString &peer) { connected.append(peer); },
-                    {[this] { return address; }, [this] { return octets(); }, [this] { return subnetClass; },
-                     [port] { return port; }, [this] { return testOnly; }, [this] { return scanning; },
-                     [this](const QString &typed) { connected.append(typed); }})
+        , self(settings)
+        , discovery(settings, sockets, self, [this](const QString &peer) { connected.append(peer); },
+                    {testOnly, [this](const QString &typed) { connected.append(typed); }})
     {
         if (block >= 0)
             address = prefix(2) + QStringLiteral(".%1.").arg(block) + address.section(QLatin1Char('.'), 3);
         sockets.setLocalIP(address);
-    }
-    std::array<int, 4> octets() const
-    {
-        const QStringList n = address.split(QLatin1Char('.'));
-        return {n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt()};
+        self.setAddress(address);
+        self.setPort(port);
+        self.setSubnetClass(classOfSubnet);
     }
     QString prefix(int count) const { return address.section(QLatin1Char('.'), 0, count - 1); }
     void ticks(int count)
@@ -43,11 +40,9 @@ struct Harness
     }
 
     QString address;
-    int subnetClass;
-    bool testOnly = false;
-    bool scanning = true;
     QTemporaryDir home;
     SettingsStore settings;
+    LocalPeer self;
     SocketArray sockets;
     QStringList connected;
     Discovery discovery;
@@ -125,9 +120,10 @@ private slots:
             copy.discovery.scanTick();
             copy.settings.set(QLatin1String(name), "1");
         }
-        copy.testOnly = true;
-        copy.discovery.scanTick();
         QCOMPARE(copy.connected.size(), probes);
+        Harness testOnly(1, -1, 1971, true);
+        testOnly.discovery.scanTick();
+        QVERIFY(testOnly.connected.isEmpty());
 
         QCOMPARE(copy.discovery.addComputer(QStringLiteral(" 127.0.3.4\t")), QStringLiteral("0.0.0.0"));
         QCOMPARE(copy.connected.last(), QStringLiteral("127.0.3.4"));
@@ -151,13 +147,14 @@ private slots:
         // On lo, 127.x.y.255 is an ordinary local address: the any-address socket
         // gets its own announcement back, and drops it while no scan runs.
         QSignalSpy arrivals(&copy.discovery.socket(), &DiscoverySocket::dataArrival);
-        copy.scanning = false;
         copy.discovery.udpTick();
         QTRY_VERIFY_WITH_TIMEOUT(!arrivals.isEmpty(), 5000);
         QVERIFY(copy.connected.isEmpty());
 
-        copy.scanning = true;
-        copy.subnetClass = 2;
+        // The running scan itself probes nothing here: only announcements connect.
+        copy.settings.set(QLatin1String(SettingNames::EnableTCP), "0");
+        copy.discovery.setScanning(true);
+        copy.self.setSubnetClass(2);
         QCOMPARE(copy.discovery.announcementDestination(), copy.prefix(2) + QLatin1String(".255.255"));
         copy.discovery.closeDiscoverySocket();
         copy.discovery.udpTick();

@@ -1,6 +1,8 @@
 // Choosing the listening port and keeping it claimed, on loopback addresses of
 // the test's own.
-#include "net/socketarray.h"
+#include "base/settingsstore.h"
+#include "net/localpeer.h"
+#include "net/socketelement.h"
 #include "shell/listenportchooser.h"
 #include "shell/listenportkeeper.h"
 #include "support/scriptedprompter.h"
@@ -9,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 #include <vector>
@@ -58,11 +61,9 @@ void ListenPortTest::customPortIsUsedWithoutATest()
     QFETCH(QByteArray, custom);
     QFETCH(int, expected);
     const QString address = TestCopy::nextLoopbackAddress();
-    SocketArray sockets;
-    sockets.setLocalIP(address);
-    ListenPortChooser chooser(sockets);
+    ListenPortChooser chooser;
     int listens = 0;
-    connect(sockets.at(0), &SocketElement::stateChanged, this, [&listens](int, int state) {
+    connect(&chooser.listener(), &SocketElement::stateChanged, this, [&listens](int, int state) {
         listens += state == SocketElement::Listening;
     });
     QCOMPARE(chooser.chooseListenPort(0, custom, false, address), expected);
@@ -71,10 +72,8 @@ void ListenPortTest::customPortIsUsedWithoutATest()
 
 void ListenPortTest::testOnlyIsAlways1200()
 {
-    SocketArray sockets;
-    ListenPortChooser chooser(sockets);
+    ListenPortChooser chooser;
     QCOMPARE(chooser.chooseListenPort(0, "2500", true, TestCopy::nextLoopbackAddress()), 1200);
-    QCOMPARE(sockets.count(), 1);
 }
 
 void ListenPortTest::takenPortMovesToTheNextCandidate()
@@ -82,9 +81,7 @@ void ListenPortTest::takenPortMovesToTheNextCandidate()
     const QString address = TestCopy::nextLoopbackAddress();
     QTcpServer other;
     QVERIFY(other.listen(QHostAddress(address), 1971));
-    SocketArray sockets;
-    sockets.setLocalIP(address);
-    ListenPortChooser chooser(sockets);
+    ListenPortChooser chooser;
     QCOMPARE(chooser.chooseListenPort(0, {}, false, address), 1981);
 }
 
@@ -97,9 +94,7 @@ void ListenPortTest::noFreeCandidateKeepsTheCurrentPort()
         if (!taken.back()->listen(QHostAddress(address), static_cast<quint16>(port)))
             QSKIP("Ports below 1024 cannot be listened on here");
     }
-    SocketArray sockets;
-    sockets.setLocalIP(address);
-    ListenPortChooser chooser(sockets);
+    ListenPortChooser chooser;
     QCOMPARE(chooser.chooseListenPort(0, {}, false, address), 0);
     QCOMPARE(chooser.chooseListenPort(2500, "70000", false, address), 2500);
 }
@@ -125,10 +120,7 @@ void ListenPortTest::choiceFromTheEventLoop()
         taken.push_back(std::make_unique<QTcpServer>());
         QVERIFY(taken.back()->listen(QHostAddress(address), static_cast<quint16>(port)));
     }
-    SocketArray sockets;
-    sockets.setLocalIP(address);
-    QVERIFY(sockets.ensure(1));
-    ListenPortChooser chooser(sockets);
+    ListenPortChooser chooser;
     QSignalSpy chosenPorts(&chooser, &ListenPortChooser::portChosen);
     chooser.chooseListenPortLater(0, customPort, false, address);
     chooser.chooseListenPortLater(0, "4000", false, address);
@@ -137,20 +129,17 @@ void ListenPortTest::choiceFromTheEventLoop()
     QTRY_COMPARE_WITH_TIMEOUT(chosenPorts.size(), 1, 20000);
     QCOMPARE(chosenPorts[0][0].toInt(), chosen);
     QVERIFY(!chooser.isChoosing());
-    QCOMPARE(sockets.at(0)->state(), int(SocketElement::Closed));
-    QCOMPARE(sockets.at(1)->state(), int(SocketElement::Closed));
+    QCOMPARE(chooser.listener().state(), int(SocketElement::Closed));
+    QCOMPARE(chooser.client().state(), int(SocketElement::Closed));
 }
 
 void ListenPortTest::selfTestLeavesBothElementsClosed()
 {
     const QString address = TestCopy::nextLoopbackAddress();
-    SocketArray sockets;
-    sockets.setLocalIP(address);
-    ListenPortChooser chooser(sockets);
+    ListenPortChooser chooser;
     QVERIFY(chooser.testListenPort(2971, address));
-    QCOMPARE(sockets.at(0)->state(), int(SocketElement::Closed));
-    QCOMPARE(sockets.at(1)->state(), int(SocketElement::Closed));
-    QCOMPARE(sockets.at(1)->tag(), QStringLiteral("???SCANONLY"));
+    QCOMPARE(chooser.listener().state(), int(SocketElement::Closed));
+    QCOMPARE(chooser.client().state(), int(SocketElement::Closed));
     QVERIFY(!chooser.isTesting());
     QTcpServer free;
     QVERIFY(free.listen(QHostAddress(address), 2971));
@@ -159,12 +148,10 @@ void ListenPortTest::selfTestLeavesBothElementsClosed()
 void ListenPortTest::peerConnectingDuringTheSelfTestDoesNotSpoilIt()
 {
     const QString address = TestCopy::nextLoopbackAddress();
-    SocketArray sockets;
-    sockets.setLocalIP(address);
-    ListenPortChooser chooser(sockets);
+    ListenPortChooser chooser;
     // A peer knocks on the port the moment it starts listening, before the probe.
     QTcpSocket peer;
-    connect(sockets.at(0), &SocketElement::stateChanged, this, [&](int, int state) {
+    connect(&chooser.listener(), &SocketElement::stateChanged, this, [&](int, int state) {
         if (state == SocketElement::Listening) {
             peer.bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
             peer.connectToHost(address, 3981);
@@ -183,7 +170,11 @@ void ListenPortTest::keeperRetriesSilentlyNineTimesThenWarns()
     SocketElement listener(-1);
     listener.setLocalIP(address);
     ScriptedPrompter person;
-    ListenPortKeeper keeper(listener, person, [] { return 1971; });
+    QTemporaryDir home;
+    SettingsStore settings(home.filePath(QStringLiteral("u.ini")), home.filePath(QStringLiteral("m.ini")));
+    LocalPeer self(settings);
+    self.setPort(1971);
+    ListenPortKeeper keeper(listener, person, self);
 
     for (int failure = 1; failure <= 9; ++failure)
         keeper.startListening();
@@ -209,7 +200,11 @@ void ListenPortTest::keeperClaimsThePortOnceItIsFree()
     SocketElement listener(-1);
     listener.setLocalIP(address);
     ScriptedPrompter person;
-    ListenPortKeeper keeper(listener, person, [] { return 1971; });
+    QTemporaryDir home;
+    SettingsStore settings(home.filePath(QStringLiteral("u.ini")), home.filePath(QStringLiteral("m.ini")));
+    LocalPeer self(settings);
+    self.setPort(1971);
+    ListenPortKeeper keeper(listener, person, self);
     keeper.startListening();
     QCOMPARE(keeper.retryCount(), 1);
 

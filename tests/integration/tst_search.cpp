@@ -69,8 +69,8 @@ private slots:
     void searchReachesEveryPeerAndListsTheirMatches()
     {
         SearchService &search = m_alice->core().sharing().search();
-        QVERIFY(!search.searchButtonClicked({}, QStringLiteral("All File Types")));
-        QVERIFY(search.searchButtonClicked("beatles help", QStringLiteral("All File Types")));
+        QVERIFY(!search.startSearch({}, QStringLiteral("All File Types")));
+        QVERIFY(search.startSearch("beatles help", QStringLiteral("All File Types")));
         QCOMPARE(search.statusCaption(), QStringLiteral("Search request submitted. Waiting for responses..."));
         QVERIFY(search.isSearchStatusVisible());
 

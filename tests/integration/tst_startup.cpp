@@ -80,9 +80,9 @@ void StartupTest::startsListensAndShowsItsState()
     copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
     ScriptedPrompter person;
     Core core(copy.config(), person);
-    QSignalSpy splash(&core, &Core::splashStatusChanged);
-    QSignalSpy shown(&core, &Core::mainWindowShown);
-    QSignalSpy tray(&core, &Core::trayIconInstalled);
+    QSignalSpy splash(&core.presence(), &ShellPresence::splashStatusChanged);
+    QSignalSpy shown(&core.presence(), &ShellPresence::mainWindowShown);
+    QSignalSpy tray(&core.presence(), &ShellPresence::trayIconInstalled);
 
     QVERIFY(core.start());
 
@@ -94,27 +94,28 @@ void StartupTest::startsListensAndShowsItsState()
                                     "Preparing Interface..."}));
     QCOMPARE(shown.count(), 1);
     QCOMPARE(tray.at(0).at(0).toString(), QStringLiteral("Quelm 0.14.1"));
-    QCOMPARE(core.caption(), QStringLiteral("Quelm Beta - Version 0.14.1"));
-    QCOMPARE(core.ipLabelText(), "This computer's IP is: " + copy.address());
+    QCOMPARE(core.presence().caption(), QStringLiteral("Quelm Beta - Version 0.14.1"));
+    QCOMPARE(core.presence().ipLabelText(), "This computer's IP is: " + copy.address());
     QVERIFY(person.boxes.isEmpty());
     for (const char *folder : {"Downloads", "Incomplete", "ForResume"})
         QVERIFY2(QDir(copy.home()).exists(QLatin1String(folder)), folder);
 
-    QCOMPARE(core.listenPort(), 1971);
+    QCOMPARE(core.localPeer().port(), 1971);
     QCOMPARE(core.network().listenSocket().state(), int(SocketElement::Listening));
     QVERIFY(canConnect(copy.address(), 1971));
-    QVERIFY(!core.ownId().isEmpty());
+    QVERIFY(!core.localPeer().id().isEmpty());
 
-    CoreTimers &timers = core.timers();
-    const QList<QPair<QTimer *, int>> running = {{&timers.alive, 30000},  {&timers.blink, 1000},
-                                                 {&timers.browser, 60000}, {&timers.download, 1000},
-                                                 {&timers.update, 5000},  {&timers.scan, 500},
-                                                 {&timers.udp, 30000},    {&timers.que, 5000},
-                                                 {&timers.ipCheckup, 15000}};
-    for (const auto &[timer, interval] : running) {
-        QVERIFY(timer->isActive());
-        QCOMPARE(timer->interval(), interval);
-    }
+    // Every periodic part of the copy runs once start-up is over.
+    QVERIFY(core.network().isKeepingAlive());
+    QVERIFY(core.sharing().isRescanning());
+    QVERIFY(core.presence().isScanNoticeBlinking());
+    QVERIFY(core.homePage().isTicking());
+    QVERIFY(core.downloadTimer().isActive());
+    QVERIFY(core.status().isRefreshing());
+    QVERIFY(core.network().discovery().isScanning());
+    QVERIFY(core.network().discovery().isAnnouncing());
+    QVERIFY(core.queueTimer().isActive());
+    QVERIFY(core.addressWatch().isWatching());
 }
 
 void StartupTest::welcomesOnlyTheFirstRun()
@@ -125,19 +126,18 @@ void StartupTest::welcomesOnlyTheFirstRun()
         ScriptedPrompter person;
         Core core(copy.config(), person);
         QVERIFY(core.start());
-        QVERIFY(core.firstRunFlag());
-        QVERIFY(core.timers().firstRunMessage.isActive());
-        QCOMPARE(core.timers().firstRunMessage.interval(), 4000);
+        QVERIFY(core.presence().isFirstRun());
+        QVERIFY(core.presence().isWelcomePending());
         QTRY_COMPARE_WITH_TIMEOUT(person.balloons.size(), 1, 8000);
         QCOMPARE(person.balloons[0].title, QStringLiteral("Welcome to Quelm!"));
         QCOMPARE(person.balloons[0].iconFlags, Prompter::BalloonWarning);
-        QVERIFY(!core.timers().firstRunMessage.isActive());
+        QVERIFY(!core.presence().isWelcomePending());
     }
     ScriptedPrompter person;
     Core core(copy.config(), person);
     QVERIFY(core.start());
-    QVERIFY(!core.firstRunFlag());
-    QVERIFY(!core.timers().firstRunMessage.isActive());
+    QVERIFY(!core.presence().isFirstRun());
+    QVERIFY(!core.presence().isWelcomePending());
     QCOMPARE(core.settings().get(QLatin1String(SettingNames::FirstRun)), QByteArray("1"));
 }
 
@@ -161,7 +161,7 @@ void StartupTest::endsWhenNoNicknameIsGiven()
     TestCopy copy;
     ScriptedPrompter person;
     Core core(copy.config(), person);
-    QSignalSpy shown(&core, &Core::mainWindowShown);
+    QSignalSpy shown(&core.presence(), &ShellPresence::mainWindowShown);
     QVERIFY(!core.start());
     QCOMPARE(person.nicknameSuggestions.size(), 1);
     QCOMPARE(shown.count(), 0);
@@ -180,7 +180,7 @@ void StartupTest::refusesASecondCopyOnOneFolder()
     CoreConfig config = copy.config();
     config.addressSource = [] { return TestCopy::nextLoopbackAddress(); };
     Core refused(config, second);
-    QSignalSpy splash(&refused, &Core::splashShown);
+    QSignalSpy splash(&refused.presence(), &ShellPresence::splashShown);
     QVERIFY(!refused.start());
     QCOMPARE(second.boxTexts(), QStringList{AlreadyRunning});
     QCOMPARE(second.boxes[0].icon, Prompter::Icon::Exclamation);
@@ -238,7 +238,7 @@ void StartupTest::warnsOnceAboutASelfAssignedAddress()
     QCOMPARE(person.boxes[0].icon, Prompter::Icon::Information);
     QCOMPARE(person.boxes[1].text, StartupSequence::firewallMessage());
     QCOMPARE(person.boxes[1].buttons, Prompter::Buttons::AbortRetryIgnore);
-    QCOMPARE(core.listenPort(), 1971);
+    QCOMPARE(core.localPeer().port(), 1971);
     QVERIFY(core.portKeeper().isRetryPending());
 }
 
@@ -290,9 +290,9 @@ void StartupTest::testOnlyUsesPort1200AndNoDiscovery()
     config.commandLine = QStringLiteral("-TestOnly");
     Core core(config, person);
     QVERIFY(core.start());
-    QCOMPARE(core.listenPort(), 1200);
-    QVERIFY(core.caption().startsWith("##TESTONLY## Quelm Beta"));
-    QVERIFY(!core.timers().udp.isActive());
+    QCOMPARE(core.localPeer().port(), 1200);
+    QVERIFY(core.presence().caption().startsWith("##TESTONLY## Quelm Beta"));
+    QVERIFY(!core.network().discovery().isAnnouncing());
     QVERIFY(canConnect(copy.address(), 1200));
 }
 
@@ -323,16 +323,15 @@ void StartupTest::addressWatchMovesToTheNewAddress()
     config.addressSource = [&address] { return address; };
     Core core(config, person);
     QVERIFY(core.start());
-    const QByteArray id = core.ownId();
+    const QByteArray id = core.localPeer().id();
 
-    core.ipCheckupTick();
+    core.addressWatch().check();
     QVERIFY(person.balloons.isEmpty());
 
     // A control connection that must be dropped by the change.
     QTcpServer peer;
     const QString peerAddress = TestCopy::nextLoopbackAddress();
     QVERIFY(peer.listen(QHostAddress(peerAddress), 1971));
-    // Elements 0 and 1 also serve the port self-test; a link further up shows the drop itself.
     const int slot = 3;
     QVERIFY(core.network().sockets().ensure(slot));
     core.network().sockets().at(slot)->connectTo(peerAddress, 1971);
@@ -343,14 +342,14 @@ void StartupTest::addressWatchMovesToTheNewAddress()
     // timer due now fires only after the tick has returned.
     bool eventRanInside = false;
     QTimer::singleShot(0, &core, [&eventRanInside] { eventRanInside = true; });
-    core.ipCheckupTick();
+    core.addressWatch().check();
     QVERIFY(!eventRanInside);
-    QCOMPARE(core.localAddress(), address);
+    QCOMPARE(core.localPeer().address(), address);
     QVERIFY(core.portChooser().isChoosing());
-    core.ipCheckupTick();
+    core.addressWatch().check();
     QTRY_VERIFY_WITH_TIMEOUT(!person.balloons.isEmpty(), 10000);
-    QCOMPARE(core.listenPort(), 1971);
-    QCOMPARE(core.ownId(), id);
+    QCOMPARE(core.localPeer().port(), 1971);
+    QCOMPARE(core.localPeer().id(), id);
     QCOMPARE(core.network().sockets().at(slot)->state(), int(SocketElement::Closed));
     QCOMPARE(person.balloonTitles(), QStringList{"Quelm: Local IP Address Change"});
     QCOMPARE(person.balloons[0].iconFlags, Prompter::BalloonWarning);
@@ -370,8 +369,8 @@ void StartupTest::addressWatchCanBeSwitchedOff()
     QVERIFY(core.start());
     core.settings().set(QLatin1String(SettingNames::EnableIPLookout), "0");
     address = TestCopy::nextLoopbackAddress();
-    core.ipCheckupTick();
-    QCOMPARE(core.localAddress(), copy.address());
+    core.addressWatch().check();
+    QCOMPARE(core.localPeer().address(), copy.address());
     QVERIFY(person.balloons.isEmpty());
 }
 

@@ -17,8 +17,8 @@ QString stateOf(Core &core)
     return QStringLiteral("%1: %2 search=%3 scan=%4 blink=%5")
         .arg(QLatin1String(lights[int(status.light())]), status.statusText())
         .arg(int(status.isSearchEnabled()))
-        .arg(int(core.timers().scan.isActive()))
-        .arg(int(core.timers().blink.isActive()));
+        .arg(int(core.network().discovery().isScanning()))
+        .arg(int(core.presence().isScanNoticeBlinking()));
 }
 
 QList<int> scanPosition(Core &core)
@@ -59,21 +59,19 @@ private slots:
         // The fifth peer stops the scan, hides the notice and rewinds the scan;
         // the rebuild that follows its greeting refreshes the status.
         core.network().discovery().setScanPosition(3, 4, 5);
-        QTRY_VERIFY(core.isBlinkLabelVisible());
+        QTRY_VERIFY(core.presence().isScanNoticeVisible());
         core.network().connections().connectTo(peers[4]->address());
         QTRY_COMPARE_WITH_TIMEOUT(status.peerCount(), 5, 10000);
         QCOMPARE(stateOf(core), green);
-        QVERIFY(!core.isBlinkLabelVisible());
+        QVERIFY(!core.presence().isScanNoticeVisible());
         QCOMPARE(scanPosition(core), QList<int>({0, 0, 0}));
 
         // With the scan already off, a green update touches neither.
-        core.timers().blink.start();
-        QTRY_VERIFY(core.isBlinkLabelVisible());
-        core.timers().blink.stop();
+        QSignalSpy notice(&core.presence(), &ShellPresence::scanNoticeVisibilityChanged);
         core.network().discovery().setScanPosition(3, 4, 5);
         status.update();
         QCOMPARE(stateOf(core), green);
-        QVERIFY(core.isBlinkLabelVisible());
+        QVERIFY(notice.isEmpty());
         QCOMPARE(scanPosition(core), QList<int>({3, 4, 5}));
 
         peers.pop_back();

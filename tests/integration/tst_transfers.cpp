@@ -57,7 +57,7 @@ class TransfersTest : public QObject
 
     std::unique_ptr<FakeFileServer> fakeServer()
     {
-        return std::make_unique<FakeFileServer>(m_alice->core().listenPort());
+        return std::make_unique<FakeFileServer>(m_alice->core().localPeer().port());
     }
 
     // A download on alice from a hand-driven server that has received the
@@ -79,7 +79,7 @@ class TransfersTest : public QObject
         auto socket = std::make_unique<QTcpSocket>();
         socket->setReadBufferSize(1);
         socket->bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
-        socket->connectToHost(m_bob->address(), static_cast<quint16>(m_bob->core().listenPort()));
+        socket->connectToHost(m_bob->address(), static_cast<quint16>(m_bob->core().localPeer().port()));
         if (!socket->waitForConnected(3000))
             return nullptr;
         socket->write(TransferMessages::fileRequest(sharedName, 0));
@@ -91,7 +91,7 @@ class TransfersTest : public QObject
     std::unique_ptr<FakePeer> waitingRequester(const QByteArray &sharedName)
     {
         auto peer = std::make_unique<FakePeer>("F00D", TestCopy::nextLoopbackAddress());
-        if (!peer->connectTo(m_bob->address(), m_bob->core().listenPort()))
+        if (!peer->connectTo(m_bob->address(), m_bob->core().localPeer().port()))
             return nullptr;
         peer->sendRaw(TransferMessages::fileRequest(sharedName, 0));
         return peer;
@@ -410,7 +410,7 @@ private slots:
     {
         QFETCH(QByteArray, sharedName);
         FakePeer peer("BEEF", TestCopy::nextLoopbackAddress());
-        QVERIFY(peer.connectTo(m_bob->address(), m_bob->core().listenPort()));
+        QVERIFY(peer.connectTo(m_bob->address(), m_bob->core().localPeer().port()));
         peer.sendRaw(TransferMessages::fileInfoRequest(sharedName));
         peer.sendRaw(TransferMessages::fileRequest(sharedName, 0));
         // A file request for something not served closes the connection, unanswered.
@@ -421,7 +421,7 @@ private slots:
     void anOffsetAtTheEndSendsNothing()
     {
         FakePeer peer("BEEF", TestCopy::nextLoopbackAddress());
-        QVERIFY(peer.connectTo(m_bob->address(), m_bob->core().listenPort()));
+        QVERIFY(peer.connectTo(m_bob->address(), m_bob->core().localPeer().port()));
         peer.sendRaw(TransferMessages::fileRequest("1:one.bin", 1));
         QTRY_VERIFY(bob().uploads().queue().empty());
         QTest::qWait(50);

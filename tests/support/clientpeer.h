@@ -14,7 +14,7 @@ inline std::unique_ptr<FakePeer> connectClientPeer(RunningCopy &copy, const QByt
                                                    const QList<QByteArray> &more = {})
 {
     auto peer = std::make_unique<FakePeer>(id, TestCopy::nextLoopbackAddress());
-    if (!peer->connectTo(copy.address(), copy.core().listenPort()))
+    if (!peer->connectTo(copy.address(), copy.core().localPeer().port()))
         return nullptr;
     peer->sendRaw("uid:" + id + "!!!!");
     peer->sendFrames(QList<QByteArray>{"id/client", "nick:" + nickname} + more, copy.id());

@@ -17,7 +17,7 @@ public:
     Core &core() { return *m_core; }
     ScriptedPrompter &person() { return m_person; }
     QString address() const { return m_copy.address(); }
-    QByteArray id() const { return m_core->ownId(); }
+    QByteArray id() const { return m_core->localPeer().id(); }
     bool started() const { return m_started; }
     // Control links whose peer has told its nickname.
     int linkCount() const;

@@ -86,11 +86,11 @@ int main(int argc, char *argv[])
     MainWindow window(core);
     window.resize(1000, 640);
     window.show();
-    core.sharing().search().searchButtonClicked("report", QStringLiteral("All File Types"));
+    core.sharing().search().startSearch("report", QStringLiteral("All File Types"));
     waitFor([&core] { return core.sharing().search().results().rowCount() == 3; });
-    bob.core().chat().chatSendButtonClicked(QStringLiteral("Has anyone got the quarterly report?"));
-    carol.core().chat().chatSendButtonClicked(QStringLiteral("Search for \"report\", it is in my shared folder."));
-    core.chat().chatSendButtonClicked(QStringLiteral("Found it, thanks!"));
+    bob.core().chat().sendChatLine(QStringLiteral("Has anyone got the quarterly report?"));
+    carol.core().chat().sendChatLine(QStringLiteral("Search for \"report\", it is in my shared folder."));
+    core.chat().sendChatLine(QStringLiteral("Found it, thanks!"));
     core.transfers().startDownload("1:Project report.pdf", bob.address());
     core.transfers().startDownload("1:Quarterly report.xls", carol.address());
     settle(1500);

@@ -154,11 +154,11 @@ private slots:
         model.startNewSearch();
         add({{"1:b.txt", "zed"}, {"1:C.txt", "amy"}, {"1:a.txt", "zed"}});
         model.flush();
-        model.headerClicked(SearchResultsModel::FilenameColumn);
+        model.toggleSort(SearchResultsModel::FilenameColumn);
         QCOMPARE(names(model), QStringList({"1:a.txt", "1:b.txt", "1:C.txt"}));
 
         // Equal nicknames keep their order; later rows join in sorted place.
-        model.headerClicked(SearchResultsModel::NicknameColumn);
+        model.toggleSort(SearchResultsModel::NicknameColumn);
         QCOMPARE(names(model), QStringList({"1:a.txt", "1:b.txt", "1:C.txt"}));
         add({{"1:d.txt", "bob"}, {"1:e.txt", "zed"}});
         model.flush();

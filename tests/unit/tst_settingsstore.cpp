@@ -1,7 +1,9 @@
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "net/localpeer.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -135,6 +137,25 @@ private slots:
         store->set(Nickname, (x24 + QStringLiteral("\U0001F600\U0001F600")).toUtf8());
         QVERIFY(store->normaliseNickname());
         QCOMPARE(store->get(Nickname), (x24 + QStringLiteral("\U0001F600")).toUtf8());
+    }
+
+    // The copy's own nickname is read tidied, and peers hear of it only when
+    // tidying changed it.
+    void localPeerTidiesAndAnnouncesTheNickname()
+    {
+        auto store = newStore();
+        LocalPeer self(*store);
+        QSignalSpy announced(&self, &LocalPeer::nicknameChanged);
+        store->set(Nickname, "a|b?c");
+        QCOMPARE(self.storedNickname(), QByteArray("a|b?c"));
+        QCOMPARE(self.nickname(), QByteArray("a b c"));
+        QCOMPARE(self.nickname(), QByteArray("a b c"));
+        QCOMPARE(announced.count(), 1);
+
+        QSignalSpy moved(&self, &LocalPeer::addressChanged);
+        self.setAddress(QStringLiteral("10.1.2.3"));
+        QCOMPARE(self.octets(), (std::array<int, 4>{10, 1, 2, 3}));
+        QCOMPARE(moved.count(), 1);
     }
 };
 

@@ -67,7 +67,7 @@ private slots:
         page.show();
         Transfers &transfers = m_alice->core().transfers();
 
-        FakeFileServer server(m_alice->core().listenPort());
+        FakeFileServer server(m_alice->core().localPeer().port());
         const int slot = runningDownload(server, 1000);
         QVERIFY(slot >= 0);
         QCOMPARE(page.runningView().model()->index(0, DownloadListModel::PercentColumn).data().toString(),
@@ -107,7 +107,7 @@ private slots:
     {
         DownloadsPage page(m_alice->core());
         page.show();
-        FakeFileServer server(m_alice->core().listenPort());
+        FakeFileServer server(m_alice->core().localPeer().port());
         runningDownload(server, 5000);
         DeadDownloadListModel &ended = m_alice->core().transfers().deadDownloadList();
         QTRY_COMPARE(ended.rowCount(), 1);

@@ -60,7 +60,7 @@ private slots:
         QVERIFY(TrayIcon::isAvailable() ? !window.isVisible() : window.isMinimized());
         QVERIFY(copy.person().boxes.isEmpty());
         QCOMPARE(exits.count(), 0);
-        QVERIFY(copy.core().timers().alive.isActive());
+        QVERIFY(copy.core().network().isKeepingAlive());
     }
 
     void exitWithoutDownloadsEndsWithoutQuestion()
@@ -92,7 +92,7 @@ private slots:
         // A server that accepts the transfer connection and never answers.
         QTcpServer server;
         const QString serverAddress = TestCopy::nextLoopbackAddress();
-        QVERIFY(server.listen(QHostAddress(serverAddress), quint16(copy.core().listenPort())));
+        QVERIFY(server.listen(QHostAddress(serverAddress), quint16(copy.core().localPeer().port())));
         copy.core().transfers().startDownload("1:song.mp3", serverAddress);
         QCOMPARE(copy.core().runningDownloadCount(), 1);
 
@@ -176,7 +176,7 @@ private slots:
         // only: the one bound to exactly its destination.
         QUdpSocket listener;
         QVERIFY(listener.bind(QHostAddress(copy.core().network().discovery().announcementDestination()),
-                              quint16(copy.core().listenPort()),
+                              quint16(copy.core().localPeer().port()),
                               QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
         QTest::qWait(200);
         QCOMPARE(announcementsOf(listener, copy.address()), 0);
