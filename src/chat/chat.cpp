@@ -57,7 +57,7 @@ void Chat::openMessageWindow(const QString &address, const QByteArray &text, boo
     if (!conversation) {
         qCInfo(lcChat) << "conversation with" << address << "opened";
         conversation = m_conversations.add(
-            std::make_unique<Conversation>(address, nickname, conversationContext()));
+            std::make_unique<Conversation>(address, nickname, m_localPeer, conversationContext()));
         // A window for a peer that is away says so from the start.
         refresh(*conversation);
     }
@@ -117,7 +117,6 @@ void Chat::refresh(Conversation &conversation)
 Conversation::Context Chat::conversationContext()
 {
     Conversation::Context context;
-    context.ownNickname = [this] { return m_localPeer.nickname(); };
     context.sendInstantMessage = [this](const QString &address, const QByteArray &text) {
         sendInstantMessage(address, text);
     };

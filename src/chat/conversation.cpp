@@ -1,5 +1,7 @@
 #include "chat/conversation.h"
 
+#include "net/localpeer.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QTime>
@@ -24,10 +26,12 @@ QString timeFormatWithoutZone(const QLocale &locale)
 
 } // namespace
 
-Conversation::Conversation(const QString &address, const QByteArray &peerNickname, Context context, QObject *parent)
+Conversation::Conversation(const QString &address, const QByteArray &peerNickname, LocalPeer &localPeer,
+                           Context context, QObject *parent)
     : QObject(parent)
     , m_address(address)
     , m_caption(ChatTranscript::visibleText(QString::fromUtf8(peerNickname)) + QLatin1String(CaptionSuffix))
+    , m_localPeer(localPeer)
     , m_context(std::move(context))
 {
     m_typingTimer.setSingleShot(true);
@@ -80,7 +84,7 @@ void Conversation::sendMessage(const QString &sendBoxText)
         return;
     m_typingTimer.stop();
     const QByteArray text = sendBoxText.toUtf8();
-    m_transcript.appendMessage(m_context.ownNickname(), text);
+    m_transcript.appendMessage(m_localPeer.nickname(), text);
     m_context.sendInstantMessage(m_address, text);
 }
 

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <functional>
 
+class LocalPeer;
+
 // The private conversation with the peer at one address, as its message
 // window shows it: the transcript, the one status text, whether Send is
 // allowed, and the typing indication sent while the person writes.
@@ -25,13 +27,12 @@ public:
     static constexpr char StatusTyping[] = "User is Typing a Message...";
 
     struct Context {
-        // This copy's nickname, as the peer will see it.
-        std::function<QByteArray()> ownNickname;
         std::function<void(const QString &, const QByteArray &)> sendInstantMessage;
         std::function<void(const QString &, bool)> sendTyping;
     };
 
-    Conversation(const QString &address, const QByteArray &peerNickname, Context context, QObject *parent = nullptr);
+    Conversation(const QString &address, const QByteArray &peerNickname, LocalPeer &localPeer, Context context,
+                 QObject *parent = nullptr);
 
     static QString keyOf(const QString &address) { return QLatin1String(KeyPrefix) + address; }
     // The current time and date as the user's locale writes them: "<time> on <date>".
@@ -64,6 +65,7 @@ signals:
 private:
     QString m_address;
     QString m_caption;
+    LocalPeer &m_localPeer;
     Context m_context;
     ChatTranscript m_transcript;
     QString m_statusText;
