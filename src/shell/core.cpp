@@ -22,7 +22,8 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_settings(m_config.userSettingsPath, m_config.machineSettingsPath)
     , m_network(m_settings, prompter, networkContext())
     , m_sharing(m_settings, m_config.programFolder, m_network.connections(), sharingContext())
-    , m_transfers(m_settings, prompter, m_network.connections(), m_config.programFolder, transfersContext())
+    , m_transfers(m_settings, prompter, m_network.connections(), m_sharing.search(), m_config.programFolder,
+                  transfersContext())
     , m_chat(m_settings, m_network.connections(), chatContext())
     , m_portChooser(m_network.sockets())
     , m_portKeeper(m_network.listenSocket(), prompter, [this] { return m_listenPort; })
@@ -47,7 +48,6 @@ void Core::wireSignals()
     UploadServer &uploads = m_transfers.uploads();
     connect(&connections, &ControlConnections::transferRequest, &uploads, &UploadServer::serveTransferRequest);
     connect(&connections, &ControlConnections::acceptedConnectionClosed, &uploads, &UploadServer::endQueueEntries);
-    connect(&m_transfers, &Transfers::resumeSearchRequested, &search, &SearchService::searchFromTab);
     connect(&dispatcher, &Dispatcher::chatReceived, &m_chat, &Chat::appendChatLine);
     connect(&dispatcher, &Dispatcher::imReceived, &m_chat, [this](const QString &address, const QByteArray &text) {
         m_chat.openMessageWindow(address, text, false);
@@ -61,8 +61,6 @@ void Core::wireSignals()
     connect(&m_timers.update, &QTimer::timeout, &m_status, &StatusDisplay::update);
     connect(&m_timers.scan, &QTimer::timeout, &m_network.discovery(), &Discovery::scanTick);
     connect(&m_timers.udp, &QTimer::timeout, &m_network.discovery(), &Discovery::udpTick);
-    connect(&m_timers.download, &QTimer::timeout, &m_transfers.downloader(), &Downloader::downloadTick);
-    connect(&m_timers.que, &QTimer::timeout, &uploads, &UploadServer::queTick);
     connect(&m_timers.browser, &QTimer::timeout, &m_homePage, &HomePage::browserTick);
     connect(&m_timers.firstRunMessage, &QTimer::timeout, this, &Core::onFirstRunMessage);
     connect(&m_timers.ipCheckup, &QTimer::timeout, this, &Core::ipCheckupTick);

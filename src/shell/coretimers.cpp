@@ -5,11 +5,9 @@ CoreTimers::CoreTimers()
     alive.setInterval(30000);
     blink.setInterval(1000);
     browser.setInterval(60000);
-    download.setInterval(1000);
     update.setInterval(5000);
     scan.setInterval(500);
     udp.setInterval(30000);
-    que.setInterval(5000);
     ipCheckup.setInterval(15000);
     firstRunMessage.setInterval(4000);
     firstRunMessage.setSingleShot(true);
@@ -17,7 +15,6 @@ CoreTimers::CoreTimers()
 
 void CoreTimers::stopAll()
 {
-    for (QTimer *timer : {&alive, &blink, &browser, &download, &update, &scan, &udp, &que, &ipCheckup,
-                          &firstRunMessage})
+    for (QTimer *timer : {&alive, &blink, &browser, &update, &scan, &udp, &ipCheckup, &firstRunMessage})
         timer->stop();
 }

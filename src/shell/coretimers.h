@@ -11,11 +11,9 @@ struct CoreTimers
     QTimer alive;            // keep-alive of control links
     QTimer blink;            // blinking scan notice
     QTimer browser;          // home-page refresh
-    QTimer download;         // download progress columns
     QTimer update;           // status display
     QTimer scan;             // subnet scan
     QTimer udp;              // discovery broadcast
-    QTimer que;              // upload waiting queue
     QTimer ipCheckup;        // address watch
     QTimer firstRunMessage;  // one-shot welcome balloon
 

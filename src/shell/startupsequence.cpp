@@ -66,7 +66,7 @@ bool StartupSequence::run()
     prepareInterface();
     showMainWindow();
     startDiscovery();
-    m_core.timers().que.start();
+    m_core.transfers().startQueueTimer();
     m_core.timers().ipCheckup.start();
     return true;
 }
@@ -239,8 +239,9 @@ void StartupSequence::startDesignTimers()
 {
     // These run from the very start, so their handlers see a partly started copy.
     CoreTimers &timers = m_core.timers();
-    for (QTimer *timer : {&timers.alive, &timers.blink, &timers.browser, &timers.download})
+    for (QTimer *timer : {&timers.alive, &timers.blink, &timers.browser})
         timer->start();
+    m_core.transfers().startProgressTimer();
 }
 
 void StartupSequence::startDiscovery()

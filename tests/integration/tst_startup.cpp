@@ -106,11 +106,10 @@ void StartupTest::startsListensAndShowsItsState()
     QVERIFY(!core.ownId().isEmpty());
 
     CoreTimers &timers = core.timers();
-    const QList<QPair<QTimer *, int>> running = {{&timers.alive, 30000},  {&timers.blink, 1000},
-                                                 {&timers.browser, 60000}, {&timers.download, 1000},
-                                                 {&timers.update, 5000},  {&timers.scan, 500},
-                                                 {&timers.udp, 30000},    {&timers.que, 5000},
-                                                 {&timers.ipCheckup, 15000}};
+    const QList<QPair<const QTimer *, int>> running = {
+        {&timers.alive, 30000},  {&timers.blink, 1000}, {&timers.browser, 60000},
+        {&timers.update, 5000},  {&timers.scan, 500},   {&timers.udp, 30000},
+        {&timers.ipCheckup, 15000}, {&core.transfers().progressTimer(), 1000}, {&core.transfers().queueTimer(), 5000}};
     for (const auto &[timer, interval] : running) {
         QVERIFY(timer->isActive());
         QCOMPARE(timer->interval(), interval);
