@@ -1,7 +1,7 @@
 #include "cli/commandrunner.h"
 
-#include "common/programfolder.h"
 #include "common/controlprotocol.h"
+#include "common/programfolder.h"
 
 #include <QIODevice>
 
