@@ -8,8 +8,8 @@
 
 // One download as the requesting side knows it, from its start until the
 // ended list is cleared: what was asked of whom, the sizes as numbers, and
-// its state. The tables format it for display; nothing else reads a text
-// back from them.
+// its state. Only the two download tables turn it into texts; everything
+// else decides by the state.
 struct Download
 {
     using State = DownloadState::State;
@@ -29,11 +29,10 @@ struct Download
     std::optional<qint64> rate;  // bytes in the last second, once sampled
     QString localPath;       // the incomplete file
     QString resumeSource;    // the parked record this transfer continues
-    // Once ended: the finished file ("(n) " in front of the name when n > 0),
-    // what went wrong, and where data stayed that could not go where it belongs.
-    int number = 0;
-    QString finishedPath;
-    QString errorDescription;
-    QString keptPath;
+    // Once ended:
+    int number = 0;             // n of "(n) name" when the finished file's name was taken
+    QString finishedPath;       // where the complete file is
+    QString errorDescription;   // what the socket or the file system said
+    QString keptPath;           // data that could not be parked or moved stayed here
     DownloadState state;
 };
