@@ -145,16 +145,16 @@ qint64 downloadOnce(Core &downloader, const QByteArray &sharedName, const QStrin
 {
     Transfers &transfers = downloader.transfers();
     DeadDownloadListModel &ended = transfers.deadDownloadList();
-    const int slot = transfers.startDownload(sharedName, from);
+    const int id = transfers.start(sharedName, from);
     if (!waitFor([&ended] { return ended.rowCount() > 0; }, DownloadWaitMs))
-        transfers.deleteButtonClicked(transfers.downloadList().findDownloadRow(slot));
+        transfers.cancel(id);
     qint64 bytes = -1;
-    if (ended.rowCount() > 0 && ended.entry(0).status == QLatin1String("Complete")) {
-        bytes = QFileInfo(ended.entry(0).tag).size();
-        QFile::remove(ended.entry(0).tag);
+    if (ended.rowCount() > 0 && ended.at(0).state.state() == Download::State::Complete) {
+        bytes = QFileInfo(ended.at(0).finishedPath).size();
+        QFile::remove(ended.at(0).finishedPath);
     }
     // The ended list and the resume store would otherwise grow with the run.
-    transfers.clearButtonClicked();
+    transfers.clearEnded();
     return bytes;
 }
 

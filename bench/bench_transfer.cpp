@@ -124,15 +124,15 @@ double download(Core &core, const QByteArray &sharedName, const QString &from, i
     const int before = ended.rowCount();
     QElapsedTimer clock;
     clock.start();
-    const int slot = transfers.startDownload(sharedName, from);
+    const int id = transfers.start(sharedName, from);
     if (!waitFor([&] { return ended.rowCount() > before; }, timeoutMs)) {
-        transfers.deleteButtonClicked(transfers.downloadList().findDownloadRow(slot));
+        transfers.cancel(id);
         return -1;
     }
-    if (ended.entry(before).status != QLatin1String("Complete"))
+    if (ended.at(before).state.state() != Download::State::Complete)
         return -1;
     const double elapsed = seconds(clock.nsecsElapsed());
-    QFile::remove(ended.entry(before).tag);
+    QFile::remove(ended.at(before).finishedPath);
     return elapsed;
 }
 
@@ -374,21 +374,22 @@ void benchManyRequesters(const QString &parent, const Addresses &addresses, cons
             return;
         }
     }
-    std::vector<QStringList> positions(Requesters);
+    std::vector<QList<int>> positions(Requesters);
     for (int i = 0; i < Requesters; ++i) {
         DownloadListModel &list = copies[i]->transfers().downloadList();
         QObject::connect(&list, &QAbstractItemModel::dataChanged, [&list, &positions, i] {
             for (int row = 0; row < list.rowCount(); ++row) {
-                const QString status = list.row(row).status;
-                if (status.startsWith(QLatin1String("Queued")) && positions[i].value(positions[i].size() - 1) != status)
-                    positions[i].append(status);
+                const DownloadState &state = list.at(row).state;
+                if (state.state() == Download::State::Queued
+                    && (positions[i].isEmpty() || positions[i].last() != state.queuePosition()))
+                    positions[i].append(state.queuePosition());
             }
         });
     }
     QElapsedTimer clock;
     clock.start();
     for (auto &copy : copies)
-        copy->transfers().startDownload("1:medium.bin", addresses.server);
+        copy->transfers().start("1:medium.bin", addresses.server);
     const bool allEnded = waitFor(
         [&] {
             return std::all_of(copies.begin(), copies.end(),
@@ -400,12 +401,12 @@ void benchManyRequesters(const QString &parent, const Addresses &addresses, cons
     int identical = 0, countedDown = 0;
     for (int i = 0; i < Requesters; ++i) {
         const DeadDownloadListModel &ended = copies[i]->transfers().deadDownloadList();
-        identical += ended.rowCount() > 0 && ended.entry(0).status == QLatin1String("Complete")
-                     && digestOf(ended.entry(0).tag) == expected;
-        QStringList seen = positions[i];
+        identical += ended.rowCount() > 0 && ended.at(0).state.state() == Download::State::Complete
+                     && digestOf(ended.at(0).finishedPath) == expected;
+        const QList<int> &seen = positions[i];
         bool down = true;
         for (int k = 1; k < seen.size(); ++k)
-            down = down && seen[k].mid(8).chopped(1).toInt() < seen[k - 1].mid(8).chopped(1).toInt();
+            down = down && seen[k] < seen[k - 1];
         countedDown += down;
     }
     std::printf("%d requesters x 50 MiB at once: %s in %.2f s, %d byte-identical, %d saw their position only fall\n",

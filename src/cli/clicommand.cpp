@@ -1,5 +1,7 @@
 #include "cli/clicommand.h"
 
+#include "common/controlprotocol.h"
+
 #include <QDir>
 #include <QJsonValue>
 
@@ -50,7 +52,7 @@ void CliCommand::describe(QCommandLineParser &parser) const
 CliCommand::Request CliCommand::request(const QCommandLineParser &parser, const QString &workingFolder) const
 {
     Request result;
-    result.object.insert(QStringLiteral("command"), m_name);
+    result.object.insert(ControlProtocol::Key::Command, m_name);
     result.error = addArguments(parser.positionalArguments().mid(1), workingFolder, result.object);
     if (result.error.isEmpty())
         result.error = addOptions(parser, result.object);

@@ -1,10 +1,14 @@
 #include "cli/commandrunner.h"
 
+#include "common/controlprotocol.h"
 #include "common/programfolder.h"
 
 #include <QIODevice>
 
 #include <utility>
+
+namespace Event = ControlProtocol::Event;
+namespace Key = ControlProtocol::Key;
 
 CommandRunner::CommandRunner(QJsonObject request, bool json, QString programFolder, Output output, QObject *parent)
     : QObject(parent)
@@ -32,7 +36,7 @@ void CommandRunner::onEvent(const QJsonObject &event, const QByteArray &line)
 {
     if (m_json) {
         m_output.out->write(line + '\n');
-    } else if (event.value(QLatin1String("event")).toString() == QLatin1String("progress")) {
+    } else if (event.value(Key::Event).toString() == Event::Progress) {
         writeOut(m_progress.update(event, m_clock.elapsed()));
     } else {
         const QString text = m_printer.eventText(event);
@@ -68,11 +72,11 @@ void CommandRunner::onFailure(ControlClient::Failure failure, const QString &rea
 
 bool CommandRunner::succeeded(const QJsonObject &reply) const
 {
-    if (!reply.value(QLatin1String("ok")).toBool())
+    if (!reply.value(Key::Ok).toBool())
         return false;
     // A download counts only once the whole file is in place.
-    return m_request.value(QLatin1String("command")).toString() != QLatin1String("get")
-           || reply.value(QLatin1String("status")).toString() == QLatin1String("Complete");
+    return m_request.value(Key::Command).toString() != ControlProtocol::Command::Get
+           || reply.value(Key::State).toString() == ControlProtocol::StateWord::Complete;
 }
 
 void CommandRunner::writeOut(const QString &text)

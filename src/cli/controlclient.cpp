@@ -1,9 +1,13 @@
 #include "cli/controlclient.h"
 
+#include "common/controlprotocol.h"
+
 #include <QJsonDocument>
 #include <QJsonParseError>
 
 #include <utility>
+
+namespace Key = ControlProtocol::Key;
 
 ControlClient::ControlClient(QString socketPath, QObject *parent)
     : QObject(parent)
@@ -60,11 +64,11 @@ bool ControlClient::takeLine(const QByteArray &line)
         fail(Failure::BadReply, QStringLiteral("a reply line is not a JSON object: ") + QString::fromUtf8(line.left(80)));
         return false;
     }
-    if (object.contains(QLatin1String("event"))) {
+    if (object.contains(Key::Event)) {
         emit eventReceived(object, line);
         return !m_ended;
     }
-    if (!object.value(QLatin1String("ok")).isBool()) {
+    if (!object.value(Key::Ok).isBool()) {
         fail(Failure::BadReply, QStringLiteral("a reply line is neither an event nor a final answer: ")
                                     + QString::fromUtf8(line.left(80)));
         return false;

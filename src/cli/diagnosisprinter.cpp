@@ -3,10 +3,13 @@
 #include "cli/jsonfield.h"
 #include "cli/peerblocking.h"
 #include "cli/texttable.h"
+#include "common/controlprotocol.h"
+
+namespace Key = ControlProtocol::Key;
 
 namespace {
 
-QString listOrNone(const QJsonObject &object, const char *name)
+QString listOrNone(const QJsonObject &object, QLatin1String name)
 {
     const QString text = JsonField::text(object, name);
     return text.isEmpty() ? QStringLiteral("none") : text;
@@ -27,26 +30,26 @@ QString DiagnosisPrinter::text(const QJsonObject &reply)
 
 QString DiagnosisPrinter::settingsText(const QJsonObject &reply)
 {
-    const bool udp = reply.value(QLatin1String("udp")).toBool();
+    const bool udp = reply.value(Key::Udp).toBool();
     TextTable table({{}, {}});
-    table.addRow({QStringLiteral("Address:"), JsonField::text(reply, "address")});
-    table.addRow({QStringLiteral("Subnet:"), JsonField::text(reply, "subnet")});
-    table.addRow({QStringLiteral("Listening port:"), JsonField::text(reply, "port")});
-    table.addRow({QStringLiteral("Port self-test:"), JsonField::text(reply, "portSelfTest")});
+    table.addRow({QStringLiteral("Address:"), JsonField::text(reply, Key::Address)});
+    table.addRow({QStringLiteral("Subnet:"), JsonField::text(reply, Key::Subnet)});
+    table.addRow({QStringLiteral("Listening port:"), JsonField::text(reply, Key::Port)});
+    table.addRow({QStringLiteral("Port self-test:"), JsonField::text(reply, Key::PortSelfTest)});
     table.addRow({QStringLiteral("UDP discovery:"), udp ? QStringLiteral("on") : QStringLiteral("off")});
-    table.addRow({QStringLiteral("Scan position:"), JsonField::text(reply, "scanPosition")});
-    table.addRow({QStringLiteral("Scan misses:"), JsonField::text(reply, "scanMisses")});
-    table.addRow({QStringLiteral("Host cache:"), listOrNone(reply, "hostCache")});
-    table.addRow({QStringLiteral("Recent hosts:"), listOrNone(reply, "recentHosts")});
+    table.addRow({QStringLiteral("Scan position:"), JsonField::text(reply, Key::ScanPosition)});
+    table.addRow({QStringLiteral("Scan misses:"), JsonField::text(reply, Key::ScanMisses)});
+    table.addRow({QStringLiteral("Host cache:"), listOrNone(reply, Key::HostCache)});
+    table.addRow({QStringLiteral("Recent hosts:"), listOrNone(reply, Key::RecentHosts)});
     return table.text();
 }
 
 QString DiagnosisPrinter::blockedText(const QJsonObject &reply)
 {
     TextTable table({{QStringLiteral("ID")}, {QStringLiteral("NICKNAME")}});
-    for (const QJsonValue &value : JsonField::array(reply, "blocked")) {
+    for (const QJsonValue &value : JsonField::array(reply, Key::Blocked)) {
         const QJsonObject row = value.toObject();
-        table.addRow({JsonField::text(row, "id"), JsonField::text(row, "nickname")});
+        table.addRow({JsonField::text(row, Key::Id), JsonField::text(row, Key::Nickname)});
     }
     return section(QStringLiteral("Blocked identifiers"), table);
 }
@@ -57,10 +60,10 @@ QString DiagnosisPrinter::peersText(const QJsonObject &reply)
                      {QStringLiteral("NICKNAME")},
                      {QStringLiteral("SUBNET")},
                      {QStringLiteral("BLOCKING")}});
-    for (const QJsonValue &value : JsonField::array(reply, "peers")) {
+    for (const QJsonValue &value : JsonField::array(reply, Key::Peers)) {
         const QJsonObject peer = value.toObject();
-        const bool sameSubnet = peer.value(QLatin1String("sameSubnet")).toBool();
-        table.addRow({JsonField::text(peer, "address"), JsonField::text(peer, "nickname"),
+        const bool sameSubnet = peer.value(Key::SameSubnet).toBool();
+        table.addRow({JsonField::text(peer, Key::Address), JsonField::text(peer, Key::Nickname),
                       sameSubnet ? QStringLiteral("same") : QStringLiteral("other"), PeerBlocking::text(peer)});
     }
     return section(QStringLiteral("Peers"), table);
@@ -69,16 +72,16 @@ QString DiagnosisPrinter::peersText(const QJsonObject &reply)
 QString DiagnosisPrinter::refusedText(const QJsonObject &reply)
 {
     TextTable table({{QStringLiteral("TIME")}, {QStringLiteral("ADDRESS")}, {QStringLiteral("REASON")}});
-    for (const QJsonValue &value : JsonField::array(reply, "refusedLinks")) {
+    for (const QJsonValue &value : JsonField::array(reply, Key::RefusedLinks)) {
         const QJsonObject row = value.toObject();
-        table.addRow({JsonField::text(row, "time"), JsonField::text(row, "address"), JsonField::text(row, "reason")});
+        table.addRow({JsonField::text(row, Key::Time), JsonField::text(row, Key::Address), JsonField::text(row, Key::Reason)});
     }
     return section(QStringLiteral("Refused links"), table);
 }
 
 QString DiagnosisPrinter::findingsText(const QJsonObject &reply)
 {
-    const QJsonArray findings = JsonField::array(reply, "findings");
+    const QJsonArray findings = JsonField::array(reply, Key::Findings);
     QString text = QStringLiteral("\nFindings:\n");
     if (findings.isEmpty())
         return text + QStringLiteral("  nothing that would keep peers out of sight\n");

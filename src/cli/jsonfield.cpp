@@ -61,22 +61,22 @@ QString JsonField::size(const QJsonValue &value)
     return isCount ? formatSize(integer(value)) : value.toString();
 }
 
-QString JsonField::text(const QJsonObject &object, const char *name)
+QString JsonField::text(const QJsonObject &object, QLatin1String name)
 {
-    return text(object.value(QLatin1String(name)));
+    return text(object.value(name));
 }
 
-qint64 JsonField::integer(const QJsonObject &object, const char *name)
+qint64 JsonField::integer(const QJsonObject &object, QLatin1String name)
 {
-    return integer(object.value(QLatin1String(name)));
+    return integer(object.value(name));
 }
 
-QString JsonField::size(const QJsonObject &object, const char *name)
+QString JsonField::size(const QJsonObject &object, QLatin1String name)
 {
-    return size(object.value(QLatin1String(name)));
+    return size(object.value(name));
 }
 
-QJsonArray JsonField::array(const QJsonObject &object, const char *name)
+QJsonArray JsonField::array(const QJsonObject &object, QLatin1String name)
 {
-    return object.value(QLatin1String(name)).toArray();
+    return object.value(name).toArray();
 }

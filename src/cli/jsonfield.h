@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QLatin1String>
 #include <QString>
 
 // Display forms of the values in quelmd's replies. A field that is missing
@@ -23,9 +24,9 @@ public:
     static QString size(const QJsonValue &value);
 
     // The same for a named field of an object.
-    static QString text(const QJsonObject &object, const char *name);
-    static qint64 integer(const QJsonObject &object, const char *name);
-    static QString size(const QJsonObject &object, const char *name);
+    static QString text(const QJsonObject &object, QLatin1String name);
+    static qint64 integer(const QJsonObject &object, QLatin1String name);
+    static QString size(const QJsonObject &object, QLatin1String name);
     // A list field; empty when missing or not a list.
-    static QJsonArray array(const QJsonObject &object, const char *name);
+    static QJsonArray array(const QJsonObject &object, QLatin1String name);
 };

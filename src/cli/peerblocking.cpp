@@ -1,9 +1,13 @@
 #include "cli/peerblocking.h"
 
+#include "common/controlprotocol.h"
+
+namespace Key = ControlProtocol::Key;
+
 QString PeerBlocking::text(const QJsonObject &peer)
 {
-    const bool byYou = peer.value(QLatin1String("blockedByYou")).toBool();
-    const bool ofYou = peer.value(QLatin1String("blocksYou")).toBool();
+    const bool byYou = peer.value(Key::BlockedByYou).toBool();
+    const bool ofYou = peer.value(Key::BlocksYou).toBool();
     if (byYou && ofYou)
         return QStringLiteral("both ways");
     if (byYou)

@@ -2,6 +2,9 @@
 
 #include "cli/jsonfield.h"
 #include "cli/progressbar.h"
+#include "common/controlprotocol.h"
+
+namespace Key = ControlProtocol::Key;
 
 ProgressDisplay::ProgressDisplay(Mode mode, int columns)
     : m_mode(mode)
@@ -11,11 +14,11 @@ ProgressDisplay::ProgressDisplay(Mode mode, int columns)
 
 QString ProgressDisplay::update(const QJsonObject &event, qint64 elapsedMs)
 {
-    const qint64 received = JsonField::integer(event, "received");
-    const qint64 total = JsonField::integer(event, "total");
-    const QString status = JsonField::text(event, "status");
+    const qint64 received = JsonField::integer(event, Key::Received);
+    const qint64 total = JsonField::integer(event, Key::Total);
+    const QString status = JsonField::text(event, Key::Status);
     QString line = status + QStringLiteral("  ")
-                   + ProgressBar::text(received, total, JsonField::integer(event, "rate"), elapsedMs);
+                   + ProgressBar::text(received, total, JsonField::integer(event, Key::Rate), elapsedMs);
 
     if (m_mode == Mode::Terminal) {
         line.truncate(qMax(1, m_columns - 1));

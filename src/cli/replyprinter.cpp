@@ -3,8 +3,13 @@
 #include "cli/diagnosisprinter.h"
 #include "cli/jsonfield.h"
 #include "cli/peerblocking.h"
+#include "common/controlprotocol.h"
 
 #include <utility>
+
+namespace Command = ControlProtocol::Command;
+namespace Event = ControlProtocol::Event;
+namespace Key = ControlProtocol::Key;
 
 namespace {
 
@@ -14,7 +19,7 @@ using Align = TextTable::Align;
 
 ReplyPrinter::ReplyPrinter(QJsonObject request)
     : m_request(std::move(request))
-    , m_command(m_request.value(QLatin1String("command")).toString())
+    , m_command(m_request.value(Key::Command).toString())
     // Results are printed before the widest is known, so the short columns get
     // room for common values and the file name, the longest, comes last.
     , m_results({{QStringLiteral("SIZE"), Align::Right, 11},
@@ -27,39 +32,39 @@ ReplyPrinter::ReplyPrinter(QJsonObject request)
 
 QString ReplyPrinter::eventText(const QJsonObject &event)
 {
-    const QString kind = JsonField::text(event, "event");
-    if (kind == QLatin1String("result"))
+    const QString kind = JsonField::text(event, Key::Event);
+    if (kind == Event::Result)
         return resultLine(event);
-    if (kind == QLatin1String("resumeSearch"))
+    if (kind == Event::ResumeSearch)
         return resumeSearchLine(event);
     return {};
 }
 
 QString ReplyPrinter::successText(const QJsonObject &reply) const
 {
-    if (m_command == QLatin1String("status"))
+    if (m_command == Command::Status)
         return statusText(reply);
-    if (m_command == QLatin1String("peers"))
+    if (m_command == Command::Peers)
         return peersText(reply);
-    if (m_command == QLatin1String("search") || m_command == QLatin1String("browse"))
+    if (m_command == Command::Search || m_command == Command::Browse)
         return resultCountText(reply);
-    if (m_command == QLatin1String("get"))
-        return QStringLiteral("Saved to ") + JsonField::text(reply, "path") + QLatin1Char('\n');
-    if (m_command == QLatin1String("downloads"))
+    if (m_command == Command::Get)
+        return QStringLiteral("Saved to ") + JsonField::text(reply, Key::Path) + QLatin1Char('\n');
+    if (m_command == Command::Downloads)
         return downloadsText(reply);
-    if (m_command == QLatin1String("share"))
+    if (m_command == Command::Share)
         return foldersText(reply);
-    if (m_command == QLatin1String("diagnose"))
+    if (m_command == Command::Diagnose)
         return DiagnosisPrinter::text(reply);
     return confirmationText();
 }
 
 QString ReplyPrinter::failureText(const QJsonObject &reply) const
 {
-    const QString error = JsonField::text(reply, "error");
-    if (m_command != QLatin1String("get"))
+    const QString error = JsonField::text(reply, Key::Error);
+    if (m_command != Command::Get)
         return error.isEmpty() ? QStringLiteral("quelmd reports a failure without a reason") : error;
-    const QString status = JsonField::text(reply, "status");
+    const QString status = JsonField::text(reply, Key::Status);
     return QStringLiteral("the download ended with status \"") + status + QLatin1Char('"')
            + (error.isEmpty() ? QString() : QStringLiteral(": ") + error);
 }
@@ -72,13 +77,13 @@ QString ReplyPrinter::resultLine(const QJsonObject &result)
         text = m_results.headerLine();
     }
     return text
-           + m_results.line({JsonField::size(result, "size"), JsonField::text(result, "type"),
-                             JsonField::text(result, "nickname"), JsonField::text(result, "address"), JsonField::text(result, "name")});
+           + m_results.line({JsonField::size(result, Key::Size), JsonField::text(result, Key::Type),
+                             JsonField::text(result, Key::Nickname), JsonField::text(result, Key::Address), JsonField::text(result, Key::Name)});
 }
 
 QString ReplyPrinter::resumeSearchLine(const QJsonObject &event)
 {
-    return event.value(QLatin1String("found")).toBool()
+    return event.value(Key::Found).toBool()
                ? QStringLiteral("The search by signature found the partial file's source.\n")
                : QStringLiteral("The search by signature found no source; asking the given address.\n");
 }
@@ -86,16 +91,16 @@ QString ReplyPrinter::resumeSearchLine(const QJsonObject &event)
 QString ReplyPrinter::statusText(const QJsonObject &reply)
 {
     TextTable table({{}, {}});
-    table.addRow({QStringLiteral("Nickname:"), JsonField::text(reply, "nickname")});
-    table.addRow({QStringLiteral("Identifier:"), JsonField::text(reply, "id")});
-    table.addRow({QStringLiteral("Version:"), JsonField::text(reply, "version")});
-    table.addRow({QStringLiteral("Address:"), JsonField::text(reply, "address")});
-    table.addRow({QStringLiteral("Port:"), JsonField::text(reply, "port")});
-    table.addRow({QStringLiteral("Peers:"), JsonField::text(reply, "peers")});
-    table.addRow({QStringLiteral("Shared files:"), JsonField::text(reply, "sharedFiles")});
-    table.addRow({QStringLiteral("Downloads:"), JsonField::text(reply, "downloads")});
-    table.addRow({QStringLiteral("Uploading:"), JsonField::text(reply, "uploading")});
-    table.addRow({QStringLiteral("Upload queue:"), JsonField::text(reply, "uploadQueue")});
+    table.addRow({QStringLiteral("Nickname:"), JsonField::text(reply, Key::Nickname)});
+    table.addRow({QStringLiteral("Identifier:"), JsonField::text(reply, Key::Id)});
+    table.addRow({QStringLiteral("Version:"), JsonField::text(reply, Key::Version)});
+    table.addRow({QStringLiteral("Address:"), JsonField::text(reply, Key::Address)});
+    table.addRow({QStringLiteral("Port:"), JsonField::text(reply, Key::Port)});
+    table.addRow({QStringLiteral("Peers:"), JsonField::text(reply, Key::Peers)});
+    table.addRow({QStringLiteral("Shared files:"), JsonField::text(reply, Key::SharedFiles)});
+    table.addRow({QStringLiteral("Downloads:"), JsonField::text(reply, Key::Downloads)});
+    table.addRow({QStringLiteral("Uploading:"), JsonField::text(reply, Key::Uploading)});
+    table.addRow({QStringLiteral("Upload queue:"), JsonField::text(reply, Key::UploadQueue)});
     return table.text();
 }
 
@@ -106,17 +111,17 @@ QString ReplyPrinter::peersText(const QJsonObject &reply)
                      {QStringLiteral("ID")},
                      {QStringLiteral("FILES"), Align::Right},
                      {QStringLiteral("BLOCKING")}});
-    for (const QJsonValue &value : JsonField::array(reply, "peers")) {
+    for (const QJsonValue &value : JsonField::array(reply, Key::Peers)) {
         const QJsonObject peer = value.toObject();
-        table.addRow({JsonField::text(peer, "nickname"), JsonField::text(peer, "address"), JsonField::text(peer, "id"),
-                      JsonField::text(peer, "sharedFiles"), PeerBlocking::text(peer)});
+        table.addRow({JsonField::text(peer, Key::Nickname), JsonField::text(peer, Key::Address), JsonField::text(peer, Key::Id),
+                      JsonField::text(peer, Key::SharedFiles), PeerBlocking::text(peer)});
     }
     return table.isEmpty() ? QStringLiteral("No peers.\n") : table.text();
 }
 
 QString ReplyPrinter::resultCountText(const QJsonObject &reply)
 {
-    const qint64 count = JsonField::integer(reply, "results");
+    const qint64 count = JsonField::integer(reply, Key::Results);
     if (count == 0)
         return QStringLiteral("No results.\n");
     return QString::number(count) + (count == 1 ? QStringLiteral(" result.\n") : QStringLiteral(" results.\n"));
@@ -131,17 +136,17 @@ QString ReplyPrinter::downloadsText(const QJsonObject &reply)
                        {QStringLiteral("SIZE"), Align::Right},
                        {QStringLiteral("RATE"), Align::Right},
                        {QStringLiteral("FROM")}});
-    for (const QJsonValue &value : JsonField::array(reply, "running")) {
+    for (const QJsonValue &value : JsonField::array(reply, Key::Running)) {
         const QJsonObject row = value.toObject();
-        running.addRow({JsonField::text(row, "name"), JsonField::text(row, "status"), JsonField::text(row, "percent"),
-                        JsonField::size(row, "received"),
-                        JsonField::size(row, "total"), JsonField::text(row, "rate"),
-                        JsonField::text(row, "nickname") + QStringLiteral(" (") + JsonField::text(row, "address") + QLatin1Char(')')});
+        running.addRow({JsonField::text(row, Key::Name), JsonField::text(row, Key::Status), JsonField::text(row, Key::Percent),
+                        JsonField::size(row, Key::Received),
+                        JsonField::size(row, Key::Total), JsonField::text(row, Key::Rate),
+                        JsonField::text(row, Key::Nickname) + QStringLiteral(" (") + JsonField::text(row, Key::Address) + QLatin1Char(')')});
     }
     TextTable ended({{QStringLiteral("NAME")}, {QStringLiteral("STATUS")}, {QStringLiteral("DETAIL")}});
-    for (const QJsonValue &value : JsonField::array(reply, "ended")) {
+    for (const QJsonValue &value : JsonField::array(reply, Key::Ended)) {
         const QJsonObject row = value.toObject();
-        ended.addRow({JsonField::text(row, "name"), JsonField::text(row, "status"), JsonField::text(row, "detail")});
+        ended.addRow({JsonField::text(row, Key::Name), JsonField::text(row, Key::Status), JsonField::text(row, Key::Detail)});
     }
     return QStringLiteral("Running:\n") + (running.isEmpty() ? QStringLiteral("  none\n") : running.text(QStringLiteral("  ")))
            + QStringLiteral("\nEnded:\n") + (ended.isEmpty() ? QStringLiteral("  none\n") : ended.text(QStringLiteral("  ")));
@@ -149,7 +154,7 @@ QString ReplyPrinter::downloadsText(const QJsonObject &reply)
 
 QString ReplyPrinter::foldersText(const QJsonObject &reply)
 {
-    const QJsonArray folders = JsonField::array(reply, "folders");
+    const QJsonArray folders = JsonField::array(reply, Key::Folders);
     if (folders.isEmpty())
         return QStringLiteral("No shared folders.\n");
     QString text = QStringLiteral("Shared folders:\n");
@@ -160,20 +165,20 @@ QString ReplyPrinter::foldersText(const QJsonObject &reply)
 
 QString ReplyPrinter::confirmationText() const
 {
-    if (m_command == QLatin1String("chat"))
+    if (m_command == Command::Chat)
         return QStringLiteral("Said in the chat room.\n");
-    if (m_command == QLatin1String("im"))
-        return QStringLiteral("Message sent to ") + field("address") + QStringLiteral(".\n");
-    if (m_command == QLatin1String("block"))
-        return QStringLiteral("Blocked ") + field("id") + QStringLiteral(".\n");
-    if (m_command == QLatin1String("unblock"))
-        return QStringLiteral("Unblocked ") + field("id") + QStringLiteral(".\n");
-    if (m_command == QLatin1String("connect"))
-        return QStringLiteral("Asked quelmd to link to ") + field("address") + QStringLiteral(".\n");
+    if (m_command == Command::InstantMessage)
+        return QStringLiteral("Message sent to ") + field(Key::Address) + QStringLiteral(".\n");
+    if (m_command == Command::Block)
+        return QStringLiteral("Blocked ") + field(Key::Id) + QStringLiteral(".\n");
+    if (m_command == Command::Unblock)
+        return QStringLiteral("Unblocked ") + field(Key::Id) + QStringLiteral(".\n");
+    if (m_command == Command::Connect)
+        return QStringLiteral("Asked quelmd to link to ") + field(Key::Address) + QStringLiteral(".\n");
     return QStringLiteral("Done.\n");
 }
 
-QString ReplyPrinter::field(const char *name) const
+QString ReplyPrinter::field(QLatin1String name) const
 {
     return JsonField::text(m_request, name);
 }

@@ -29,7 +29,7 @@ private:
     static QString downloadsText(const QJsonObject &reply);
     static QString foldersText(const QJsonObject &reply);
     QString confirmationText() const;
-    QString field(const char *name) const;
+    QString field(QLatin1String name) const;
 
     QJsonObject m_request;
     QString m_command;

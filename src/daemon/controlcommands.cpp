@@ -1,6 +1,7 @@
 #include "daemon/controlcommands.h"
 
 #include "base/settingnames.h"
+#include "common/controlprotocol.h"
 #include "daemon/controlsession.h"
 #include "daemon/copyreport.h"
 #include "daemon/downloadwatch.h"
@@ -15,19 +16,22 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
+namespace Key = ControlProtocol::Key;
+namespace ShareAction = ControlProtocol::ShareAction;
+
 namespace {
 
-const QJsonObject Done{{QStringLiteral("ok"), true}};
+const QJsonObject Done{{Key::Ok, true}};
 
 // A text parameter; empty when absent or not text.
-QString text(const QJsonObject &request, const char *name)
+QString text(const QJsonObject &request, QLatin1String name)
 {
-    return request.value(QLatin1String(name)).toString();
+    return request.value(name).toString();
 }
 
 int waitSeconds(const QJsonObject &request)
 {
-    return request.value(QLatin1String("wait")).toInt(ResultStream::DefaultWaitSeconds);
+    return request.value(Key::Wait).toInt(ResultStream::DefaultWaitSeconds);
 }
 
 QStringList splitFolders(const QByteArray &stored)
@@ -48,25 +52,25 @@ QByteArray joinFolders(const QStringList &folders)
 ControlCommands::ControlCommands(Core &core, QObject *parent)
     : QObject(parent)
     , m_core(core)
-    , m_commands{{QStringLiteral("status"), &ControlCommands::status},
-                 {QStringLiteral("peers"), &ControlCommands::peers},
-                 {QStringLiteral("downloads"), &ControlCommands::downloads},
-                 {QStringLiteral("diagnose"), &ControlCommands::diagnose},
-                 {QStringLiteral("search"), &ControlCommands::search},
-                 {QStringLiteral("browse"), &ControlCommands::browse},
-                 {QStringLiteral("get"), &ControlCommands::get},
-                 {QStringLiteral("chat"), &ControlCommands::chat},
-                 {QStringLiteral("im"), &ControlCommands::instantMessage},
-                 {QStringLiteral("block"), &ControlCommands::block},
-                 {QStringLiteral("unblock"), &ControlCommands::unblock},
-                 {QStringLiteral("share"), &ControlCommands::share},
-                 {QStringLiteral("connect"), &ControlCommands::connectTo}}
+    , m_commands{{ControlProtocol::Command::Status, &ControlCommands::status},
+                 {ControlProtocol::Command::Peers, &ControlCommands::peers},
+                 {ControlProtocol::Command::Downloads, &ControlCommands::downloads},
+                 {ControlProtocol::Command::Diagnose, &ControlCommands::diagnose},
+                 {ControlProtocol::Command::Search, &ControlCommands::search},
+                 {ControlProtocol::Command::Browse, &ControlCommands::browse},
+                 {ControlProtocol::Command::Get, &ControlCommands::get},
+                 {ControlProtocol::Command::Chat, &ControlCommands::chat},
+                 {ControlProtocol::Command::InstantMessage, &ControlCommands::instantMessage},
+                 {ControlProtocol::Command::Block, &ControlCommands::block},
+                 {ControlProtocol::Command::Unblock, &ControlCommands::unblock},
+                 {ControlProtocol::Command::Share, &ControlCommands::share},
+                 {ControlProtocol::Command::Connect, &ControlCommands::connectTo}}
 {
 }
 
 void ControlCommands::run(ControlSession &session, const QJsonObject &request)
 {
-    const QString name = text(request, "command");
+    const QString name = text(request, Key::Command);
     const auto command = m_commands.constFind(name);
     if (command == m_commands.cend()) {
         session.fail(QLatin1String("unknown command: ") + name.left(64));
@@ -115,12 +119,12 @@ void ControlCommands::diagnose(ControlSession &session, const QJsonObject &)
 
 void ControlCommands::search(ControlSession &session, const QJsonObject &request)
 {
-    const QString words = text(request, "words").trimmed();
+    const QString words = text(request, Key::Words).trimmed();
     if (words.isEmpty()) {
         session.fail(QStringLiteral("search needs words"));
         return;
     }
-    const QString asked = request.contains(QLatin1String("type")) ? text(request, "type")
+    const QString asked = request.contains(Key::Type) ? text(request, Key::Type)
                                                                    : QLatin1String(FileTypes::AllFileTypes);
     const QStringList types = FileTypes::fillFileTypes();
     const auto type = std::find_if(types.cbegin(), types.cend(), [&asked](const QString &candidate) {
@@ -137,7 +141,7 @@ void ControlCommands::search(ControlSession &session, const QJsonObject &request
 
 void ControlCommands::browse(ControlSession &session, const QJsonObject &request)
 {
-    const QString nickname = text(request, "nick").trimmed();
+    const QString nickname = text(request, Key::Nick).trimmed();
     if (nickname.isEmpty()) {
         session.fail(QStringLiteral("browse needs a nickname"));
         return;
@@ -148,8 +152,8 @@ void ControlCommands::browse(ControlSession &session, const QJsonObject &request
 
 void ControlCommands::get(ControlSession &session, const QJsonObject &request)
 {
-    const QString name = text(request, "name");
-    const QString address = text(request, "from");
+    const QString name = text(request, Key::Name);
+    const QString address = text(request, Key::From);
     if (name.isEmpty() || !isPlausibleAddress(address)) {
         session.fail(QStringLiteral("get needs a shared name and the address of the peer that shares it"));
         return;
@@ -160,12 +164,12 @@ void ControlCommands::get(ControlSession &session, const QJsonObject &request)
         return;
     }
     auto *watch = new DownloadWatch(m_core, session, name.toUtf8(), address);
-    watch->start(request.value(QLatin1String("resume")).toBool());
+    watch->start(request.value(Key::Resume).toBool());
 }
 
 void ControlCommands::chat(ControlSession &session, const QJsonObject &request)
 {
-    if (!m_core.chat().sendChatLine(text(request, "text"))) {
+    if (!m_core.chat().sendChatLine(text(request, Key::Text))) {
         session.fail(QStringLiteral("chat needs a text"));
         return;
     }
@@ -174,8 +178,8 @@ void ControlCommands::chat(ControlSession &session, const QJsonObject &request)
 
 void ControlCommands::instantMessage(ControlSession &session, const QJsonObject &request)
 {
-    const QString address = text(request, "address");
-    const QByteArray message = text(request, "text").toUtf8();
+    const QString address = text(request, Key::Address);
+    const QByteArray message = text(request, Key::Text).toUtf8();
     if (message.isEmpty()) {
         session.fail(QStringLiteral("im needs a text"));
         return;
@@ -190,7 +194,7 @@ void ControlCommands::instantMessage(ControlSession &session, const QJsonObject 
 
 void ControlCommands::block(ControlSession &session, const QJsonObject &request)
 {
-    const QString id = text(request, "id");
+    const QString id = text(request, Key::Id);
     if (!isPlausibleIdentifier(id)) {
         session.fail(QStringLiteral("not an identifier: up to 64 printable characters without | ? : ;"));
         return;
@@ -201,7 +205,7 @@ void ControlCommands::block(ControlSession &session, const QJsonObject &request)
 
 void ControlCommands::unblock(ControlSession &session, const QJsonObject &request)
 {
-    const QString id = text(request, "id");
+    const QString id = text(request, Key::Id);
     if (!isPlausibleIdentifier(id) || !m_core.network().blocking().unblockById(id.toLatin1())) {
         session.fail(QLatin1String("not blocked: ") + id.left(64));
         return;
@@ -211,33 +215,33 @@ void ControlCommands::unblock(ControlSession &session, const QJsonObject &reques
 
 void ControlCommands::share(ControlSession &session, const QJsonObject &request)
 {
-    const QString action = text(request, "action");
-    const QString folder = QDir::cleanPath(text(request, "folder"));
-    if ((action != QLatin1String("add") && action != QLatin1String("remove")) || !QDir::isAbsolutePath(folder)
+    const QString action = text(request, Key::Action);
+    const QString folder = QDir::cleanPath(text(request, Key::Folder));
+    if ((action != ShareAction::Add && action != ShareAction::Remove) || !QDir::isAbsolutePath(folder)
         || folder.contains(QLatin1Char(';'))) {
         session.fail(QStringLiteral("share needs add or remove and an absolute folder without \";\""));
         return;
     }
     SettingsStore &settings = m_core.settings();
     QStringList folders = splitFolders(settings.get(QLatin1String(SettingNames::SharedFolders)));
-    if (action == QLatin1String("add") && !QDir(folder).exists()) {
+    if (action == ShareAction::Add && !QDir(folder).exists()) {
         session.fail(QLatin1String("no such folder: ") + folder);
         return;
     }
-    if (action == QLatin1String("add") && !folders.contains(folder))
+    if (action == ShareAction::Add && !folders.contains(folder))
         folders.append(folder);
-    if (action == QLatin1String("remove") && folders.removeAll(folder) == 0) {
+    if (action == ShareAction::Remove && folders.removeAll(folder) == 0) {
         session.fail(QLatin1String("not shared: ") + folder);
         return;
     }
     settings.set(QLatin1String(SettingNames::SharedFolders), joinFolders(folders));
     m_core.sharing().sharedIndex().loadSharedFolders();
-    session.finish({{QStringLiteral("ok"), true}, {QStringLiteral("folders"), QJsonArray::fromStringList(folders)}});
+    session.finish({{Key::Ok, true}, {Key::Folders, QJsonArray::fromStringList(folders)}});
 }
 
 void ControlCommands::connectTo(ControlSession &session, const QJsonObject &request)
 {
-    const QString address = text(request, "address");
+    const QString address = text(request, Key::Address);
     if (!isPlausibleAddress(address)) {
         session.fail(QStringLiteral("connect needs a dotted IPv4 address"));
         return;

@@ -1,5 +1,6 @@
 #include "daemon/controlserver.h"
 
+#include "common/controlprotocol.h"
 #include "daemon/controlsession.h"
 
 #include <QJsonDocument>
@@ -7,6 +8,8 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace Key = ControlProtocol::Key;
 
 ControlServer::ControlServer(QObject *parent)
     : QObject(parent)
@@ -73,7 +76,7 @@ void ControlServer::onNewConnection()
 
 void ControlServer::refuse(QLocalSocket *socket, const QString &error)
 {
-    const QJsonObject reply{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}};
+    const QJsonObject reply{{Key::Ok, false}, {Key::Error, error}};
     socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
     socket->disconnectFromServer();
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

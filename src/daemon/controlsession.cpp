@@ -1,10 +1,14 @@
 #include "daemon/controlsession.h"
 
+#include "common/controlprotocol.h"
+
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QLocalSocket>
 
 #include <sys/socket.h>
+
+namespace Key = ControlProtocol::Key;
 
 ControlSession::ControlSession(QLocalSocket *socket, QObject *parent)
     : QObject(parent)
@@ -94,7 +98,7 @@ void ControlSession::closeWhenWritten()
 
 void ControlSession::fail(const QString &error)
 {
-    finish({{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}});
+    finish({{Key::Ok, false}, {Key::Error, error}});
 }
 
 void ControlSession::write(const QJsonObject &line)

@@ -1,11 +1,14 @@
 #include "daemon/copyreport.h"
 
 #include "base/settingnames.h"
+#include "common/controlprotocol.h"
 #include "shell/core.h"
 
 #include <QJsonArray>
 
 namespace {
+
+namespace Key = ControlProtocol::Key;
 
 QJsonObject peerEntry(Core &core, int row)
 {
@@ -15,12 +18,12 @@ QJsonObject peerEntry(Core &core, int row)
     const int link = connections.findConnection(address);
     const QByteArray id = link >= 0 ? connections.record(link).peerId : QByteArray();
     return {
-        {QStringLiteral("nickname"), list.data(list.index(row, UserListModel::UsernameColumn)).toString()},
-        {QStringLiteral("address"), address},
-        {QStringLiteral("id"), QString::fromLatin1(id)},
-        {QStringLiteral("sharedFiles"), list.data(list.index(row, UserListModel::FilesColumn)).toString()},
-        {QStringLiteral("blockedByYou"), core.network().blockedList().isBlocked(id)},
-        {QStringLiteral("blocksYou"), link >= 0 && connections.record(link).blockedByPeer},
+        {Key::Nickname, list.data(list.index(row, UserListModel::UsernameColumn)).toString()},
+        {Key::Address, address},
+        {Key::Id, QString::fromLatin1(id)},
+        {Key::SharedFiles, list.data(list.index(row, UserListModel::FilesColumn)).toString()},
+        {Key::BlockedByYou, core.network().blockedList().isBlocked(id)},
+        {Key::BlocksYou, link >= 0 && connections.record(link).blockedByPeer},
     };
 }
 
@@ -35,17 +38,17 @@ QJsonObject CopyReport::status(Core &core)
         uploading = uploading || entry.state == UploadServer::EntryState::Sending;
     }
     return {
-        {QStringLiteral("ok"), true},
-        {QStringLiteral("nickname"), QString::fromUtf8(core.settings().get(QLatin1String(SettingNames::Nickname)))},
-        {QStringLiteral("id"), QString::fromLatin1(core.localPeer().id())},
-        {QStringLiteral("version"), QLatin1String(Core::Version)},
-        {QStringLiteral("address"), core.localPeer().address()},
-        {QStringLiteral("port"), core.localPeer().port()},
-        {QStringLiteral("peers"), core.network().userList().rowCount()},
-        {QStringLiteral("sharedFiles"), core.sharedFileCount()},
-        {QStringLiteral("downloads"), core.runningDownloadCount()},
-        {QStringLiteral("uploading"), uploading},
-        {QStringLiteral("uploadQueue"), waiting},
+        {Key::Ok, true},
+        {Key::Nickname, QString::fromUtf8(core.settings().get(QLatin1String(SettingNames::Nickname)))},
+        {Key::Id, QString::fromLatin1(core.localPeer().id())},
+        {Key::Version, QLatin1String(Core::Version)},
+        {Key::Address, core.localPeer().address()},
+        {Key::Port, core.localPeer().port()},
+        {Key::Peers, core.network().userList().rowCount()},
+        {Key::SharedFiles, core.sharedFileCount()},
+        {Key::Downloads, core.runningDownloadCount()},
+        {Key::Uploading, uploading},
+        {Key::UploadQueue, waiting},
     };
 }
 
@@ -54,7 +57,7 @@ QJsonObject CopyReport::peers(Core &core)
     QJsonArray peers;
     for (int row = 0; row < core.network().userList().rowCount(); ++row)
         peers.append(peerEntry(core, row));
-    return {{QStringLiteral("ok"), true}, {QStringLiteral("peers"), peers}};
+    return {{Key::Ok, true}, {Key::Peers, peers}};
 }
 
 QJsonObject CopyReport::downloads(Core &core)
@@ -62,30 +65,54 @@ QJsonObject CopyReport::downloads(Core &core)
     Transfers &transfers = core.transfers();
     QJsonArray running;
     const DownloadListModel &list = transfers.downloadList();
+    const auto shown = [&list](int row, DownloadListModel::Column column) {
+        return list.data(list.index(row, column)).toString();
+    };
     for (int row = 0; row < list.rowCount(); ++row) {
-        const DownloadListModel::Row &entry = list.row(row);
-        const TransferSlot &slot = transfers.downloader().slot(entry.slot);
+        const Download &download = list.at(row);
         running.append(QJsonObject{
-            {QStringLiteral("name"), entry.fileName},
-            {QStringLiteral("status"), entry.status},
-            {QStringLiteral("percent"), entry.percent},
-            {QStringLiteral("received"), slot.received},
-            {QStringLiteral("total"), slot.total},
-            {QStringLiteral("rate"), entry.rate},
-            {QStringLiteral("nickname"), entry.nickname},
-            {QStringLiteral("address"), entry.address},
+            {Key::Name, download.fileName},
+            {Key::Status, shown(row, DownloadListModel::StatusColumn)},
+            {Key::State, stateWord(download)},
+            {Key::Percent, shown(row, DownloadListModel::PercentColumn)},
+            {Key::Received, download.received},
+            {Key::Total, download.total},
+            {Key::Rate, shown(row, DownloadListModel::RateColumn)},
+            {Key::Nickname, download.peerNick},
+            {Key::Address, download.address},
         });
     }
     QJsonArray ended;
     const DeadDownloadListModel &dead = transfers.deadDownloadList();
     for (int row = 0; row < dead.rowCount(); ++row) {
-        const DeadDownloadListModel::Entry &entry = dead.entry(row);
-        const bool complete = entry.status == QLatin1String("Complete");
+        const Download &download = dead.at(row);
+        const QModelIndex status = dead.index(row, DeadDownloadListModel::StatusColumn);
+        const bool complete = download.state.state() == Download::State::Complete;
         ended.append(QJsonObject{
-            {QStringLiteral("name"), entry.text},
-            {QStringLiteral("status"), entry.status},
-            {QStringLiteral("detail"), complete ? entry.tag : entry.toolTip},
+            {Key::Name, dead.data(dead.index(row, DeadDownloadListModel::LocalFilenameColumn)).toString()},
+            {Key::Status, dead.data(status).toString()},
+            {Key::State, stateWord(download)},
+            {Key::Detail, complete ? download.finishedPath : dead.data(status, Qt::ToolTipRole).toString()},
         });
     }
-    return {{QStringLiteral("ok"), true}, {QStringLiteral("running"), running}, {QStringLiteral("ended"), ended}};
+    return {{Key::Ok, true}, {Key::Running, running}, {Key::Ended, ended}};
+}
+
+QLatin1String CopyReport::stateWord(const Download &download)
+{
+    namespace Word = ControlProtocol::StateWord;
+    switch (download.state.state()) {
+    case Download::State::Connecting: return Word::Connecting;
+    case Download::State::GettingInfo: return Word::GettingInfo;
+    case Download::State::Requesting: return Word::Requesting;
+    case Download::State::Queued: return Word::Queued;
+    case Download::State::Downloading: return Word::Downloading;
+    case Download::State::Complete: return Word::Complete;
+    case Download::State::Cancelled: return Word::Cancelled;
+    case Download::State::RemotelyTerminated: return Word::RemotelyTerminated;
+    case Download::State::Error: return Word::Error;
+    case Download::State::SignatureError: return Word::SignatureError;
+    case Download::State::MoveError: return Word::MoveError;
+    }
+    return Word::Error;
 }

@@ -1,8 +1,12 @@
 #include "daemon/downloadwatch.h"
 
+#include "common/controlprotocol.h"
 #include "daemon/controlsession.h"
+#include "daemon/copyreport.h"
 #include "shell/core.h"
 #include "transfer/filenaming.h"
+
+namespace Key = ControlProtocol::Key;
 
 DownloadWatch::DownloadWatch(Core &core, ControlSession &session, QByteArray sharedName, QString address)
     : QObject(&session)
@@ -14,8 +18,11 @@ DownloadWatch::DownloadWatch(Core &core, ControlSession &session, QByteArray sha
     m_progress.setInterval(ProgressIntervalMs);
     connect(&m_progress, &QTimer::timeout, this, &DownloadWatch::reportProgress);
     m_resumeTimeout.setSingleShot(true);
-    connect(&m_resumeTimeout, &QTimer::timeout, this, [this] { endResumeSearch(m_sharedName, m_address, false); });
-    connect(&core.transfers().downloader(), &Downloader::downloadFiled, this, &DownloadWatch::onFiled);
+    connect(&m_resumeTimeout, &QTimer::timeout, this, [this] { endResumeSearch(false); });
+    m_sourceChoice.setSingleShot(true);
+    connect(&m_sourceChoice, &QTimer::timeout, this, [this] { endResumeSearch(true); });
+    connect(&core.transfers(), &Transfers::downloadEnded, this, &DownloadWatch::onEnded);
+    connect(&core.transfers(), &Transfers::resumeSourceFound, this, &DownloadWatch::onResumeSource);
 }
 
 void DownloadWatch::start(bool resume)
@@ -29,49 +36,49 @@ bool DownloadWatch::startResumeSearch()
     // The most recent unfinished download of this file name that left a part behind.
     const QString fileName = FileNaming::nameFromSharedName(m_sharedName);
     const DeadDownloadListModel &ended = m_core.transfers().deadDownloadList();
-    int parked = -1;
-    for (int row = 0; row < ended.rowCount(); ++row) {
-        const DeadDownloadListModel::Entry &entry = ended.entry(row);
-        if (entry.text == fileName && entry.status != QLatin1String("Complete") && !entry.tag.isEmpty())
-            parked = row;
+    for (int row = ended.rowCount() - 1; row >= 0; --row) {
+        const Download &download = ended.at(row);
+        if (download.fileName == fileName && m_core.transfers().resume(download.id)) {
+            m_resuming = download.id;
+            m_sourceName = m_sharedName;
+            m_sourceAddress = m_address;
+            m_resumeTimeout.start(ResumeSearchMs);
+            return true;
+        }
     }
-    if (parked < 0)
-        return false;
-    SearchResultsModel &results = m_core.sharing().search().results();
-    m_core.transfers().resumeButtonClicked(parked);
-    m_resumeRows = connect(&results, &QAbstractItemModel::rowsInserted, this,
-                           [this](const QModelIndex &, int first, int last) { onResumeResults(first, last); });
-    m_resumeTimeout.start(ResumeSearchMs);
-    return true;
+    return false;
 }
 
-void DownloadWatch::onResumeResults(int first, int last)
+void DownloadWatch::onResumeSource(int id, const QByteArray &sharedName, const QString &address)
 {
-    const SearchResultsModel &results = m_core.sharing().search().results();
+    if (id != m_resuming || !m_resumeTimeout.isActive())
+        return;
     // The peer the client named is preferred; any other holder of the same file will do.
-    int chosen = first;
-    for (int row = first; row <= last; ++row) {
-        if (results.result(row).address == m_address)
-            chosen = row;
+    if (!m_sourceChoice.isActive() || address == m_address) {
+        m_sourceName = sharedName;
+        m_sourceAddress = address;
     }
-    const SearchResultsModel::Result result = results.result(chosen);
-    endResumeSearch(result.sharedName, result.address, true);
+    if (address == m_address)
+        endResumeSearch(true);
+    else if (!m_sourceChoice.isActive())
+        m_sourceChoice.start(SourceChoiceMs);
 }
 
-void DownloadWatch::endResumeSearch(const QByteArray &sharedName, const QString &address, bool found)
+void DownloadWatch::endResumeSearch(bool found)
 {
     if (!m_resumeTimeout.isActive())
         return;
     m_resumeTimeout.stop();
-    disconnect(m_resumeRows);
-    m_session.sendLine({{QStringLiteral("event"), QStringLiteral("resumeSearch")}, {QStringLiteral("found"), found}});
-    startDownload(sharedName, address);
+    m_sourceChoice.stop();
+    m_resuming = -1;
+    m_session.sendLine({{Key::Event, ControlProtocol::Event::ResumeSearch}, {Key::Found, found}});
+    startDownload(m_sourceName, m_sourceAddress);
 }
 
 void DownloadWatch::startDownload(const QByteArray &sharedName, const QString &address)
 {
-    m_slot = m_core.transfers().startDownload(sharedName, address);
-    if (m_slot < 0) {
+    m_download = m_core.transfers().start(sharedName, address);
+    if (m_download < 0) {
         m_session.fail(QStringLiteral("no transfer connection is free"));
         return;
     }
@@ -82,41 +89,45 @@ void DownloadWatch::startDownload(const QByteArray &sharedName, const QString &a
 void DownloadWatch::reportProgress()
 {
     const DownloadListModel &running = m_core.transfers().downloadList();
-    const int row = running.findDownloadRow(m_slot);
+    const int row = running.rowOf(m_download);
     if (row < 0)
         return;
-    const TransferSlot &slot = m_core.transfers().downloader().slot(m_slot);
+    const Download &download = running.at(row);
     const qint64 now = m_clock.elapsed();
     if (now - m_lastSampleMs >= 1000) {
-        m_rate = (slot.received - m_lastReceived) * 1000 / qMax<qint64>(1, now - m_lastSampleMs);
-        m_lastReceived = slot.received;
+        m_rate = (download.received - m_lastReceived) * 1000 / qMax<qint64>(1, now - m_lastSampleMs);
+        m_lastReceived = download.received;
         m_lastSampleMs = now;
     }
     m_session.sendLine({
-        {QStringLiteral("event"), QStringLiteral("progress")},
-        {QStringLiteral("name"), running.row(row).fileName},
-        {QStringLiteral("status"), running.row(row).status},
-        {QStringLiteral("received"), slot.received},
-        {QStringLiteral("total"), slot.total},
-        {QStringLiteral("rate"), m_rate},
+        {Key::Event, ControlProtocol::Event::Progress},
+        {Key::Name, download.fileName},
+        {Key::Status, running.data(running.index(row, DownloadListModel::StatusColumn)).toString()},
+        {Key::State, CopyReport::stateWord(download)},
+        {Key::Received, download.received},
+        {Key::Total, download.total},
+        {Key::Rate, m_rate},
     });
 }
 
-void DownloadWatch::onFiled(int slot, int endedRow)
+void DownloadWatch::onEnded(int id)
 {
-    if (slot != m_slot || m_slot < 0)
+    const DeadDownloadListModel &ended = m_core.transfers().deadDownloadList();
+    const int row = ended.rowOf(id);
+    if (id != m_download || row < 0)
         return;
     m_progress.stop();
-    m_slot = -1;
-    const DeadDownloadListModel::Entry &entry = m_core.transfers().deadDownloadList().entry(endedRow);
-    if (entry.status == QLatin1String("Complete")) {
-        m_session.finish({{QStringLiteral("ok"), true}, {QStringLiteral("status"), entry.status},
-                          {QStringLiteral("path"), entry.tag}});
+    m_download = -1;
+    const Download &download = ended.at(row);
+    const QString status = ended.data(ended.index(row, DeadDownloadListModel::StatusColumn)).toString();
+    if (download.state.state() == Download::State::Complete) {
+        m_session.finish({{Key::Ok, true}, {Key::Status, status}, {Key::State, CopyReport::stateWord(download)},
+                          {Key::Path, download.finishedPath}});
         return;
     }
-    QString error = entry.status;
-    if (!entry.toolTip.isEmpty())
-        error += QLatin1String(": ") + entry.toolTip;
-    m_session.finish({{QStringLiteral("ok"), false}, {QStringLiteral("status"), entry.status},
-                      {QStringLiteral("error"), error}});
+    const QString toolTip =
+        ended.data(ended.index(row, DeadDownloadListModel::StatusColumn), Qt::ToolTipRole).toString();
+    const QString error = toolTip.isEmpty() ? status : status + QLatin1String(": ") + toolTip;
+    m_session.finish({{Key::Ok, false}, {Key::Status, status}, {Key::State, CopyReport::stateWord(download)},
+                      {Key::Error, error}});
 }

@@ -20,6 +20,9 @@ class DownloadWatch final : public QObject
 public:
     static constexpr int ProgressIntervalMs = 250;
     static constexpr int ResumeSearchMs = 10000;
+    // Answers that come this soon after the first are weighed with it, so the
+    // peer the client named wins when it answers too.
+    static constexpr int SourceChoiceMs = 50;
 
     // Becomes a child of `session`.
     DownloadWatch(Core &core, ControlSession &session, QByteArray sharedName, QString address);
@@ -28,11 +31,11 @@ public:
 
 private:
     bool startResumeSearch();
-    void onResumeResults(int first, int last);
-    void endResumeSearch(const QByteArray &sharedName, const QString &address, bool found);
+    void onResumeSource(int id, const QByteArray &sharedName, const QString &address);
+    void endResumeSearch(bool found);
     void startDownload(const QByteArray &sharedName, const QString &address);
     void reportProgress();
-    void onFiled(int slot, int endedRow);
+    void onEnded(int id);
 
     Core &m_core;
     ControlSession &m_session;
@@ -40,9 +43,13 @@ private:
     QString m_address;
     QTimer m_progress;
     QTimer m_resumeTimeout;
+    QTimer m_sourceChoice;
     QElapsedTimer m_clock;
-    QMetaObject::Connection m_resumeRows;
-    int m_slot = -1;
+    int m_resuming = -1;
+    // The source the resume search settled on so far.
+    QByteArray m_sourceName;
+    QString m_sourceAddress;
+    int m_download = -1;
     qint64 m_lastReceived = 0;
     qint64 m_lastSampleMs = 0;
     qint64 m_rate = 0;

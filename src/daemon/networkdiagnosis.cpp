@@ -1,9 +1,12 @@
 #include "daemon/networkdiagnosis.h"
 
 #include "base/settingnames.h"
+#include "common/controlprotocol.h"
 #include "shell/core.h"
 
 #include <QJsonArray>
+
+namespace Key = ControlProtocol::Key;
 
 namespace {
 
@@ -52,18 +55,18 @@ bool NetworkDiagnosis::isInSubnet(const QString &address, const QString &own, in
 QJsonObject NetworkDiagnosis::report()
 {
     m_findings.clear();
-    QJsonObject result{{QStringLiteral("ok"), true},
-                       {QStringLiteral("address"), m_core.localPeer().address()},
-                       {QStringLiteral("subnet"), m_subnet}};
+    QJsonObject result{{Key::Ok, true},
+                       {Key::Address, m_core.localPeer().address()},
+                       {Key::Subnet, m_subnet}};
     if (m_core.localPeer().address().startsWith(QLatin1String("169.254.")))
         find(QStringLiteral("This computer has no address from the network (169.254.x.x): other copies may not reach it."));
     insertAll(result, portAndDiscovery());
     insertAll(result, hostLists());
     insertAll(result, blockedAndPeers());
-    result.insert(QStringLiteral("refusedLinks"), refusedLinks());
+    result.insert(Key::RefusedLinks, refusedLinks());
     if (m_core.network().userList().rowCount() == 0)
         find(QStringLiteral("No peer is linked to this copy yet."));
-    result.insert(QStringLiteral("findings"), QJsonArray::fromStringList(m_findings));
+    result.insert(Key::Findings, QJsonArray::fromStringList(m_findings));
     return result;
 }
 
@@ -86,11 +89,11 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
     else if (!udp)
         find(QStringLiteral("UDP discovery is off: only the subnet scan, the host cache and connect find peers."));
     const Discovery &discovery = m_core.network().discovery();
-    return {{QStringLiteral("port"), m_core.localPeer().port()},
-            {QStringLiteral("portSelfTest"), selfTest},
-            {QStringLiteral("udp"), udp},
-            {QStringLiteral("scanPosition"), scanPosition()},
-            {QStringLiteral("scanMisses"), discovery.scanMisses()}};
+    return {{Key::Port, m_core.localPeer().port()},
+            {Key::PortSelfTest, selfTest},
+            {Key::Udp, udp},
+            {Key::ScanPosition, scanPosition()},
+            {Key::ScanMisses, discovery.scanMisses()}};
 }
 
 QString NetworkDiagnosis::scanPosition() const
@@ -112,8 +115,8 @@ QJsonObject NetworkDiagnosis::hostLists()
         HostCache::cachedAddresses(settings.getMachine(QLatin1String(SettingNames::HostCache)), QByteArray());
     const QStringList recent =
         HostCache::cachedAddresses(QByteArray(), settings.getMachine(QLatin1String(SettingNames::RecentHosts)));
-    return {{QStringLiteral("hostCache"), QJsonArray::fromStringList(cached)},
-            {QStringLiteral("recentHosts"), QJsonArray::fromStringList(recent)}};
+    return {{Key::HostCache, QJsonArray::fromStringList(cached)},
+            {Key::RecentHosts, QJsonArray::fromStringList(recent)}};
 }
 
 QJsonObject NetworkDiagnosis::blockedAndPeers()
@@ -121,8 +124,8 @@ QJsonObject NetworkDiagnosis::blockedAndPeers()
     const BlockedList &blocked = m_core.network().blockedList();
     QJsonArray blockedRows;
     for (const BlockedList::Row &row : blocked.rows()) {
-        blockedRows.append(QJsonObject{{QStringLiteral("id"), QString::fromLatin1(row.id)},
-                                       {QStringLiteral("nickname"), QString::fromUtf8(row.nickname)}});
+        blockedRows.append(QJsonObject{{Key::Id, QString::fromLatin1(row.id)},
+                                       {Key::Nickname, QString::fromUtf8(row.nickname)}});
     }
     QJsonArray peers;
     const ControlConnections &connections = m_core.network().connections();
@@ -143,22 +146,22 @@ QJsonObject NetworkDiagnosis::blockedAndPeers()
         }
         if (record.blockedByPeer)
             find(peerName(nickname, address) + QLatin1String(" has blocked you: it ignores your searches and messages."));
-        peers.append(QJsonObject{{QStringLiteral("address"), address},
-                                 {QStringLiteral("nickname"), nickname},
-                                 {QStringLiteral("sameSubnet"), sameSubnet},
-                                 {QStringLiteral("blockedByYou"), blockedByYou},
-                                 {QStringLiteral("blocksYou"), record.blockedByPeer}});
+        peers.append(QJsonObject{{Key::Address, address},
+                                 {Key::Nickname, nickname},
+                                 {Key::SameSubnet, sameSubnet},
+                                 {Key::BlockedByYou, blockedByYou},
+                                 {Key::BlocksYou, record.blockedByPeer}});
     }
-    return {{QStringLiteral("blocked"), blockedRows}, {QStringLiteral("peers"), peers}};
+    return {{Key::Blocked, blockedRows}, {Key::Peers, peers}};
 }
 
 QJsonArray NetworkDiagnosis::refusedLinks()
 {
     QJsonArray rows;
     for (const RefusedLinks::Entry &entry : m_core.network().connections().refusedLinks().entries()) {
-        rows.append(QJsonObject{{QStringLiteral("address"), entry.address},
-                                {QStringLiteral("reason"), entry.reason},
-                                {QStringLiteral("time"), entry.when.toString(Qt::ISODate)}});
+        rows.append(QJsonObject{{Key::Address, entry.address},
+                                {Key::Reason, entry.reason},
+                                {Key::Time, entry.when.toString(Qt::ISODate)}});
     }
     if (!rows.isEmpty())
         find(QStringLiteral("Some links were refused or cut lately; see the refused links for the reasons."));

@@ -1,8 +1,11 @@
 #include "daemon/resultstream.h"
 
+#include "common/controlprotocol.h"
 #include "daemon/controlsession.h"
 #include "share/filetypes.h"
 #include "share/searchresultsmodel.h"
+
+namespace Key = ControlProtocol::Key;
 
 namespace {
 
@@ -36,13 +39,13 @@ void ResultStream::onRowsInserted(int first, int last)
     for (int row = first; row <= last && !m_session.isFinished(); ++row) {
         const SearchResultsModel::Result result = m_results.result(row);
         m_session.sendLine({
-            {QStringLiteral("event"), QStringLiteral("result")},
-            {QStringLiteral("nickname"), QString::fromUtf8(result.nickname)},
-            {QStringLiteral("address"), result.address},
-            {QStringLiteral("name"), QString::fromUtf8(result.sharedName)},
+            {Key::Event, ControlProtocol::Event::Result},
+            {Key::Nickname, QString::fromUtf8(result.nickname)},
+            {Key::Address, result.address},
+            {Key::Name, QString::fromUtf8(result.sharedName)},
             // The size as the answering peer wrote it: a display text, not a count.
-            {QStringLiteral("size"), QString::fromUtf8(result.sizeText)},
-            {QStringLiteral("type"), typeOf(result.sharedName)},
+            {Key::Size, QString::fromUtf8(result.sizeText)},
+            {Key::Type, typeOf(result.sharedName)},
         });
         ++m_sent;
     }
@@ -53,8 +56,8 @@ void ResultStream::end(bool replaced)
     if (m_session.isFinished())
         return;
     m_wait.stop();
-    QJsonObject final{{QStringLiteral("ok"), true}, {QStringLiteral("results"), m_sent}};
+    QJsonObject final{{Key::Ok, true}, {Key::Results, m_sent}};
     if (replaced)
-        final.insert(QStringLiteral("note"), QStringLiteral("a newer search replaced this one"));
+        final.insert(Key::Note, QStringLiteral("a newer search replaced this one"));
     m_session.finish(final);
 }

@@ -64,6 +64,7 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
     setStatus(QStringLiteral("Search request submitted. Waiting for responses..."), true);
     m_currentQuery = query;
     m_currentFileType = category;
+    m_signatureSearch.reset();
     emit currentQueryChanged(query);
     m_results.startNewSearch();
 
@@ -94,6 +95,12 @@ void SearchService::searchFromTab(const QByteArray &query)
     startSearch(query, category);
 }
 
+void SearchService::findBySignature(qint64 size, const QByteArray &signature)
+{
+    searchFromTab(QByteArray(SearchQuery::SignatureWord) + ' ' + QByteArray::number(size) + ' ' + signature);
+    m_signatureSearch = SignatureSearch{size, signature};
+}
+
 void SearchService::browseResultUser(int row)
 {
     if (row < 0 || row >= m_results.rowCount())
@@ -112,7 +119,8 @@ void SearchService::showResult(const QString &address, const QByteArray &payload
         return;
     // The row is keyed by the address the result came from: a peer cannot
     // point a download at some other machine.
-    m_results.append({sharedName, fields[1], fields[3], address});
+    if (m_results.append({sharedName, fields[1], fields[3], address}) && m_signatureSearch)
+        emit signatureFound(m_signatureSearch->size, m_signatureSearch->signature, sharedName, address);
 }
 
 void SearchService::fillFileTypes()

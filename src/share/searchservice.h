@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 class ControlConnections;
 class LocalPeer;
@@ -53,6 +54,9 @@ public:
     // Brings the search tab to the front with `query` in its box and the
     // first category chosen, and runs the search.
     void searchFromTab(const QByteArray &query);
+    // Asks every peer for files of this size and signature; the search tab
+    // shows the answers like those of any search.
+    void findBySignature(qint64 size, const QByteArray &signature);
     // The search tab's "View Files": browses the user of a result row.
     void browseResultUser(int row);
     // One result that echoed the current query, from the peer at `address`.
@@ -79,6 +83,9 @@ signals:
     // shows this query and category in its search box and type choice.
     void searchTabRequested(const QByteArray &searchBoxText, const QString &category);
     void fileTypesFilled(const QStringList &fileTypes);
+    // A peer answered the running find-by-signature search.
+    void signatureFound(qint64 size, const QByteArray &signature, const QByteArray &sharedName,
+                        const QString &address);
 
 private:
     void setStatus(const QString &caption, bool statusVisible);
@@ -95,6 +102,12 @@ private:
     QString m_statusCaption;
     bool m_searchStatusVisible = false;
     QStringList m_fileTypes;
+    // What the current query looks for, when it is a find-by-signature search.
+    struct SignatureSearch {
+        qint64 size;
+        QByteArray signature;
+    };
+    std::optional<SignatureSearch> m_signatureSearch;
 
     // Per control link, its requests in arrival order; the first one runs.
     std::map<int, std::deque<std::unique_ptr<SearchAnswerJob>>> m_answers;

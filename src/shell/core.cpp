@@ -20,8 +20,9 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_settings(m_config.userSettingsPath, m_config.machineSettingsPath)
     , m_network(m_settings, prompter, networkContext())
     , m_sharing(m_settings, m_config.programFolder, m_network.connections(), m_network.localPeer())
-    , m_transfers(m_settings, prompter, m_network.connections(), m_config.programFolder,
-                  {[this] { return m_network.localPeer().port(); }, [this] { return m_sharing.sharedIndex().snapshot(); },
+    , m_transfers(m_settings, prompter, m_network.connections(), m_sharing.search(), m_network.localPeer(),
+                  m_config.programFolder,
+                  {[this] { return m_sharing.sharedIndex().snapshot(); },
                    [this](const QString &path) { return m_sharing.sharedIndex().fileSignature(path); }})
     , m_chat(m_network.connections(), m_network.localPeer())
     , m_portKeeper(m_network.listenSocket(), prompter, m_network.localPeer())
@@ -31,8 +32,6 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_homePage(m_config.homePageAddresses)
     , m_presence(prompter)
 {
-    m_downloadTimer.setInterval(1000);
-    m_queueTimer.setInterval(5000);
     wireSignals();
 }
 
@@ -49,17 +48,11 @@ void Core::wireSignals()
     connect(&m_sharing.sharedIndex(), &SharedIndex::rebuilt, &dispatcher, &Dispatcher::announceToAll);
     connect(&m_network.userList(), &UserListModel::rebuilt, &m_status, &StatusDisplay::update);
     connect(&m_network.discovery(), &Discovery::scanningChanged, &m_presence, &ShellPresence::showScanNotice);
-    connect(&m_network.localPeer(), &LocalPeer::addressChanged, &m_transfers.transferSockets(),
-            &SocketArray::setLocalIP);
 
     ControlConnections &connections = m_network.connections();
     UploadServer &uploads = m_transfers.uploads();
     connect(&connections, &ControlConnections::transferRequest, &uploads, &UploadServer::serveTransferRequest);
     connect(&connections, &ControlConnections::acceptedConnectionClosed, &uploads, &UploadServer::endQueueEntries);
-    connect(&m_transfers, &Transfers::resumeSearchRequested, &search, &SearchService::searchFromTab);
-    connect(&m_downloadTimer, &QTimer::timeout, &m_transfers.downloader(), &Downloader::downloadTick);
-    connect(&m_queueTimer, &QTimer::timeout, &uploads, &UploadServer::queTick);
-
     connect(&dispatcher, &Dispatcher::chatReceived, &m_chat, &Chat::appendChatLine);
     connect(&dispatcher, &Dispatcher::imReceived, &m_chat, [this](const QString &address, const QByteArray &text) {
         m_chat.openMessageWindow(address, text, false);
@@ -88,8 +81,6 @@ void Core::shutDown()
     m_status.stop();
     m_addressWatch.stop();
     m_sharing.stop();
-    m_downloadTimer.stop();
-    m_queueTimer.stop();
     m_portKeeper.stop();
     m_network.stop();
     m_transfers.shutDown();

@@ -15,7 +15,6 @@
 
 #include <QLockFile>
 #include <QObject>
-#include <QTimer>
 #include <memory>
 
 class Prompter;
@@ -64,10 +63,6 @@ public:
     // Entries of the shared-file table.
     qint64 sharedFileCount() { return m_sharing.sharedIndex().count(); }
 
-    // Timers of the transfers that still run from here.
-    QTimer &downloadTimer() { return m_downloadTimer; }
-    QTimer &queueTimer() { return m_queueTimer; }
-
 private:
     void wireSignals();
     Network::Context networkContext();
@@ -85,7 +80,5 @@ private:
     StatusDisplay m_status;
     HomePage m_homePage;
     ShellPresence m_presence;
-    QTimer m_downloadTimer;
-    QTimer m_queueTimer;
     std::unique_ptr<QLockFile> m_instanceLock;
 };

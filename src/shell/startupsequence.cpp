@@ -67,7 +67,7 @@ bool StartupSequence::run()
     prepareInterface();
     showMainWindow();
     startDiscovery();
-    m_core.queueTimer().start();
+    m_core.transfers().startQueueTimer();
     m_core.addressWatch().start();
     return true;
 }
@@ -248,7 +248,7 @@ void StartupSequence::startEarlyTimers()
     m_core.network().startKeepAlive();
     m_core.sharing().startRescanning();
     m_core.presence().showScanNotice(true);
-    m_core.downloadTimer().start();
+    m_core.transfers().startProgressTimer();
 }
 
 void StartupSequence::startDiscovery()

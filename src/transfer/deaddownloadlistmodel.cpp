@@ -5,9 +5,11 @@ DeadDownloadListModel::DeadDownloadListModel(QObject *parent)
 {
 }
 
+DeadDownloadListModel::~DeadDownloadListModel() = default;
+
 int DeadDownloadListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_downloads.size());
 }
 
 int DeadDownloadListModel::columnCount(const QModelIndex &parent) const
@@ -17,14 +19,57 @@ int DeadDownloadListModel::columnCount(const QModelIndex &parent) const
 
 QVariant DeadDownloadListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_entries.size())
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const Entry &entry = m_entries.at(index.row());
-    if (role == Qt::ToolTipRole && index.column() == StatusColumn && !entry.toolTip.isEmpty())
-        return entry.toolTip;
+    const Download &download = at(index.row());
+    if (role == Qt::ToolTipRole && index.column() == StatusColumn) {
+        const QString tip = toolTip(download);
+        return tip.isEmpty() ? QVariant() : tip;
+    }
     if (role != Qt::DisplayRole)
         return {};
-    return index.column() == StatusColumn ? entry.status : entry.text;
+    return index.column() == StatusColumn ? statusText(download) : localName(download);
+}
+
+QString DeadDownloadListModel::localName(const Download &download)
+{
+    if (download.number == 0)
+        return download.fileName;
+    return QLatin1Char('(') + QString::number(download.number) + QLatin1String(") ") + download.fileName;
+}
+
+QString DeadDownloadListModel::statusText(const Download &download)
+{
+    switch (download.state.state()) {
+    case Download::State::Complete: return QStringLiteral("Complete");
+    case Download::State::Cancelled: return QStringLiteral("Cancelled");
+    case Download::State::RemotelyTerminated: return QStringLiteral("Remotely Terminated");
+    case Download::State::SignatureError: return QStringLiteral("Error (signature)");
+    case Download::State::MoveError: return QStringLiteral("Error (move)");
+    case Download::State::Error:
+        break;
+    default: return {};
+    }
+    switch (download.state.errorKind()) {
+    case DownloadState::ErrorKind::File: return QStringLiteral("Error (file)");
+    case DownloadState::ErrorKind::Write: return QStringLiteral("Error (write)");
+    default: return QLatin1String("Error (") + QString::number(download.state.errorNumber()) + QLatin1Char(')');
+    }
+}
+
+QString DeadDownloadListModel::toolTip(const Download &download)
+{
+    const Download::State state = download.state.state();
+    if (state == Download::State::MoveError)
+        return download.errorDescription + QLatin1String("\nThe file was kept in ") + download.keptPath;
+    QString tip = state == Download::State::SignatureError
+                      ? QStringLiteral("The received file does not have the signature the server announced.")
+                      : download.errorDescription;
+    // What was received is never thrown away: the note says where it stayed.
+    if (!download.keptPath.isEmpty())
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QLatin1String("The received part was kept in ")
+               + download.keptPath;
+    return tip;
 }
 
 QVariant DeadDownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -36,28 +81,28 @@ QVariant DeadDownloadListModel::headerData(int section, Qt::Orientation orientat
     return section == StatusColumn ? QStringLiteral("Status") : QVariant();
 }
 
-int DeadDownloadListModel::append(const Entry &entry)
+int DeadDownloadListModel::append(std::unique_ptr<Download> download)
 {
-    const int position = static_cast<int>(m_entries.size());
+    const int position = rowCount();
     beginInsertRows({}, position, position);
-    m_entries.append(entry);
+    m_downloads.push_back(std::move(download));
     endInsertRows();
     emit entryAdded(position);
     return position;
 }
 
-void DeadDownloadListModel::setStatus(int row, const QString &status, const QString &toolTip)
+int DeadDownloadListModel::rowOf(int id) const
 {
-    if (row < 0 || row >= m_entries.size())
-        return;
-    m_entries[row].status = status;
-    m_entries[row].toolTip = toolTip;
-    emit dataChanged(index(row, StatusColumn), index(row, StatusColumn));
+    for (size_t row = 0; row < m_downloads.size(); ++row) {
+        if (m_downloads[row]->id == id)
+            return static_cast<int>(row);
+    }
+    return -1;
 }
 
 void DeadDownloadListModel::clear()
 {
     beginResetModel();
-    m_entries.clear();
+    m_downloads.clear();
     endResetModel();
 }

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "transfer/download.h"
+
 #include <QAbstractTableModel>
 #include <QString>
-#include <QVector>
+#include <memory>
+#include <vector>
 
-// The ended downloads, newest last, as the Downloads tab shows them.
+// The ended downloads, newest last, as the Downloads tab shows them. The
+// table owns them until it is cleared; their texts are made here from
+// their state.
 class DeadDownloadListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -13,30 +18,28 @@ class DeadDownloadListModel final : public QAbstractTableModel
 public:
     enum Column { LocalFilenameColumn, StatusColumn, ColumnCount };
 
-    struct Entry {
-        QString text;
-        QString status;
-        QString toolTip;
-        // "Complete": the finished file's path; otherwise size, " ", signature.
-        QString tag;
-    };
-
     explicit DeadDownloadListModel(QObject *parent = nullptr);
+    ~DeadDownloadListModel() override;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Appends an entry; entryAdded() asks the view to select and show it.
-    int append(const Entry &entry);
-    void setStatus(int row, const QString &status, const QString &toolTip);
-    const Entry &entry(int row) const { return m_entries.at(row); }
+    // Appends an ended download; entryAdded() asks the view to select and show it.
+    int append(std::unique_ptr<Download> download);
+    const Download &at(int row) const { return *m_downloads.at(static_cast<size_t>(row)); }
+    // The row of a download, or -1.
+    int rowOf(int id) const;
     void clear();
 
 signals:
     void entryAdded(int row);
 
 private:
-    QVector<Entry> m_entries;
+    static QString localName(const Download &download);
+    static QString statusText(const Download &download);
+    static QString toolTip(const Download &download);
+
+    std::vector<std::unique_ptr<Download>> m_downloads;
 };

@@ -1,12 +1,11 @@
 #include "transfer/downloader.h"
 
 #include "base/settingsstore.h"
-#include "common/formatsize.h"
+#include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "share/filesignature.h"
 #include "transfer/deaddownloadlistmodel.h"
 #include "transfer/downloadlistmodel.h"
-#include "transfer/downloadprogress.h"
 #include "transfer/filemover.h"
 #include "transfer/filenaming.h"
 #include "transfer/resumestore.h"
@@ -18,20 +17,16 @@
 
 namespace {
 
-const QString Downloading = QStringLiteral("Downloading...");
 const QString FallbackFileName = QStringLiteral("download");
 
-QString resumeTag(const TransferSlot &entry)
-{
-    return QString::number(entry.total) + QLatin1Char(' ') + QString::fromUtf8(entry.signature);
-}
-
-bool isQueuePosition(const QByteArray &text)
+// Only a plain position is taken; anything else a server sends there is not.
+std::optional<int> queuePosition(const QByteArray &text)
 {
     constexpr qsizetype MaxDigits = 9;
-    if (text.isEmpty() || text.size() > MaxDigits)
-        return false;
-    return std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; });
+    if (text.isEmpty() || text.size() > MaxDigits
+        || !std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return text.toInt();
 }
 
 // The serving peer's nickname as the table shows it: no longer than a
@@ -50,25 +45,35 @@ QString shownNickname(const QByteArray &sent)
 } // namespace
 
 Downloader::Downloader(SocketArray &sockets, DownloadListModel &running, DeadDownloadListModel &ended,
-                       ResumeStore &store, Context context, QObject *parent)
+                       ResumeStore &store, const LocalPeer &localPeer, Context context, QObject *parent)
     : QObject(parent)
     , m_sockets(sockets)
     , m_running(running)
     , m_ended(ended)
     , m_store(store)
+    , m_localPeer(localPeer)
     , m_context(std::move(context))
 {
     connect(&sockets, &SocketArray::connected, this, &Downloader::transferConnected);
     connect(&sockets, &SocketArray::dataArrival, this, &Downloader::transferDataArrived);
     connect(&sockets, &SocketArray::closed, this, &Downloader::onClosed);
     connect(&sockets, &SocketArray::errorOccurred, this, &Downloader::onError);
-    ensureSlots();
+    ensureConnections();
 }
 
-void Downloader::ensureSlots()
+Downloader::~Downloader() = default;
+
+void Downloader::ensureConnections()
 {
-    if (static_cast<int>(m_slots.size()) < m_sockets.count())
-        m_slots.resize(static_cast<size_t>(m_sockets.count()));
+    if (static_cast<int>(m_connections.size()) < m_sockets.count())
+        m_connections.resize(static_cast<size_t>(m_sockets.count()));
+}
+
+Download *Downloader::runningOn(int slot)
+{
+    if (slot < 0 || slot >= static_cast<int>(m_connections.size()))
+        return nullptr;
+    return m_running.find(connectionAt(slot).download);
 }
 
 int Downloader::allocateTransferSlot()
@@ -79,8 +84,8 @@ int Downloader::allocateTransferSlot()
     if (!m_sockets.ensure(slot))
         return -1;
     m_sockets.at(slot)->close();
-    ensureSlots();
-    slotAt(slot) = TransferSlot();
+    ensureConnections();
+    connectionAt(slot) = Connection();
     return slot;
 }
 
@@ -91,41 +96,43 @@ int Downloader::startDownload(const QByteArray &sharedName, const QString &addre
         return -1;
     QDir().mkpath(m_store.folder());
     QDir().mkpath(m_context.incompleteFolder());
-    TransferSlot &entry = slotAt(slot);
-    entry.sharedName = sharedName;
-    entry.fileName = FileNaming::nameFromSharedName(sharedName);
-    if (entry.fileName.isEmpty())
-        entry.fileName = FallbackFileName;
-    DownloadListModel::Row row;
-    row.fileName = entry.fileName;
-    row.status = QStringLiteral("Connecting...");
-    row.slot = slot;
-    row.address = address;
-    m_running.append(row);
+    auto download = std::make_unique<Download>();
+    download->id = m_nextId++;
+    download->slot = slot;
+    download->sharedName = sharedName;
+    download->fileName = FileNaming::nameFromSharedName(sharedName);
+    if (download->fileName.isEmpty())
+        download->fileName = FallbackFileName;
+    download->address = address;
+    const int id = download->id;
+    connectionAt(slot).download = id;
+    m_running.append(std::move(download));
     SocketElement *socket = m_sockets.at(slot);
     socket->setLocalPort(0);
-    socket->connectTo(address, m_context.listenPort());
-    return slot;
+    socket->connectTo(address, m_localPeer.port());
+    return id;
 }
 
-void Downloader::cancelDownload(int slot)
+void Downloader::cancelDownload(int id)
 {
-    if (slot < 0 || slot >= static_cast<int>(m_slots.size()))
+    const Download *download = m_running.find(id);
+    if (!download)
         return;
-    TransferSlot &entry = slotAt(slot);
-    entry.file.reset();
+    const int slot = download->slot;
+    connectionAt(slot).file.reset();
     m_sockets.at(slot)->close();
-    if (!m_running.removeSlot(slot))
+    std::unique_ptr<Download> cancelled = m_running.take(id);
+    if (!cancelled || !cancelled->state.cancelled())
         return;
-    fileUnfinished(slot, QStringLiteral("Cancelled"), {});
+    fileUnfinished(std::move(cancelled));
 }
 
 void Downloader::closeAll()
 {
     for (int slot = 0; slot < m_sockets.count(); ++slot) {
         m_sockets.at(slot)->close();
-        if (slot < static_cast<int>(m_slots.size()))
-            slotAt(slot).file.reset();
+        if (slot < static_cast<int>(m_connections.size()))
+            connectionAt(slot).file.reset();
     }
 }
 
@@ -136,63 +143,67 @@ int Downloader::runningDownloadCount() const
 
 void Downloader::downloadTick()
 {
-    for (int slot = 0; slot < m_sockets.count() && slot < static_cast<int>(m_slots.size()); ++slot) {
-        if (m_sockets.at(slot)->state() != SocketElement::Connected
-            || m_running.text(slot, DownloadListModel::StatusColumn) != Downloading)
+    for (int slot = 0; slot < m_sockets.count(); ++slot) {
+        Download *download = runningOn(slot);
+        if (!download || m_sockets.at(slot)->state() != SocketElement::Connected
+            || download->state.state() != Download::State::Downloading)
             continue;
-        TransferSlot &entry = slotAt(slot);
-        const qint64 sample = entry.received + entry.pending;
-        const qint64 rate = sample - entry.lastSample;
-        entry.lastSample = sample;
-        m_running.setText(slot, DownloadListModel::RateColumn, DownloadProgress::rateText(rate));
+        const qint64 sample = download->received + download->pending;
+        download->rate = sample - download->lastSample;
+        download->lastSample = sample;
+        m_running.refresh(download->id);
     }
 }
 
 void Downloader::transferConnected(int slot)
 {
-    ensureSlots();
-    TransferSlot &entry = slotAt(slot);
-    if (entry.sharedName.isEmpty()) {
+    ensureConnections();
+    Download *download = runningOn(slot);
+    if (!download || download->sharedName.isEmpty()) {
         m_sockets.at(slot)->close();
         return;
     }
-    setStatus(slot, QStringLiteral("Getting Info..."));
-    m_sockets.at(slot)->sendData(TransferMessages::fileInfoRequest(entry.sharedName));
+    if (!download->state.connected())
+        return;
+    m_running.refresh(download->id);
+    m_sockets.at(slot)->sendData(TransferMessages::fileInfoRequest(download->sharedName));
 }
 
 void Downloader::transferDataArrived(int slot)
 {
-    ensureSlots();
-    TransferSlot &entry = slotAt(slot);
+    ensureConnections();
+    Connection &connection = connectionAt(slot);
     SocketElement *socket = m_sockets.at(slot);
-    if (entry.halted) {
+    Download *download = runningOn(slot);
+    if (connection.halted || !download) {
         socket->getData();
         return;
     }
     // Small reads are left in the socket until enough has gathered.
-    if (entry.parser.inData() && entry.received > 0) {
-        entry.pending = socket->bytesAvailable();
-        if (entry.pending < MinimumRead && entry.received + entry.pending < entry.total)
+    if (connection.parser.inData() && download->received > 0) {
+        download->pending = socket->bytesAvailable();
+        if (download->pending < MinimumRead && download->received + download->pending < download->total)
             return;
-        entry.pending = 0;
+        download->pending = 0;
     }
-    for (const TransferStreamParser::Event &event : entry.parser.feed(socket->getData())) {
-        if (entry.halted || socket->state() != SocketElement::Connected)
+    for (const TransferStreamParser::Event &event : connection.parser.feed(socket->getData())) {
+        download = runningOn(slot);
+        if (!download || connection.halted || socket->state() != SocketElement::Connected)
             return;
         switch (event.kind) {
         case TransferStreamParser::Event::FileInfo:
             handleFileInfo(slot, event.text);
             break;
         case TransferStreamParser::Event::Wait:
-            // Only a position is shown; anything else a server sends there is not.
-            if (isQueuePosition(event.text))
-                setStatus(slot, QLatin1String("Queued (") + QString::fromLatin1(event.text) + QLatin1Char(')'));
+            if (const std::optional<int> position = queuePosition(event.text);
+                position && download->state.queued(*position))
+                m_running.refresh(download->id);
             break;
         case TransferStreamParser::Event::Data:
             handleData(slot, event.text);
             break;
         case TransferStreamParser::Event::Malformed:
-            entry.halted = true;
+            connection.halted = true;
             break;
         }
     }
@@ -200,46 +211,47 @@ void Downloader::transferDataArrived(int slot)
 
 void Downloader::handleFileInfo(int slot, const QByteArray &body)
 {
-    TransferSlot &entry = slotAt(slot);
-    setStatus(slot, QStringLiteral("Requesting..."));
+    Download &download = *runningOn(slot);
+    download.state.fileInfoArrived();
+    m_running.refresh(download.id);
     const std::optional<TransferMessages::FileInfo> info = TransferMessages::parseFileInfo(body);
     if (!info) {
-        entry.halted = true;
+        connectionAt(slot).halted = true;
         return;
     }
-    entry.total = info->size;
-    entry.peerNick = shownNickname(info->nickname);
-    entry.signature = info->signature;
-    m_running.setText(slot, DownloadListModel::TotalColumn, formatSize(entry.total));
-    m_running.setText(slot, DownloadListModel::NicknameColumn, entry.peerNick);
+    download.total = info->size;
+    download.sizeKnown = true;
+    download.peerNick = shownNickname(info->nickname);
+    download.signature = info->signature;
+    m_running.refresh(download.id);
 
     QDir().mkpath(m_context.incompleteFolder());
-    entry.localPath = FileNaming::numberedName(m_context.incompleteFolder(), entry.fileName);
-    entry.resumeSource = m_store.findResumeFile(entry.total, entry.signature);
+    download.localPath = FileNaming::numberedName(m_context.incompleteFolder(), download.fileName);
+    download.resumeSource = m_store.findResumeFile(download.total, download.signature);
     qint64 offset = 0;
     // Taking the record over by a rename consumes it in one step; when that
     // fails the record stays parked and the file is fetched whole.
-    if (!entry.resumeSource.isEmpty() && QFile::rename(entry.resumeSource, entry.localPath))
-        offset = QFileInfo(entry.localPath).size();
+    if (!download.resumeSource.isEmpty() && QFile::rename(download.resumeSource, download.localPath))
+        offset = QFileInfo(download.localPath).size();
     else
-        entry.resumeSource.clear();
+        download.resumeSource.clear();
     // The incomplete file exists from now on, so no other download takes its name.
     if (!openIncompleteFile(slot))
         return;
-    entry.received = offset;
-    if (entry.total == 0) {
+    download.received = offset;
+    if (download.total == 0) {
         finishTransfer(slot);
         return;
     }
-    m_sockets.at(slot)->sendData(TransferMessages::fileRequest(entry.sharedName, offset));
+    m_sockets.at(slot)->sendData(TransferMessages::fileRequest(download.sharedName, offset));
 }
 
 bool Downloader::openIncompleteFile(int slot)
 {
-    TransferSlot &entry = slotAt(slot);
-    entry.file = std::make_unique<QFile>(entry.localPath);
-    if (!entry.file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        fail(slot, QStringLiteral("file"), entry.file->errorString());
+    Connection &connection = connectionAt(slot);
+    connection.file = std::make_unique<QFile>(runningOn(slot)->localPath);
+    if (!connection.file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        fail(slot, DownloadState::ErrorKind::File, connection.file->errorString());
         return false;
     }
     return true;
@@ -247,35 +259,34 @@ bool Downloader::openIncompleteFile(int slot)
 
 void Downloader::handleData(int slot, const QByteArray &bytes)
 {
-    TransferSlot &entry = slotAt(slot);
-    if (!entry.file) {
-        // Data before any file information: there is no size to write against.
-        entry.halted = true;
+    Connection &connection = connectionAt(slot);
+    Download &download = *runningOn(slot);
+    // Data before any file information: there is no size to write against.
+    if (!connection.file || !download.state.dataArrived()) {
+        connection.halted = true;
         return;
     }
-    setStatus(slot, Downloading);
     // Never beyond the announced size, whatever the server sends.
-    const qint64 wanted = qMin<qint64>(bytes.size(), entry.total - entry.received);
+    const qint64 wanted = qMin<qint64>(bytes.size(), download.total - download.received);
     if (wanted > 0) {
-        const bool written = entry.file->seek(entry.received)
-                             && entry.file->write(bytes.constData(), wanted) == wanted;
+        const bool written = connection.file->seek(download.received)
+                             && connection.file->write(bytes.constData(), wanted) == wanted;
         if (!written) {
-            fail(slot, QStringLiteral("write"), entry.file->errorString());
+            fail(slot, DownloadState::ErrorKind::Write, connection.file->errorString());
             return;
         }
-        entry.received += wanted;
-        showProgress(slot);
+        download.received += wanted;
     }
-    if (entry.received >= entry.total)
+    m_running.refresh(download.id);
+    if (download.received >= download.total)
         finishTransfer(slot);
 }
 
-void Downloader::fail(int slot, const QString &reason, const QString &description)
+void Downloader::fail(int slot, DownloadState::ErrorKind kind, const QString &description)
 {
-    TransferSlot &entry = slotAt(slot);
-    entry.failureReason = reason;
-    entry.failureDescription = description;
-    entry.halted = true;
+    Connection &connection = connectionAt(slot);
+    connection.failure = Failure{kind, 0, description};
+    connection.halted = true;
     finishTransfer(slot);
 }
 
@@ -283,11 +294,10 @@ void Downloader::onClosed(int slot)
 {
     // Bytes that came before the close count: a file whose last bytes
     // arrived together with the close is complete.
-    if (slot < static_cast<int>(m_slots.size()) && !slotAt(slot).halted) {
-        slotAt(slot).pending = 0;
-        TransferSlot &entry = slotAt(slot);
-        for (const TransferStreamParser::Event &event : entry.parser.feed(m_sockets.at(slot)->getData())) {
-            if (event.kind == TransferStreamParser::Event::Data && m_running.findDownloadRow(slot) >= 0)
+    if (Download *download = runningOn(slot); download && !connectionAt(slot).halted) {
+        download->pending = 0;
+        for (const TransferStreamParser::Event &event : connectionAt(slot).parser.feed(m_sockets.at(slot)->getData())) {
+            if (event.kind == TransferStreamParser::Event::Data && runningOn(slot))
                 handleData(slot, event.text);
         }
     }
@@ -301,99 +311,85 @@ void Downloader::onError(int slot, const QString &description)
 
 void Downloader::transferFailed(int slot, int number, const QString &description)
 {
-    ensureSlots();
-    TransferSlot &entry = slotAt(slot);
-    entry.failureReason = QString::number(number);
-    entry.failureDescription = description;
+    ensureConnections();
+    connectionAt(slot).failure = Failure{DownloadState::ErrorKind::Socket, number, description};
     finishTransfer(slot);
 }
 
 void Downloader::finishTransfer(int slot)
 {
-    ensureSlots();
+    ensureConnections();
     m_sockets.at(slot)->close();
-    TransferSlot &entry = slotAt(slot);
-    entry.file.reset();
-    if (!m_running.removeSlot(slot))
+    Connection &connection = connectionAt(slot);
+    connection.file.reset();
+    const Download *running = runningOn(slot);
+    if (!running)
         return;
-    const bool finished = !entry.localPath.isEmpty() && entry.received >= entry.total
-                          && entry.failureReason.isEmpty();
-    if (finished && !signatureMatches(entry)) {
-        entry.failureReason = QStringLiteral("signature");
-        entry.failureDescription = QStringLiteral("The received file does not have the signature the server announced.");
-    }
-    if (finished && entry.failureReason.isEmpty()) {
-        fileFinished(slot);
+    std::unique_ptr<Download> download = m_running.take(running->id);
+    const QString fileName = download->fileName;
+    const bool finished = !download->localPath.isEmpty() && download->received >= download->total
+                          && !connection.failure;
+    if (finished && signatureMatches(*download)) {
+        fileFinished(std::move(download));
         return;
     }
-    if (entry.failureReason.isEmpty()) {
-        fileUnfinished(slot, QStringLiteral("Remotely Terminated"), {});
+    if (finished) {
+        download->state.signatureMismatched();
+    } else if (connection.failure) {
+        download->state.failed(connection.failure->kind, connection.failure->number);
+        download->errorDescription = connection.failure->description;
     } else {
-        fileUnfinished(slot, QLatin1String("Error (") + entry.failureReason + QLatin1Char(')'),
-                       entry.failureDescription);
+        download->state.remotelyTerminated();
     }
-    emit transferEnded(Outcome::Failed, entry.fileName);
+    fileUnfinished(std::move(download));
+    emit transferEnded(Outcome::Failed, fileName);
 }
 
-bool Downloader::signatureMatches(const TransferSlot &entry) const
+bool Downloader::signatureMatches(const Download &download) const
 {
-    const QByteArray announced = entry.signature.trimmed().toLower();
+    const QByteArray announced = download.signature.trimmed().toLower();
     // A server that could not sign its file sends "-1" or nothing: there is
     // nothing to check against.
     if (announced.isEmpty() || announced == "-1")
         return true;
-    return FileSignature::computeFileSignature(entry.localPath) == announced;
+    return FileSignature::computeFileSignature(download.localPath) == announced;
 }
 
-int Downloader::fileUnfinished(int slot, const QString &status, const QString &toolTip)
+void Downloader::fileUnfinished(std::unique_ptr<Download> download)
 {
-    TransferSlot &entry = slotAt(slot);
-    QString tip = toolTip;
-    if (!entry.localPath.isEmpty() && !m_store.parkPartialFile(entry.localPath, entry.total, entry.signature)) {
-        // What was received is never thrown away: it stays where it is.
-        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QLatin1String("The received part was kept in ")
-               + entry.localPath;
-    }
-    return fileEnded(slot, {entry.fileName, status, tip, resumeTag(entry)});
+    // What was received is never thrown away: it stays where it is.
+    if (!download->localPath.isEmpty()
+        && !m_store.parkPartialFile(download->localPath, download->total, download->signature))
+        download->keptPath = download->localPath;
+    fileEnded(std::move(download));
 }
 
-int Downloader::fileFinished(int slot)
+void Downloader::fileFinished(std::unique_ptr<Download> download)
 {
-    TransferSlot &entry = slotAt(slot);
     QString folder = m_context.downloadsFolder();
     if (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
         folder.chop(1);
     QDir().mkpath(folder);
-    int number = 0;
-    const QString destination = FileNaming::numberedName(folder, entry.fileName, &number);
-    const QString text =
-        number == 0 ? entry.fileName : QLatin1Char('(') + QString::number(number) + QLatin1String(") ") + entry.fileName;
+    const QString destination = FileNaming::numberedName(folder, download->fileName, &download->number);
+    const QString fileName = download->fileName;
     QString error;
-    if (!FileMover::move(entry.localPath, destination, &error)) {
-        emit transferEnded(Outcome::Failed, entry.fileName);
-        return fileEnded(slot, {text, QStringLiteral("Error (move)"),
-                                error + QLatin1String("\nThe file was kept in ") + entry.localPath, resumeTag(entry)});
+    if (!FileMover::move(download->localPath, destination, &error)) {
+        download->state.moveFailed();
+        download->errorDescription = error;
+        download->keptPath = download->localPath;
+        emit transferEnded(Outcome::Failed, fileName);
+        fileEnded(std::move(download));
+        return;
     }
-    const int row = fileEnded(slot, {text, QStringLiteral("Complete"), {}, destination});
-    emit transferEnded(Outcome::Completed, entry.fileName);
-    return row;
+    download->state.completed();
+    download->finishedPath = destination;
+    fileEnded(std::move(download));
+    emit transferEnded(Outcome::Completed, fileName);
 }
 
-int Downloader::fileEnded(int slot, const DeadDownloadListModel::Entry &entry)
+void Downloader::fileEnded(std::unique_ptr<Download> download)
 {
-    const int row = m_ended.append(entry);
-    emit downloadFiled(slot, row);
-    return row;
-}
-
-void Downloader::setStatus(int slot, const QString &status)
-{
-    m_running.setText(slot, DownloadListModel::StatusColumn, status);
-}
-
-void Downloader::showProgress(int slot)
-{
-    const TransferSlot &entry = slotAt(slot);
-    m_running.setText(slot, DownloadListModel::ReceivedColumn, formatSize(entry.received));
-    m_running.setText(slot, DownloadListModel::PercentColumn, DownloadProgress::percentText(entry.received, entry.total));
+    const int id = download->id;
+    m_ended.append(std::move(download));
+    emit downloadEnded(id);
 }

@@ -1,15 +1,20 @@
 #pragma once
 
-#include "transfer/deaddownloadlistmodel.h"
-#include "transfer/transferslot.h"
+#include "transfer/download.h"
+#include "transfer/transferstreamparser.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
+class DeadDownloadListModel;
 class DownloadListModel;
+class LocalPeer;
 class ResumeStore;
 class SocketArray;
 
@@ -29,26 +34,25 @@ public:
     enum class Outcome { Completed, Failed };
 
     struct Context {
-        std::function<int()> listenPort;
         std::function<QString()> incompleteFolder;
         std::function<QString()> downloadsFolder;
     };
 
     Downloader(SocketArray &sockets, DownloadListModel &running, DeadDownloadListModel &ended, ResumeStore &store,
-               Context context, QObject *parent = nullptr);
+               const LocalPeer &localPeer, Context context, QObject *parent = nullptr);
+    ~Downloader() override;
 
     int allocateTransferSlot();
-    // Returns the slot, or -1 when no socket element is left.
+    // Returns the download's id, or -1 when no socket element is left.
     int startDownload(const QByteArray &sharedName, const QString &address);
-    void cancelDownload(int slot);
+    // Nothing when the download does not run.
+    void cancelDownload(int id);
     // Closes every transfer connection without filing anything: the
     // incomplete files stay where they are.
     void closeAll();
-    // Transfers that have a row in the running list.
     int runningDownloadCount() const;
     // Samples the rate of every downloading transfer.
     void downloadTick();
-    const TransferSlot &slot(int index) const { return m_slots.at(static_cast<size_t>(index)); }
 
     void transferConnected(int slot);
     void transferDataArrived(int slot);
@@ -58,30 +62,48 @@ public:
 signals:
     // A transfer left the running list; cancels are not reported.
     void transferEnded(Outcome outcome, const QString &fileName);
-    // The download of `slot` was filed in the ended list at `endedRow`, cancels included.
-    void downloadFiled(int slot, int endedRow);
+    // A download was filed in the ended list, cancels included.
+    void downloadEnded(int id);
 
 private:
-    TransferSlot &slotAt(int index) { return m_slots.at(static_cast<size_t>(index)); }
-    void ensureSlots();
+    // A failure on this side or of the socket, filed when the transfer ends.
+    struct Failure {
+        DownloadState::ErrorKind kind;
+        int number;
+        QString description;
+    };
+    // What one transfer socket element carries besides the download.
+    struct Connection {
+        int download = -1;
+        std::unique_ptr<QFile> file;  // open while data arrives
+        TransferStreamParser parser;
+        // Set when the server sent something this side cannot act on: the
+        // rest of the connection is ignored until it closes.
+        bool halted = false;
+        std::optional<Failure> failure;
+    };
+
+    Connection &connectionAt(int slot) { return m_connections.at(static_cast<size_t>(slot)); }
+    // The running download on a transfer connection; null when it ended.
+    Download *runningOn(int slot);
+    void ensureConnections();
     void handleFileInfo(int slot, const QByteArray &body);
     void handleData(int slot, const QByteArray &bytes);
     bool openIncompleteFile(int slot);
-    void fail(int slot, const QString &reason, const QString &description);
+    void fail(int slot, DownloadState::ErrorKind kind, const QString &description);
     void onClosed(int slot);
     void onError(int slot, const QString &description);
-    void setStatus(int slot, const QString &status);
-    void showProgress(int slot);
-    // Files an unfinished transfer; returns the entry's row.
-    int fileUnfinished(int slot, const QString &status, const QString &toolTip);
-    int fileFinished(int slot);
-    int fileEnded(int slot, const DeadDownloadListModel::Entry &entry);
-    bool signatureMatches(const TransferSlot &entry) const;
+    void fileUnfinished(std::unique_ptr<Download> download);
+    void fileFinished(std::unique_ptr<Download> download);
+    void fileEnded(std::unique_ptr<Download> download);
+    bool signatureMatches(const Download &download) const;
 
     SocketArray &m_sockets;
     DownloadListModel &m_running;
     DeadDownloadListModel &m_ended;
     ResumeStore &m_store;
+    const LocalPeer &m_localPeer;
     Context m_context;
-    std::vector<TransferSlot> m_slots;
+    std::vector<Connection> m_connections;
+    int m_nextId = 1;
 };

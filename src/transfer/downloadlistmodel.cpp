@@ -1,5 +1,8 @@
 #include "transfer/downloadlistmodel.h"
 
+#include "common/formatsize.h"
+#include "transfer/downloadprogress.h"
+
 namespace {
 
 const char *const Captions[] = {"Filename", "%", "KB/s", "Status", "Received", "Total", "Nickname", "ID"};
@@ -11,9 +14,11 @@ DownloadListModel::DownloadListModel(QObject *parent)
 {
 }
 
+DownloadListModel::~DownloadListModel() = default;
+
 int DownloadListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_downloads.size());
 }
 
 int DownloadListModel::columnCount(const QModelIndex &parent) const
@@ -23,12 +28,36 @@ int DownloadListModel::columnCount(const QModelIndex &parent) const
 
 QVariant DownloadListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole)
         return {};
-    const Row &entry = m_rows.at(index.row());
-    if (index.column() == IdColumn)
-        return QString::number(entry.slot);
-    return field(entry, index.column());
+    const Download &download = at(index.row());
+    // The progress columns fill in with the first bytes written.
+    const bool downloading = download.state.state() == Download::State::Downloading;
+    switch (index.column()) {
+    case FilenameColumn: return download.fileName;
+    case PercentColumn:
+        return downloading ? DownloadProgress::percentText(download.received, download.total) : QString();
+    case RateColumn: return download.rate ? DownloadProgress::rateText(*download.rate) : QString();
+    case StatusColumn: return statusText(download);
+    case ReceivedColumn: return downloading ? formatSize(download.received) : QString();
+    case TotalColumn: return download.sizeKnown ? formatSize(download.total) : QString();
+    case NicknameColumn: return download.peerNick;
+    case IdColumn: return QString::number(download.slot);
+    default: return {};
+    }
+}
+
+QString DownloadListModel::statusText(const Download &download)
+{
+    switch (download.state.state()) {
+    case Download::State::Connecting: return QStringLiteral("Connecting...");
+    case Download::State::GettingInfo: return QStringLiteral("Getting Info...");
+    case Download::State::Requesting: return QStringLiteral("Requesting...");
+    case Download::State::Queued:
+        return QLatin1String("Queued (") + QString::number(download.state.queuePosition()) + QLatin1Char(')');
+    case Download::State::Downloading: return QStringLiteral("Downloading...");
+    default: return {};
+    }
 }
 
 QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -38,69 +67,50 @@ QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation,
     return QLatin1String(Captions[section]);
 }
 
-void DownloadListModel::append(const Row &row)
+void DownloadListModel::append(std::unique_ptr<Download> download)
 {
-    const int position = static_cast<int>(m_rows.size());
+    const int position = rowCount();
     beginInsertRows({}, position, position);
-    m_rows.append(row);
+    m_downloads.push_back(std::move(download));
     endInsertRows();
 }
 
-int DownloadListModel::findDownloadRow(int slot) const
+int DownloadListModel::rowOf(int id) const
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (m_rows.at(i).slot == slot)
-            return i;
+    for (size_t row = 0; row < m_downloads.size(); ++row) {
+        if (m_downloads[row]->id == id)
+            return static_cast<int>(row);
     }
     return -1;
 }
 
-void DownloadListModel::setText(int slot, Column column, const QString &text)
+Download *DownloadListModel::find(int id)
 {
-    const int position = findDownloadRow(slot);
-    if (position < 0 || column == IdColumn)
-        return;
-    QString &target = field(m_rows[position], column);
-    if (target == text)
-        return;
-    target = text;
-    const QModelIndex changed = index(position, column);
-    emit dataChanged(changed, changed, {Qt::DisplayRole});
+    const int row = rowOf(id);
+    return row < 0 ? nullptr : m_downloads[static_cast<size_t>(row)].get();
 }
 
-QString DownloadListModel::text(int slot, Column column) const
+const Download *DownloadListModel::find(int id) const
 {
-    const int position = findDownloadRow(slot);
-    if (position < 0)
-        return {};
-    return data(index(position, column)).toString();
+    const int row = rowOf(id);
+    return row < 0 ? nullptr : m_downloads[static_cast<size_t>(row)].get();
 }
 
-bool DownloadListModel::removeSlot(int slot)
+void DownloadListModel::refresh(int id)
 {
-    const int position = findDownloadRow(slot);
-    if (position < 0)
-        return false;
-    beginRemoveRows({}, position, position);
-    m_rows.removeAt(position);
+    const int row = rowOf(id);
+    if (row >= 0)
+        emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole});
+}
+
+std::unique_ptr<Download> DownloadListModel::take(int id)
+{
+    const int row = rowOf(id);
+    if (row < 0)
+        return nullptr;
+    beginRemoveRows({}, row, row);
+    std::unique_ptr<Download> download = std::move(m_downloads[static_cast<size_t>(row)]);
+    m_downloads.erase(m_downloads.begin() + row);
     endRemoveRows();
-    return true;
-}
-
-QString &DownloadListModel::field(Row &row, int column)
-{
-    return const_cast<QString &>(field(static_cast<const Row &>(row), column));
-}
-
-const QString &DownloadListModel::field(const Row &row, int column)
-{
-    switch (column) {
-    case PercentColumn: return row.percent;
-    case RateColumn: return row.rate;
-    case StatusColumn: return row.status;
-    case ReceivedColumn: return row.received;
-    case TotalColumn: return row.total;
-    case NicknameColumn: return row.nickname;
-    default: return row.fileName;
-    }
+    return download;
 }

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "transfer/download.h"
+
 #include <QAbstractTableModel>
 #include <QString>
-#include <QVector>
+#include <memory>
+#include <vector>
 
-// The running downloads, one row per transfer, as the Downloads tab shows them.
+// The running downloads, one row each, as the Downloads tab shows them. The
+// table owns them until they end; their texts are made here from their state
+// and numbers.
 class DownloadListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -23,38 +28,28 @@ public:
         ColumnCount
     };
 
-    struct Row {
-        QString fileName;
-        QString percent;
-        QString rate;
-        QString status;
-        QString received;
-        QString total;
-        QString nickname;
-        int slot = -1;
-        QString address;  // the serving peer the download was started with
-    };
-
     explicit DownloadListModel(QObject *parent = nullptr);
+    ~DownloadListModel() override;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    void append(const Row &row);
-    // The row of a slot, or -1.
-    int findDownloadRow(int slot) const;
-    const Row &row(int row) const { return m_rows.at(row); }
-    // Sets one column of a slot's row; nothing when the slot has no row.
-    void setText(int slot, Column column, const QString &text);
-    QString text(int slot, Column column) const;
-    // False when the slot had no row.
-    bool removeSlot(int slot);
+    void append(std::unique_ptr<Download> download);
+    const Download &at(int row) const { return *m_downloads.at(static_cast<size_t>(row)); }
+    // The row of a download, or -1.
+    int rowOf(int id) const;
+    // Null when the download does not run.
+    Download *find(int id);
+    const Download *find(int id) const;
+    // The download's row shows its fields anew.
+    void refresh(int id);
+    // The download leaves the table; null when it has no row.
+    std::unique_ptr<Download> take(int id);
 
 private:
-    static QString &field(Row &row, int column);
-    static const QString &field(const Row &row, int column);
+    static QString statusText(const Download &download);
 
-    QVector<Row> m_rows;
+    std::vector<std::unique_ptr<Download>> m_downloads;
 };

@@ -2,20 +2,24 @@
 
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "net/localpeer.h"
+#include "share/searchservice.h"
 
 #include <QDir>
 
 Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnections &connections,
-                     const QString &programFolder, Context context, QObject *parent)
+                     SearchService &search, LocalPeer &localPeer, const QString &programFolder, Context context,
+                     QObject *parent)
     : QObject(parent)
     , m_settings(settings)
+    , m_search(search)
     , m_programFolder(programFolder)
     , m_store(programFolder)
     , m_notifier(prompter)
-    , m_context(context)
-    , m_downloader(m_sockets, m_running, m_ended, m_store, downloaderContext())
-    , m_uploads(connections, uploadContext(std::move(context)))
+    , m_downloader(m_sockets, m_running, m_ended, m_store, localPeer, downloaderContext())
+    , m_uploads(connections, localPeer, {std::move(context.snapshot), std::move(context.fileSignature)})
 {
+    connect(&localPeer, &LocalPeer::addressChanged, &m_sockets, &SocketArray::setLocalIP);
     connect(&m_downloader, &Downloader::transferEnded, this,
             [this](Downloader::Outcome outcome, const QString &fileName) {
                 const QByteArray setting = m_settings.get(QLatin1String(SettingNames::ShowDownloadNotifications),
@@ -25,52 +29,63 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
                                              : DownloadNotifier::Outcome::Failed,
                                          fileName, setting);
             });
+    connect(&m_downloader, &Downloader::downloadEnded, this, &Transfers::downloadEnded);
+    connect(&search, &SearchService::signatureFound, this, &Transfers::onSignatureFound);
+    m_progressTimer.setInterval(ProgressIntervalMs);
+    connect(&m_progressTimer, &QTimer::timeout, &m_downloader, &Downloader::downloadTick);
+    m_queueTimer.setInterval(QueueIntervalMs);
+    connect(&m_queueTimer, &QTimer::timeout, &m_uploads, &UploadServer::queTick);
 }
 
 Downloader::Context Transfers::downloaderContext()
 {
     Downloader::Context context;
-    context.listenPort = m_context.listenPort;
     context.incompleteFolder = [this] { return incompleteFolder(); };
     context.downloadsFolder = [this] { return downloadsFolder(); };
     return context;
 }
 
-UploadServer::Context Transfers::uploadContext(Context context)
-{
-    UploadServer::Context uploads;
-    uploads.snapshot = std::move(context.snapshot);
-    uploads.fileSignature = std::move(context.fileSignature);
-    uploads.nickname = [this] { return m_settings.get(QLatin1String(SettingNames::Nickname)); };
-    return uploads;
-}
-
-int Transfers::startDownload(const QByteArray &sharedName, const QString &address)
+int Transfers::start(const QByteArray &sharedName, const QString &address)
 {
     return m_downloader.startDownload(sharedName, address);
 }
 
-void Transfers::deleteButtonClicked(int row)
+void Transfers::cancel(int id)
 {
-    if (row < 0 || row >= m_running.rowCount())
-        return;
-    m_downloader.cancelDownload(m_running.row(row).slot);
+    m_downloader.cancelDownload(id);
 }
 
-void Transfers::resumeButtonClicked(int deadRow)
+bool Transfers::resume(int id)
 {
-    if (deadRow < 0 || deadRow >= m_ended.rowCount())
-        return;
-    const DeadDownloadListModel::Entry &entry = m_ended.entry(deadRow);
-    if (entry.text.isEmpty() || entry.status == QLatin1String("Complete") || entry.tag.isEmpty())
-        return;
-    emit resumeSearchRequested(ResumeQueryPrefix + entry.tag.toUtf8());
+    const int row = m_ended.rowOf(id);
+    if (row < 0 || m_ended.at(row).state.state() == Download::State::Complete)
+        return false;
+    const Download &ended = m_ended.at(row);
+    m_search.findBySignature(ended.total, ended.signature);
+    m_resuming = id;
+    return true;
 }
 
-void Transfers::clearButtonClicked()
+void Transfers::onSignatureFound(qint64 size, const QByteArray &signature, const QByteArray &sharedName,
+                                 const QString &address)
+{
+    const int row = m_ended.rowOf(m_resuming);
+    if (row >= 0 && m_ended.at(row).total == size && m_ended.at(row).signature == signature)
+        emit resumeSourceFound(m_resuming, sharedName, address);
+}
+
+void Transfers::clearEnded()
 {
     m_ended.clear();
     m_store.clearResumeStore();
+}
+
+const Download *Transfers::download(int id) const
+{
+    if (const Download *running = m_running.find(id))
+        return running;
+    const int row = m_ended.rowOf(id);
+    return row < 0 ? nullptr : &m_ended.at(row);
 }
 
 QString Transfers::downloadsFolder() const
@@ -86,8 +101,20 @@ QString Transfers::incompleteFolder() const
     return QDir(m_programFolder).filePath(QStringLiteral("Incomplete"));
 }
 
+void Transfers::startProgressTimer()
+{
+    m_progressTimer.start();
+}
+
+void Transfers::startQueueTimer()
+{
+    m_queueTimer.start();
+}
+
 void Transfers::shutDown()
 {
+    m_progressTimer.stop();
+    m_queueTimer.stop();
     m_downloader.closeAll();
     m_store.clearResumeStore();
 }

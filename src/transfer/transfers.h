@@ -11,32 +11,38 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
 class ControlConnections;
 class IndexSnapshot;
 class Prompter;
+class LocalPeer;
+class SearchService;
 class SettingsStore;
 
 // File transfers of one copy: downloads with their lists and the resume
-// store on the requesting side, the upload queue on the serving side.
+// store on the requesting side, the upload queue on the serving side, and
+// the timers that drive both.
 class Transfers final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Transfers)
 
 public:
-    static constexpr char ResumeQueryPrefix[] = "quelmfhsearch ";
+    // The rate columns are sampled this often.
+    static constexpr int ProgressIntervalMs = 1000;
+    // The upload queue tells its positions and sweeps ended entries this often.
+    static constexpr int QueueIntervalMs = 5000;
 
     struct Context {
-        std::function<int()> listenPort;
         std::function<std::shared_ptr<const IndexSnapshot>()> snapshot;
         std::function<QByteArray(const QString &)> fileSignature;
     };
 
-    Transfers(SettingsStore &settings, Prompter &prompter, ControlConnections &connections,
-              const QString &programFolder, Context context, QObject *parent = nullptr);
+    Transfers(SettingsStore &settings, Prompter &prompter, ControlConnections &connections, SearchService &search,
+              LocalPeer &localPeer, const QString &programFolder, Context context, QObject *parent = nullptr);
 
     SocketArray &transferSockets() { return m_sockets; }
     Downloader &downloader() { return m_downloader; }
@@ -45,36 +51,56 @@ public:
     DeadDownloadListModel &deadDownloadList() { return m_ended; }
     ResumeStore &resumeStore() { return m_store; }
 
-    int startDownload(const QByteArray &sharedName, const QString &address);
-    // The delete button on the running row `row`; nothing when it is -1.
-    void deleteButtonClicked(int row);
-    // Searches the network for the file of an unfinished ended entry.
-    void resumeButtonClicked(int deadRow);
+    // Starts a download; returns its id, or -1 when no transfer connection is left.
+    int start(const QByteArray &sharedName, const QString &address);
+    // Ends a running download; what arrived is parked. Nothing for any other id.
+    void cancel(int id);
+    // Asks every peer for the file of an ended, unfinished download, by its
+    // size and signature; a download of it from any of them continues from
+    // the parked part. False when `id` is no such download.
+    bool resume(int id);
     // Empties the ended list and the resume store.
-    void clearButtonClicked();
+    void clearEnded();
+    // A running or ended download; null when there is none with this id.
+    const Download *download(int id) const;
     // The downloads folder, created when missing.
     QString downloadsFolder() const;
     QString incompleteFolder() const;
     int runningDownloadCount() const { return m_downloader.runningDownloadCount(); }
-    // The end of the program: transfers close where they stand, the resume store goes.
+
+    // Rate sampling of running downloads, from the very start of the copy.
+    void startProgressTimer();
+    // The upload queue's ticks, once the copy serves.
+    void startQueueTimer();
+    const QTimer &progressTimer() const { return m_progressTimer; }
+    const QTimer &queueTimer() const { return m_queueTimer; }
+    // The end of the program: timers stop, transfers close where they stand,
+    // the resume store goes.
     void shutDown();
 
 signals:
-    // The search tab comes to the front and runs this query.
-    void resumeSearchRequested(const QByteArray &query);
+    // A download was filed in the ended list, cancels included.
+    void downloadEnded(int id);
+    // A peer holds the file that resume(id) looks for.
+    void resumeSourceFound(int id, const QByteArray &sharedName, const QString &address);
 
 private:
     Downloader::Context downloaderContext();
-    UploadServer::Context uploadContext(Context context);
+    void onSignatureFound(qint64 size, const QByteArray &signature, const QByteArray &sharedName,
+                          const QString &address);
 
     SettingsStore &m_settings;
+    SearchService &m_search;
     const QString m_programFolder;
     SocketArray m_sockets;
     DownloadListModel m_running;
     DeadDownloadListModel m_ended;
     ResumeStore m_store;
     DownloadNotifier m_notifier;
-    Context m_context;
     Downloader m_downloader;
     UploadServer m_uploads;
+    QTimer m_progressTimer;
+    QTimer m_queueTimer;
+    // The download the latest resume search looks for.
+    int m_resuming = -1;
 };

@@ -1,6 +1,7 @@
 #include "transfer/uploadserver.h"
 
 #include "net/controlconnections.h"
+#include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "net/socketelement.h"
 #include "share/indexsnapshot.h"
@@ -18,9 +19,10 @@ constexpr int MaxRequestsPerConnection = 2;
 
 } // namespace
 
-UploadServer::UploadServer(ControlConnections &connections, Context context, QObject *parent)
+UploadServer::UploadServer(ControlConnections &connections, LocalPeer &localPeer, Context context, QObject *parent)
     : QObject(parent)
     , m_connections(connections)
+    , m_localPeer(localPeer)
     , m_context(std::move(context))
 {
     connect(&m_upload, &FileUpload::finished, this, &UploadServer::onUploadFinished);
@@ -85,7 +87,7 @@ void UploadServer::answerFileInfo(int index, const QByteArray &body)
     if (!file.isFile())
         return;
     m_connections.element(index)->sendData(
-        TransferMessages::fileInfo(file.size(), m_context.nickname(), m_context.fileSignature(*path)));
+        TransferMessages::fileInfo(file.size(), m_localPeer.nickname(), m_context.fileSignature(*path)));
 }
 
 void UploadServer::queueFileRequest(int index, const QByteArray &body)

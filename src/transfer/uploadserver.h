@@ -13,6 +13,7 @@
 
 class ControlConnections;
 class IndexSnapshot;
+class LocalPeer;
 
 // The serving side of file transfers: it answers file-information requests
 // at once, queues file requests in arrival order, serves the queue one upload
@@ -43,10 +44,9 @@ public:
     struct Context {
         std::function<std::shared_ptr<const IndexSnapshot>()> snapshot;
         std::function<QByteArray(const QString &)> fileSignature;
-        std::function<QByteArray()> nickname;
     };
 
-    UploadServer(ControlConnections &connections, Context context, QObject *parent = nullptr);
+    UploadServer(ControlConnections &connections, LocalPeer &localPeer, Context context, QObject *parent = nullptr);
 
     // Bytes from a connection that opened with a transfer request.
     void serveTransferRequest(int index, const QByteArray &bytes);
@@ -77,6 +77,7 @@ private:
     void onUploadFinished(int index);
 
     ControlConnections &m_connections;
+    LocalPeer &m_localPeer;
     Context m_context;
     std::deque<QueueEntry> m_queue;
     QHash<int, RequestStream> m_requests;

@@ -83,20 +83,23 @@ QWidget *DownloadsPage::makeRunningButtons()
         layout->addWidget(button);
     layout->addStretch(1);
 
-    connect(remove, &QPushButton::clicked, this,
-            [this] { m_core.transfers().deleteButtonClicked(selectedRow(*m_running)); });
+    connect(remove, &QPushButton::clicked, this, [this] {
+        const int selected = selectedRow(*m_running);
+        if (selected >= 0)
+            m_core.transfers().cancel(m_core.transfers().downloadList().at(selected).id);
+    });
     connect(openFolder, &QPushButton::clicked, this, [this] {
         QDesktopServices::openUrl(QUrl::fromLocalFile(m_core.transfers().downloadsFolder()));
     });
     connect(browse, &QPushButton::clicked, this, [this] {
         const int selected = selectedRow(*m_running);
         if (selected >= 0)
-            m_core.sharing().search().browseUser(m_core.transfers().downloadList().row(selected).nickname.toUtf8());
+            m_core.sharing().search().browseUser(m_core.transfers().downloadList().at(selected).peerNick.toUtf8());
     });
     connect(message, &QPushButton::clicked, this, [this] {
         const int selected = selectedRow(*m_running);
         if (selected >= 0)
-            m_core.chat().openMessageWindow(m_core.transfers().downloadList().row(selected).address);
+            m_core.chat().openMessageWindow(m_core.transfers().downloadList().at(selected).address);
     });
     return row;
 }
@@ -113,9 +116,12 @@ QWidget *DownloadsPage::makeEndedButtons()
     layout->addWidget(resume);
     layout->addWidget(clear);
     layout->addStretch(1);
-    connect(resume, &QPushButton::clicked, this,
-            [this] { m_core.transfers().resumeButtonClicked(selectedRow(*m_ended)); });
-    connect(clear, &QPushButton::clicked, this, [this] { m_core.transfers().clearButtonClicked(); });
+    connect(resume, &QPushButton::clicked, this, [this] {
+        const int selected = selectedRow(*m_ended);
+        if (selected >= 0)
+            m_core.transfers().resume(m_core.transfers().deadDownloadList().at(selected).id);
+    });
+    connect(clear, &QPushButton::clicked, this, [this] { m_core.transfers().clearEnded(); });
     return row;
 }
 
@@ -128,7 +134,7 @@ int DownloadsPage::selectedRow(const QTableView &view) const
 void DownloadsPage::openEntry(int row)
 {
     const DeadDownloadListModel &ended = m_core.transfers().deadDownloadList();
-    if (row < 0 || row >= ended.rowCount() || ended.entry(row).status != QLatin1String("Complete"))
+    if (row < 0 || row >= ended.rowCount() || ended.at(row).state.state() != Download::State::Complete)
         return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(ended.entry(row).tag));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(ended.at(row).finishedPath));
 }

@@ -44,7 +44,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
             &SearchResultsModel::toggleSort);
     connect(m_results, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
         const SearchResultsModel::Result result = m_core.sharing().search().results().result(index.row());
-        m_core.transfers().startDownload(result.sharedName, result.address);
+        m_core.transfers().start(result.sharedName, result.address);
     });
 
     auto *viewFiles = new QPushButton(QStringLiteral("View Files"), this);

@@ -82,8 +82,7 @@ private slots:
         bool killed = false;
         connect(&transfers.downloadList(), &QAbstractItemModel::dataChanged, this, [&] {
             for (int row = 0; row < transfers.downloadList().rowCount(); ++row) {
-                const int slot = transfers.downloadList().row(row).slot;
-                if (transfers.downloader().slot(slot).received >= KillAfter && !killed) {
+                if (transfers.downloadList().at(row).received >= KillAfter && !killed) {
                     m_server.kill();
                     killed = true;
                 }
@@ -93,15 +92,15 @@ private slots:
         // process may still show as running a moment after the kill; no attempt may follow it.
         DeadDownloadListModel &ended = transfers.deadDownloadList();
         for (int attempt = 0; attempt < 10 && !killed; ++attempt) {
-            const int slot = transfers.startDownload("1:big.bin", m_serverAddress);
-            (void)QTest::qWaitFor([&] { return transfers.downloadList().findDownloadRow(slot) < 0; }, 2000);
-            if (transfers.downloadList().findDownloadRow(slot) >= 0)
-                transfers.deleteButtonClicked(transfers.downloadList().findDownloadRow(slot));
+            const int id = transfers.start("1:big.bin", m_serverAddress);
+            (void)QTest::qWaitFor([&] { return transfers.downloadList().rowOf(id) < 0; }, 2000);
+            transfers.cancel(id);
         }
         QTRY_COMPARE(m_server.state(), QProcess::NotRunning);
         QCOMPARE(m_server.exitStatus(), QProcess::CrashExit);
         disconnect(&transfers.downloadList(), nullptr, this, nullptr);
-        QCOMPARE(ended.entry(ended.rowCount() - 1).status, QStringLiteral("Remotely Terminated"));
+        QCOMPARE(ended.data(ended.index(ended.rowCount() - 1, DeadDownloadListModel::StatusColumn)).toString(),
+                 QStringLiteral("Remotely Terminated"));
         const QStringList records = QDir(transfers.resumeStore().folder()).entryList(QDir::Files);
         QCOMPARE(records.size(), 1);
         const qint64 parked = QFileInfo(QDir(transfers.resumeStore().folder()).filePath(records.first())).size();
@@ -112,15 +111,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(alice.core().network().connections().findConnection(m_serverAddress) >= 0, 10000);
         SearchResultsModel &results = alice.core().sharing().search().results();
         for (int attempt = 0; attempt < 20 && results.rowCount() == 0; ++attempt) {
-            transfers.resumeButtonClicked(ended.rowCount() - 1);
+            transfers.resume(ended.at(ended.rowCount() - 1).id);
             (void)QTest::qWaitFor([&] { return results.rowCount() > 0; }, 1000);
         }
         QCOMPARE(results.rowCount(), 1);
-        transfers.startDownload(results.result(0).sharedName, results.result(0).address);
+        transfers.start(results.result(0).sharedName, results.result(0).address);
         const int before = ended.rowCount();
         QTRY_VERIFY_WITH_TIMEOUT(ended.rowCount() > before, 30000);
-        QCOMPARE(ended.entry(before).status, QStringLiteral("Complete"));
-        QCOMPARE(digestOf(ended.entry(before).tag), digestOf(source));
+        QCOMPARE(ended.data(ended.index(before, DeadDownloadListModel::StatusColumn)).toString(),
+                 QStringLiteral("Complete"));
+        QCOMPARE(digestOf(ended.at(before).finishedPath), digestOf(source));
         QVERIFY(QDir(transfers.resumeStore().folder()).entryList(QDir::Files).isEmpty());
     }
 };

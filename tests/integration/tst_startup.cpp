@@ -110,11 +110,11 @@ void StartupTest::startsListensAndShowsItsState()
     QVERIFY(core.sharing().isRescanning());
     QVERIFY(core.presence().isScanNoticeBlinking());
     QVERIFY(core.homePage().isTicking());
-    QVERIFY(core.downloadTimer().isActive());
+    QVERIFY(core.transfers().progressTimer().isActive());
     QVERIFY(core.status().isRefreshing());
     QVERIFY(core.network().discovery().isScanning());
     QVERIFY(core.network().discovery().isAnnouncing());
-    QVERIFY(core.queueTimer().isActive());
+    QVERIFY(core.transfers().queueTimer().isActive());
     QVERIFY(core.addressWatch().isWatching());
 }
 

@@ -17,9 +17,14 @@ namespace {
 
 const qint64 Block = FileUpload::BlockSize;
 
-QString statusOf(const DeadDownloadListModel &ended, int row)
+QString statusOf(const DeadDownloadListModel &ended, int row, int role = Qt::DisplayRole)
 {
-    return ended.entry(row).status;
+    return ended.data(ended.index(row, DeadDownloadListModel::StatusColumn), role).toString();
+}
+
+QString nameOf(const DeadDownloadListModel &ended, int row)
+{
+    return ended.data(ended.index(row, DeadDownloadListModel::LocalFilenameColumn)).toString();
 }
 
 QByteArray signatureOf(const QByteArray &content)
@@ -44,10 +49,25 @@ class TransfersTest : public QObject
     {
         DeadDownloadListModel &ended = alice().deadDownloadList();
         const int before = ended.rowCount();
-        alice().startDownload(sharedName, address);
+        alice().start(sharedName, address);
         if (!QTest::qWaitFor([&] { return ended.rowCount() > before; }, 20000))
             return -1;
         return before;
+    }
+
+    // A column of a running download's row; empty when it does not run.
+    QString runningText(int id, DownloadListModel::Column column)
+    {
+        const DownloadListModel &running = alice().downloadList();
+        const int row = running.rowOf(id);
+        return row < 0 ? QString() : running.data(running.index(row, column)).toString();
+    }
+
+    // A copy of a download; a blank one when there is none with this id.
+    Download downloadOf(int id)
+    {
+        const Download *download = alice().download(id);
+        return download ? *download : Download();
     }
 
     QString downloaded(const QString &name) const
@@ -62,10 +82,10 @@ class TransfersTest : public QObject
 
     // A download on alice from a hand-driven server that has received the
     // file-information request; null when it did not come.
-    std::unique_ptr<FakeFileServer> fakeDownload(int &slot, const QByteArray &sharedName = "1:x.bin")
+    std::unique_ptr<FakeFileServer> fakeDownload(int &id, const QByteArray &sharedName = "1:x.bin")
     {
         auto fake = fakeServer();
-        slot = alice().startDownload(sharedName, fake->address());
+        id = alice().start(sharedName, fake->address());
         if (!fake->waitForConnection()
             || !QTest::qWaitFor([&] { return fake->received().startsWith("getfileinfo:"); }, 5000))
             return nullptr;
@@ -115,8 +135,8 @@ private slots:
     void cleanup()
     {
         while (alice().downloadList().rowCount() > 0)
-            alice().deleteButtonClicked(0);
-        alice().clearButtonClicked();
+            alice().cancel(alice().downloadList().at(0).id);
+        alice().clearEnded();
     }
 
     void freshDownloadsArriveWhole_data()
@@ -140,9 +160,9 @@ private slots:
         QVERIFY(row >= 0);
         const DeadDownloadListModel &ended = alice().deadDownloadList();
         QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
-        QCOMPARE(ended.entry(row).text, name);
-        QCOMPARE(readWholeFile(ended.entry(row).tag), source);
-        QCOMPARE(ended.entry(row).tag, downloaded(name));
+        QCOMPARE(nameOf(ended, row), name);
+        QCOMPARE(readWholeFile(ended.at(row).finishedPath), source);
+        QCOMPARE(ended.at(row).finishedPath, downloaded(name));
         QCOMPARE(alice().downloadList().rowCount(), 0);
         QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
         QFile::remove(downloaded(name));
@@ -153,7 +173,7 @@ private slots:
         QFile(downloaded("one.bin")).open(QIODevice::WriteOnly);
         QFile(alice().incompleteFolder() + "/one.bin").open(QIODevice::WriteOnly);
         const int row = downloadFrom(m_bob->address(), "1:one.bin");
-        QCOMPARE(alice().deadDownloadList().entry(row).text, QStringLiteral("(1) one.bin"));
+        QCOMPARE(nameOf(alice().deadDownloadList(), row), QStringLiteral("(1) one.bin"));
         QCOMPARE(readWholeFile(downloaded("(1) one.bin")), patternBytes(1));
         // The file left behind in the working folder is neither used nor removed.
         QVERIFY(QFile::exists(alice().incompleteFolder() + "/one.bin"));
@@ -163,14 +183,14 @@ private slots:
     void twoDownloadsOfOneNameAtOnceKeepTheirOwnFiles()
     {
         DeadDownloadListModel &ended = alice().deadDownloadList();
-        alice().startDownload("1:above.bin", m_bob->address());
-        alice().startDownload("1:above.bin", m_bob->address());
+        alice().start("1:above.bin", m_bob->address());
+        alice().start("1:above.bin", m_bob->address());
         QTRY_COMPARE_WITH_TIMEOUT(ended.rowCount(), 2, 20000);
         QStringList names;
         for (int row = 0; row < 2; ++row) {
             QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
-            QCOMPARE(readWholeFile(ended.entry(row).tag), patternBytes(2 * Block + 1));
-            names << ended.entry(row).text;
+            QCOMPARE(readWholeFile(ended.at(row).finishedPath), patternBytes(2 * Block + 1));
+            names << nameOf(ended, row);
         }
         names.sort();
         QCOMPARE(names, QStringList({"(1) above.bin", "above.bin"}));
@@ -189,10 +209,10 @@ private slots:
         const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
         settings.set(QLatin1String(SettingNames::DownloadsFolder), usual);
         QVERIFY(row >= 0);
-        const DeadDownloadListModel::Entry entry = alice().deadDownloadList().entry(row);
-        QCOMPARE(entry.status, QStringLiteral("Error (move)"));
+        QCOMPARE(statusOf(alice().deadDownloadList(), row), QStringLiteral("Error (move)"));
         const QString kept = alice().incompleteFolder() + "/song.mp3";
-        QVERIFY2(entry.toolTip.contains(kept), qPrintable(entry.toolTip));
+        const QString toolTip = statusOf(alice().deadDownloadList(), row, Qt::ToolTipRole);
+        QVERIFY2(toolTip.contains(kept), qPrintable(toolTip));
         QCOMPARE(readWholeFile(kept), patternBytes(300000, 7));
         QFile::remove(kept);
     }
@@ -205,14 +225,14 @@ private slots:
         QTRY_COMPARE(int(queue.queue().size()), 1);
         QCOMPARE(queue.queue().front().state, UploadServer::EntryState::Sending);
 
-        const int slot = alice().startDownload("1:one.bin", m_bob->address());
-        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
+        const int id = alice().start("1:one.bin", m_bob->address());
+        QTRY_COMPARE(runningText(id, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
         QCOMPARE(int(queue.queue().size()), 2);
 
         // The stalled requester goes away: the waiting one is served at once, not at the next tick.
         first.reset();
         QTRY_COMPARE_WITH_TIMEOUT(alice().deadDownloadList().rowCount(), 1, 20000);
-        QCOMPARE(alice().deadDownloadList().entry(0).status, QStringLiteral("Complete"));
+        QCOMPARE(statusOf(alice().deadDownloadList(), 0), QStringLiteral("Complete"));
         QTRY_VERIFY(queue.queue().empty());
         QFile::remove(downloaded("one.bin"));
     }
@@ -274,8 +294,8 @@ private slots:
     void aHalfDownloadParksAndResumesFromAnotherPeer()
     {
         const QByteArray content = patternBytes(300000, 7);
-        int slot = -1;
-        auto fake = fakeDownload(slot, "1:music\\song.mp3");
+        int id = -1;
+        auto fake = fakeDownload(id, "1:music\\song.mp3");
         QVERIFY(fake);
         // The fake's half keeps the real prefix, so the signature holds, but
         // differs after it: the finished file shows which bytes were resumed.
@@ -284,23 +304,23 @@ private slots:
         fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
         QTRY_VERIFY(fake->received().contains("getfile:"));
         fake->sendAndClose("GOFILE|" + half);
-        QTRY_COMPARE(alice().downloadList().findDownloadRow(slot), -1);
+        QTRY_COMPARE(alice().downloadList().rowOf(id), -1);
         DeadDownloadListModel &ended = alice().deadDownloadList();
         const int parked = ended.rowCount() - 1;
         QCOMPARE(statusOf(ended, parked), QStringLiteral("Remotely Terminated"));
-        QCOMPARE(ended.entry(parked).tag, QString::number(content.size()) + ' ' + signatureOf(content));
         QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files).size(), 1);
 
         QSignalSpy searches(&m_alice->core().sharing().search(), &SearchService::searchTabRequested);
-        alice().resumeButtonClicked(parked);
+        QVERIFY(alice().resume(ended.at(parked).id));
         QCOMPARE(searches.count(), 1);
-        QCOMPARE(searches.first().first().toByteArray(), "quelmfhsearch " + ended.entry(parked).tag.toUtf8());
+        QCOMPARE(searches.first().first().toByteArray(),
+                 "quelmfhsearch " + QByteArray::number(content.size()) + ' ' + signatureOf(content));
 
         const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
         QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
-        QCOMPARE(readWholeFile(ended.entry(row).tag), half + content.mid(150000));
+        QCOMPARE(readWholeFile(ended.at(row).finishedPath), half + content.mid(150000));
         QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
-        QFile::remove(ended.entry(row).tag);
+        QFile::remove(ended.at(row).finishedPath);
     }
 
     void theOutcomeCountsBytesThatCameWithTheClose_data()
@@ -317,8 +337,8 @@ private slots:
         QFETCH(int, sent);
         QFETCH(QString, status);
         const QByteArray content = patternBytes(6000, 11);
-        int slot = -1;
-        auto fake = fakeDownload(slot);
+        int id = -1;
+        auto fake = fakeDownload(id);
         QVERIFY(fake);
         fake->sendAndClose(TransferMessages::fileInfo(5000, "fake", signatureOf(content.left(5000))) + "wait:1|GOFILE|"
                            + content.left(sent));
@@ -327,16 +347,16 @@ private slots:
         const int row = ended.rowCount() - 1;
         QCOMPARE(statusOf(ended, row), status);
         if (status == QLatin1String("Complete")) {
-            QCOMPARE(readWholeFile(ended.entry(row).tag), content.left(5000));
-            QFile::remove(ended.entry(row).tag);
+            QCOMPARE(readWholeFile(ended.at(row).finishedPath), content.left(5000));
+            QFile::remove(ended.at(row).finishedPath);
         }
-        alice().clearButtonClicked();
+        alice().clearEnded();
     }
 
     void aFileWithTheWrongSignatureIsNotComplete()
     {
-        int slot = -1;
-        auto fake = fakeDownload(slot);
+        int id = -1;
+        auto fake = fakeDownload(id);
         QVERIFY(fake);
         fake->send(TransferMessages::fileInfo(4096, "fake", signatureOf(patternBytes(4096, 1))));
         QTRY_VERIFY(fake->received().contains("getfile:"));
@@ -346,7 +366,7 @@ private slots:
         QCOMPARE(statusOf(ended, ended.rowCount() - 1), QStringLiteral("Error (signature)"));
         // The data is parked, not thrown away.
         QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files).size(), 1);
-        alice().clearButtonClicked();
+        alice().clearEnded();
     }
 
     void cancellingParksWhatArrived_data()
@@ -359,42 +379,42 @@ private slots:
     void cancellingParksWhatArrived()
     {
         QFETCH(int, sent);
-        int slot = -1;
-        auto fake = fakeDownload(slot);
+        int id = -1;
+        auto fake = fakeDownload(id);
         QVERIFY(fake);
         fake->send(TransferMessages::fileInfo(5000, "fake", "sig"));
         QTRY_VERIFY(fake->received().contains("getfile:"));
         if (sent > 0) {
             fake->send("GOFILE|" + patternBytes(sent));
-            QTRY_COMPARE(alice().downloader().slot(slot).received, qint64(sent));
+            QTRY_COMPARE(downloadOf(id).received, qint64(sent));
         }
-        alice().deleteButtonClicked(alice().downloadList().findDownloadRow(slot));
+        alice().cancel(id);
         DeadDownloadListModel &ended = alice().deadDownloadList();
         QCOMPARE(statusOf(ended, ended.rowCount() - 1), QStringLiteral("Cancelled"));
         QTRY_VERIFY(!fake->isConnected());
         const QStringList records = QDir(alice().resumeStore().folder()).entryList(QDir::Files);
         QCOMPARE(records, sent > 0 ? QStringList{"5000#sig"} : QStringList());
         QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
-        alice().clearButtonClicked();
-        // The delete button with no row selected does nothing.
-        alice().deleteButtonClicked(-1);
+        alice().clearEnded();
+        // Cancelling what does not run does nothing.
+        alice().cancel(id);
         QCOMPARE(ended.rowCount(), 0);
     }
 
     void malformedFileInformationEndsNothingButTheHandling()
     {
-        int slot = -1;
-        auto fake = fakeDownload(slot);
+        int id = -1;
+        auto fake = fakeDownload(id);
         QVERIFY(fake);
         fake->send("fileinfo:" + TransferMessages::encodeTwice("-12|fake|sig") + "|GOFILE|data");
         QTest::qWait(100);
         QVERIFY(!fake->received().contains("getfile:"));
         QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
         fake->sendAndClose({});
-        QTRY_COMPARE(alice().downloadList().findDownloadRow(slot), -1);
+        QTRY_COMPARE(alice().downloadList().rowOf(id), -1);
         QCOMPARE(statusOf(alice().deadDownloadList(), alice().deadDownloadList().rowCount() - 1),
                  QStringLiteral("Remotely Terminated"));
-        alice().clearButtonClicked();
+        alice().clearEnded();
     }
 
     void theServerAnswersOnlyForSharedFiles_data()
@@ -431,48 +451,48 @@ private slots:
 
     void aServersTextsAreShownOnlyAsTheyShouldBe()
     {
-        int slot = -1;
-        auto fake = fakeDownload(slot);
+        int id = -1;
+        auto fake = fakeDownload(id);
         QVERIFY(fake);
         fake->send(TransferMessages::fileInfo(100000, "evil\x1b[2J\nnick" + QByteArray(5000, 'n'), "sig")
                    + "wait:3|");
-        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (3)"));
-        const QString nickname = alice().downloadList().text(slot, DownloadListModel::NicknameColumn);
+        QTRY_COMPARE(runningText(id, DownloadListModel::StatusColumn), QStringLiteral("Queued (3)"));
+        const QString nickname = runningText(id, DownloadListModel::NicknameColumn);
         QCOMPARE(nickname.size(), SettingsStore::MaxNicknameLength);
         QVERIFY(nickname.startsWith(QStringLiteral("evil\uFFFD[2J\uFFFDnick")));
         // A position that is no number leaves the last one standing.
         fake->send("wait:<b>drop</b>|wait:" + QByteArray(20, '9') + "|wait:1|");
-        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
+        QTRY_COMPARE(runningText(id, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
         fake->send("wait:x|");
         QTest::qWait(50);
-        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
+        QCOMPARE(runningText(id, DownloadListModel::StatusColumn), QStringLiteral("Queued (1)"));
     }
 
     void theRateCountsWhatArrivedSinceTheLastSample()
     {
-        int slot = -1;
-        auto fake = fakeDownload(slot);
+        int id = -1;
+        auto fake = fakeDownload(id);
         QVERIFY(fake);
         fake->send(TransferMessages::fileInfo(100000, "fake", "sig") + "wait:2|");
-        QTRY_COMPARE(alice().downloadList().text(slot, DownloadListModel::StatusColumn), QStringLiteral("Queued (2)"));
+        QTRY_COMPARE(runningText(id, DownloadListModel::StatusColumn), QStringLiteral("Queued (2)"));
         Downloader &downloader = alice().downloader();
         downloader.downloadTick();
-        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::RateColumn), QString());
+        QCOMPARE(runningText(id, DownloadListModel::RateColumn), QString());
 
         fake->send("GOFILE|" + QByteArray(1000, 'r'));
-        QTRY_COMPARE(downloader.slot(slot).received, qint64(1000));
+        QTRY_COMPARE(downloadOf(id).received, qint64(1000));
         downloader.downloadTick();
-        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::RateColumn), QStringLiteral("1000 Bytes/s"));
+        QCOMPARE(runningText(id, DownloadListModel::RateColumn), QStringLiteral("1000 Bytes/s"));
         // A small piece waits in the socket but counts for the rate.
         fake->send(QByteArray(100, 'r'));
-        QTRY_COMPARE(downloader.slot(slot).pending, qint64(100));
-        QCOMPARE(downloader.slot(slot).received, qint64(1000));
+        QTRY_COMPARE(downloadOf(id).pending, qint64(100));
+        QCOMPARE(downloadOf(id).received, qint64(1000));
         downloader.downloadTick();
-        QCOMPARE(alice().downloadList().text(slot, DownloadListModel::RateColumn), QStringLiteral("100 Bytes/s"));
+        QCOMPARE(runningText(id, DownloadListModel::RateColumn), QStringLiteral("100 Bytes/s"));
         fake->send(QByteArray(500, 'r'));
-        QTRY_COMPARE(downloader.slot(slot).received, qint64(1600));
-        alice().deleteButtonClicked(alice().downloadList().findDownloadRow(slot));
-        alice().clearButtonClicked();
+        QTRY_COMPARE(downloadOf(id).received, qint64(1600));
+        alice().cancel(id);
+        alice().clearEnded();
     }
 
     void aFullDiskEndsTheDownloadAndKeepsWhatWasWritten()
@@ -491,7 +511,7 @@ private slots:
         const QByteArray parked = readWholeFile(alice().resumeStore().folder() + QLatin1Char('/') + records.first());
         QVERIFY(parked.size() > 0);
         QCOMPARE(parked, patternBytes(300000, 7).left(parked.size()));
-        alice().clearButtonClicked();
+        alice().clearEnded();
     }
 
     void notificationsFollowTheSetting_data()

@@ -91,8 +91,8 @@ int main(int argc, char *argv[])
     bob.core().chat().sendChatLine(QStringLiteral("Has anyone got the quarterly report?"));
     carol.core().chat().sendChatLine(QStringLiteral("Search for \"report\", it is in my shared folder."));
     core.chat().sendChatLine(QStringLiteral("Found it, thanks!"));
-    core.transfers().startDownload("1:Project report.pdf", bob.address());
-    core.transfers().startDownload("1:Quarterly report.xls", carol.address());
+    core.transfers().start("1:Project report.pdf", bob.address());
+    core.transfers().start("1:Quarterly report.xls", carol.address());
     settle(1500);
 
     const char *tabNames[] = {"home", "search", "downloads", "chat"};

@@ -411,15 +411,17 @@ private slots:
         const QByteArray progress = R"({"event":"progress","name":"x.bin","status":"Receiving","received":512,"total":1024,"rate":256})" "\n";
         const QStringList get{"get", "x.bin", "--from", "127.0.0.2"};
         QTest::newRow("download complete")
-            << get << QList<QByteArray>{progress, R"({"ok":true,"status":"Complete","path":"/dl/x.bin"})" "\n"} << 0
+            << get << QList<QByteArray>{progress, R"({"ok":true,"status":"Complete","state":"complete","path":"/dl/x.bin"})" "\n"} << 0
             << "Receiving  [#####-----]  50%  512 Bytes of 1.00 KB  256 Bytes/s  0:02 left\nSaved to /dl/x.bin\n"
             << "";
         QTest::newRow("download ended by the server")
             << get
             << QList<QByteArray>{progress, R"({"ok":false,"status":"Remotely Terminated","error":"the peer stopped"})" "\n"}
             << 1 << "" << "the download ended with status \"Remotely Terminated\": the peer stopped";
+        // The state word decides, not the text shown.
         QTest::newRow("download ok but not complete")
-            << get << QList<QByteArray>{R"({"ok":true,"status":"Stopped"})" "\n"} << 1 << "" << "status \"Stopped\"";
+            << get << QList<QByteArray>{R"({"ok":true,"status":"Complete","state":"downloading"})" "\n"} << 1 << ""
+            << "status \"Complete\"";
         QTest::newRow("quelmd gone mid-download") << get << QList<QByteArray>{progress} << 4 << "Receiving  ["
                                                   << "closed the connection before its final reply";
         QTest::newRow("refused command") << QStringList{"unblock", "AB"}

@@ -38,14 +38,15 @@ class DownloadsPageTest : public QObject
     int runningDownload(FakeFileServer &server, int bytes)
     {
         Transfers &transfers = m_alice->core().transfers();
-        const int slot = transfers.startDownload("1:song.mp3", server.address());
+        const int id = transfers.start("1:song.mp3", server.address());
         if (!server.waitForConnection() || !QTest::qWaitFor([&] { return !server.received().isEmpty(); }, 5000))
             return -1;
         server.send(TransferMessages::fileInfo(5000, "bob", "sig"));
         (void)QTest::qWaitFor([&] { return server.received().contains("getfile:"); }, 5000);
         server.send("GOFILE|" + QByteArray(bytes, 'x'));
-        (void)QTest::qWaitFor([&] { return transfers.downloader().slot(slot).received == bytes; }, 5000);
-        return slot;
+        (void)QTest::qWaitFor(
+            [&] { return transfers.download(id) && transfers.download(id)->received == bytes; }, 5000);
+        return id;
     }
 
 private slots:
@@ -68,8 +69,7 @@ private slots:
         Transfers &transfers = m_alice->core().transfers();
 
         FakeFileServer server(m_alice->core().localPeer().port());
-        const int slot = runningDownload(server, 1000);
-        QVERIFY(slot >= 0);
+        QVERIFY(runningDownload(server, 1000) >= 0);
         QCOMPARE(page.runningView().model()->index(0, DownloadListModel::PercentColumn).data().toString(),
                  QStringLiteral("20%"));
 
@@ -111,7 +111,8 @@ private slots:
         runningDownload(server, 5000);
         DeadDownloadListModel &ended = m_alice->core().transfers().deadDownloadList();
         QTRY_COMPARE(ended.rowCount(), 1);
-        QCOMPARE(ended.entry(0).status, QStringLiteral("Error (signature)"));
+        QCOMPARE(ended.data(ended.index(0, DeadDownloadListModel::StatusColumn)).toString(),
+                 QStringLiteral("Error (signature)"));
         // An entry that is not a finished file opens nothing.
         const int before = m_opened.urls.size();
         QTableView &view = page.endedView();
@@ -124,7 +125,11 @@ private slots:
         doubleClickRow(0);
         QCOMPARE(m_opened.urls.size(), before);
 
-        ended.append({QStringLiteral("done.txt"), QStringLiteral("Complete"), {}, QStringLiteral("/tmp/done.txt")});
+        auto done = std::make_unique<Download>();
+        done->fileName = QStringLiteral("done.txt");
+        done->finishedPath = QStringLiteral("/tmp/done.txt");
+        QVERIFY(done->state.connected() && done->state.fileInfoArrived() && done->state.completed());
+        ended.append(std::move(done));
         doubleClickRow(1);
         QCOMPARE(m_opened.urls.value(before), QUrl::fromLocalFile(QStringLiteral("/tmp/done.txt")));
     }

@@ -93,7 +93,7 @@ private slots:
         QTcpServer server;
         const QString serverAddress = TestCopy::nextLoopbackAddress();
         QVERIFY(server.listen(QHostAddress(serverAddress), quint16(copy.core().localPeer().port())));
-        copy.core().transfers().startDownload("1:song.mp3", serverAddress);
+        copy.core().transfers().start("1:song.mp3", serverAddress);
         QCOMPARE(copy.core().runningDownloadCount(), 1);
 
         MainWindow window(copy.core());

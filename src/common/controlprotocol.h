@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QLatin1String>
+
+// The words of the control socket between quelmd and quelm-cli: one JSON
+// object per line, a request from the client, then events and one final
+// reply from quelmd. Both programs take every name from here.
+namespace ControlProtocol {
+
+// The request's "command".
+namespace Command {
+inline constexpr QLatin1String Status("status");
+inline constexpr QLatin1String Peers("peers");
+inline constexpr QLatin1String Downloads("downloads");
+inline constexpr QLatin1String Diagnose("diagnose");
+inline constexpr QLatin1String Search("search");
+inline constexpr QLatin1String Browse("browse");
+inline constexpr QLatin1String Get("get");
+inline constexpr QLatin1String Chat("chat");
+inline constexpr QLatin1String InstantMessage("im");
+inline constexpr QLatin1String Block("block");
+inline constexpr QLatin1String Unblock("unblock");
+inline constexpr QLatin1String Share("share");
+inline constexpr QLatin1String Connect("connect");
+} // namespace Command
+
+// The values of "action" in a share request.
+namespace ShareAction {
+inline constexpr QLatin1String Add("add");
+inline constexpr QLatin1String Remove("remove");
+} // namespace ShareAction
+
+// The values of "event" in the lines before the final reply.
+namespace Event {
+inline constexpr QLatin1String Progress("progress");
+inline constexpr QLatin1String Result("result");
+inline constexpr QLatin1String ResumeSearch("resumeSearch");
+} // namespace Event
+
+// Where a download stands, in the "state" field beside its display text.
+namespace StateWord {
+inline constexpr QLatin1String Connecting("connecting");
+inline constexpr QLatin1String GettingInfo("gettingInfo");
+inline constexpr QLatin1String Requesting("requesting");
+inline constexpr QLatin1String Queued("queued");
+inline constexpr QLatin1String Downloading("downloading");
+inline constexpr QLatin1String Complete("complete");
+inline constexpr QLatin1String Cancelled("cancelled");
+inline constexpr QLatin1String RemotelyTerminated("remotelyTerminated");
+inline constexpr QLatin1String Error("error");
+inline constexpr QLatin1String SignatureError("signatureError");
+inline constexpr QLatin1String MoveError("moveError");
+} // namespace StateWord
+
+// The field names of requests, events and replies.
+namespace Key {
+// Requests.
+inline constexpr QLatin1String Command("command");
+inline constexpr QLatin1String Words("words");
+inline constexpr QLatin1String Type("type");
+inline constexpr QLatin1String Wait("wait");
+inline constexpr QLatin1String Nick("nick");
+inline constexpr QLatin1String Name("name");
+inline constexpr QLatin1String From("from");
+inline constexpr QLatin1String Resume("resume");
+inline constexpr QLatin1String Text("text");
+inline constexpr QLatin1String Address("address");
+inline constexpr QLatin1String Id("id");
+inline constexpr QLatin1String Action("action");
+inline constexpr QLatin1String Folder("folder");
+// Every reply and event.
+inline constexpr QLatin1String Ok("ok");
+inline constexpr QLatin1String Error("error");
+inline constexpr QLatin1String Event("event");
+inline constexpr QLatin1String Note("note");
+// Search results.
+inline constexpr QLatin1String Results("results");
+inline constexpr QLatin1String Size("size");
+inline constexpr QLatin1String Found("found");
+// The copy and its peers.
+inline constexpr QLatin1String Nickname("nickname");
+inline constexpr QLatin1String Version("version");
+inline constexpr QLatin1String Port("port");
+inline constexpr QLatin1String Peers("peers");
+inline constexpr QLatin1String SharedFiles("sharedFiles");
+inline constexpr QLatin1String Downloads("downloads");
+inline constexpr QLatin1String Uploading("uploading");
+inline constexpr QLatin1String UploadQueue("uploadQueue");
+inline constexpr QLatin1String BlockedByYou("blockedByYou");
+inline constexpr QLatin1String BlocksYou("blocksYou");
+inline constexpr QLatin1String Folders("folders");
+// Downloads.
+inline constexpr QLatin1String Running("running");
+inline constexpr QLatin1String Ended("ended");
+inline constexpr QLatin1String Status("status");
+inline constexpr QLatin1String State("state");
+inline constexpr QLatin1String Percent("percent");
+inline constexpr QLatin1String Received("received");
+inline constexpr QLatin1String Total("total");
+inline constexpr QLatin1String Rate("rate");
+inline constexpr QLatin1String Detail("detail");
+inline constexpr QLatin1String Path("path");
+// The diagnosis.
+inline constexpr QLatin1String Subnet("subnet");
+inline constexpr QLatin1String PortSelfTest("portSelfTest");
+inline constexpr QLatin1String Udp("udp");
+inline constexpr QLatin1String ScanPosition("scanPosition");
+inline constexpr QLatin1String ScanMisses("scanMisses");
+inline constexpr QLatin1String HostCache("hostCache");
+inline constexpr QLatin1String RecentHosts("recentHosts");
+inline constexpr QLatin1String Blocked("blocked");
+inline constexpr QLatin1String SameSubnet("sameSubnet");
+inline constexpr QLatin1String RefusedLinks("refusedLinks");
+inline constexpr QLatin1String Reason("reason");
+inline constexpr QLatin1String Time("time");
+inline constexpr QLatin1String Findings("findings");
+} // namespace Key
+
+} // namespace ControlProtocol
