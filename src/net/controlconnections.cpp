@@ -3,6 +3,7 @@
 #include "net/descriptorlimit.h"
 #include "net/socketarray.h"
 #include "net/wirecodec.h"
+#include "net/wirekeywords.h"
 
 #include <QHostAddress>
 
@@ -268,7 +269,7 @@ void ControlConnections::keepAliveTick()
     for (int i = 0; i < count(); ++i) {
         SocketElement *socket = m_sockets.at(i);
         if (socket->state() == SocketElement::Connected && !record(i).incomingPending)
-            send(i, KeepAliveMessage);
+            send(i, WireKeywords::KeepAlive);
         else if (socket->state() == SocketElement::Error)
             socket->close();
     }
@@ -309,7 +310,7 @@ void ControlConnections::onConnected(int index)
     if (socket->tag() == QLatin1String(ScanOnlyTag))
         return;
     mutableRecord(index).openedAtMs = m_clock.elapsed();
-    socket->sendData("uid:" + m_context.ownId() + WireCodec::HandshakeTerminator);
+    socket->sendData(WireKeywords::Handshake + m_context.ownId() + WireCodec::HandshakeTerminator);
     emit outgoingConnected(index, socket->remoteHostIP());
 }
 
@@ -368,7 +369,7 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     }
     QByteArray data = entry.handshakeLine + chunk;
     entry.handshakeLine.clear();
-    if (data.startsWith("getfileinfo:") || data.startsWith("getfile:")) {
+    if (data.startsWith(WireKeywords::FileInfoRequest) || data.startsWith(WireKeywords::FileRequest)) {
         entry.isTransfer = true;
         emit transferRequest(index, data);
         return {};
@@ -377,24 +378,26 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     // handshake or a request waits for the rest.
     const int end = data.indexOf(WireCodec::HandshakeTerminator);
     const bool partial = end < 0 && data.size() < MaxHandshakeLine
-                         && (data.startsWith("uid") || couldStillBecome(data, "uid:")
-                             || couldStillBecome(data, "getfileinfo:") || couldStillBecome(data, "getfile:"));
+                         && (data.startsWith(WireKeywords::HandshakeOpening)
+                             || couldStillBecome(data, WireKeywords::Handshake)
+                             || couldStillBecome(data, WireKeywords::FileInfoRequest)
+                             || couldStillBecome(data, WireKeywords::FileRequest));
     if (partial) {
         entry.handshakeLine = data;
         return {};
     }
-    if (!data.startsWith("uid") || end < 0 || end > MaxHandshakeLine) {
+    if (!data.startsWith(WireKeywords::HandshakeOpening) || end < 0 || end > MaxHandshakeLine) {
         m_refused.note(socket->remoteHostIP(), QStringLiteral("not a handshake of this program"));
         socket->close();
         return {};
     }
     bool replyDue = false;
-    int idStart = 0;
-    if (data.startsWith("uid:")) {
+    qsizetype idStart = 0;
+    if (data.startsWith(WireKeywords::Handshake)) {
         replyDue = true;
-        idStart = 4;
-    } else if (data.startsWith("uid/ns:")) {
-        idStart = 7;
+        idStart = WireKeywords::length(WireKeywords::Handshake);
+    } else if (data.startsWith(WireKeywords::HandshakeReply)) {
+        idStart = WireKeywords::length(WireKeywords::HandshakeReply);
     } else {
         m_refused.note(socket->remoteHostIP(), QStringLiteral("not a handshake of this program"));
         socket->close();
@@ -408,12 +411,12 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     }
     entry.peerId = peerId;
     if (replyDue)
-        socket->sendData("uid/ns:" + m_context.ownId() + WireCodec::HandshakeTerminator);
+        socket->sendData(WireKeywords::HandshakeReply + m_context.ownId() + WireCodec::HandshakeTerminator);
     emit peerIdentified(index);
     if (socket->state() != SocketElement::Connected)
         return {};
     stop = false;
-    return data.mid(end + 4);
+    return data.mid(end + WireKeywords::length(WireCodec::HandshakeTerminator));
 }
 
 void ControlConnections::onClosed(int index)

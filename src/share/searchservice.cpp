@@ -2,6 +2,7 @@
 
 #include "net/controlconnections.h"
 #include "net/socketelement.h"
+#include "net/wirekeywords.h"
 #include "share/filetypes.h"
 #include "share/indexsnapshot.h"
 
@@ -65,10 +66,11 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
     m_results.startNewSearch();
 
     // A browse goes only to the peers that carry the browsed nickname.
-    const bool browse = query.startsWith(SearchQuery::BrowsePrefix);
+    const bool browse = query.startsWith(WireKeywords::UserBrowsePrefix);
     const QByteArray browsed =
-        browse ? SearchQuery::lowered(query.mid(SearchQuery::BrowsePrefixLength).trimmed()) : QByteArray();
-    const QByteArray message = "search:" + query;
+        browse ? SearchQuery::lowered(query.mid(WireKeywords::length(WireKeywords::UserBrowsePrefix)).trimmed())
+               : QByteArray();
+    const QByteArray message = WireKeywords::Search + query;
     for (int index : m_connections.controlLinks()) {
         if (browse) {
             const QByteArray &nickname = m_connections.record(index).nickname;
@@ -81,7 +83,7 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
 
 void SearchService::browseUser(const QByteArray &nickname)
 {
-    searchFromTab(SearchQuery::BrowsePrefix + nickname);
+    searchFromTab(WireKeywords::UserBrowsePrefix + nickname);
 }
 
 void SearchService::searchFromTab(const QByteArray &query)

@@ -2,6 +2,7 @@
 
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "net/wirekeywords.h"
 
 #include <QDir>
 
@@ -64,7 +65,7 @@ void Transfers::resumeButtonClicked(int deadRow)
     const DeadDownloadListModel::Entry &entry = m_ended.entry(deadRow);
     if (entry.text.isEmpty() || entry.status == QLatin1String("Complete") || entry.tag.isEmpty())
         return;
-    emit resumeSearchRequested(ResumeQueryPrefix + entry.tag.toUtf8());
+    emit resumeSearchRequested(WireKeywords::SignatureSearchPrefix + entry.tag.toUtf8());
 }
 
 void Transfers::clearButtonClicked()

@@ -27,8 +27,6 @@ class Transfers final : public QObject
     Q_DISABLE_COPY_MOVE(Transfers)
 
 public:
-    static constexpr char ResumeQueryPrefix[] = "quelmfhsearch ";
-
     struct Context {
         std::function<int()> listenPort;
         std::function<std::shared_ptr<const IndexSnapshot>()> snapshot;
