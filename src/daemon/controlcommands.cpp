@@ -1,6 +1,7 @@
 #include "daemon/controlcommands.h"
 
 #include "base/settingnames.h"
+#include "common/dottedaddress.h"
 #include "daemon/controlsession.h"
 #include "daemon/copyreport.h"
 #include "daemon/downloadwatch.h"
@@ -11,7 +12,6 @@
 
 #include <QDir>
 #include <algorithm>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QRegularExpression>
 
@@ -73,13 +73,6 @@ void ControlCommands::run(ControlSession &session, const QJsonObject &request)
         return;
     }
     (this->*command.value())(session, request);
-}
-
-bool ControlCommands::isPlausibleAddress(const QString &address)
-{
-    QHostAddress parsed;
-    return parsed.setAddress(address) && parsed.protocol() == QAbstractSocket::IPv4Protocol
-           && parsed.toString() == address;
 }
 
 bool ControlCommands::isPlausibleIdentifier(const QString &id)
@@ -150,7 +143,7 @@ void ControlCommands::get(ControlSession &session, const QJsonObject &request)
 {
     const QString name = text(request, "name");
     const QString address = text(request, "from");
-    if (name.isEmpty() || !isPlausibleAddress(address)) {
+    if (name.isEmpty() || !DottedAddress::isValid(address)) {
         session.fail(QStringLiteral("get needs a shared name and the address of the peer that shares it"));
         return;
     }
@@ -180,7 +173,7 @@ void ControlCommands::instantMessage(ControlSession &session, const QJsonObject 
         session.fail(QStringLiteral("im needs a text"));
         return;
     }
-    if (!isPlausibleAddress(address) || m_core.network().connections().findConnection(address) < 0) {
+    if (!DottedAddress::isValid(address) || m_core.network().connections().findConnection(address) < 0) {
         session.fail(QLatin1String("no peer is linked at ") + address.left(64));
         return;
     }
@@ -238,7 +231,7 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
 void ControlCommands::connectTo(ControlSession &session, const QJsonObject &request)
 {
     const QString address = text(request, "address");
-    if (!isPlausibleAddress(address)) {
+    if (!DottedAddress::isValid(address)) {
         session.fail(QStringLiteral("connect needs a dotted IPv4 address"));
         return;
     }

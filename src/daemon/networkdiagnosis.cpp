@@ -1,6 +1,7 @@
 #include "daemon/networkdiagnosis.h"
 
 #include "base/settingnames.h"
+#include "common/dottedaddress.h"
 #include "shell/core.h"
 
 #include <QJsonArray>
@@ -33,9 +34,9 @@ NetworkDiagnosis::NetworkDiagnosis(Core &core)
 
 QString NetworkDiagnosis::subnetText(const QString &address, int subnetClass)
 {
-    const QStringList octets = octetsOf(address);
-    if (octets.size() != 4)
+    if (!DottedAddress::isValid(address))
         return {};
+    const QStringList octets = octetsOf(address);
     if (subnetClass == 1)
         return octets.mid(0, 3).join(QLatin1Char('.')) + QLatin1String(".0/24");
     return octets.mid(0, 2).join(QLatin1Char('.')) + QLatin1String(".0.0/16");
@@ -44,9 +45,8 @@ QString NetworkDiagnosis::subnetText(const QString &address, int subnetClass)
 bool NetworkDiagnosis::isInSubnet(const QString &address, const QString &own, int subnetClass)
 {
     const int shared = subnetClass == 1 ? 3 : 2;
-    const QStringList theirs = octetsOf(address);
-    const QStringList ours = octetsOf(own);
-    return theirs.size() == 4 && ours.size() == 4 && theirs.mid(0, shared) == ours.mid(0, shared);
+    return DottedAddress::isValid(address) && DottedAddress::isValid(own)
+           && octetsOf(address).mid(0, shared) == octetsOf(own).mid(0, shared);
 }
 
 QJsonObject NetworkDiagnosis::report()
@@ -96,9 +96,9 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
 QString NetworkDiagnosis::scanPosition() const
 {
     const Discovery &discovery = m_core.network().discovery();
-    const QStringList octets = octetsOf(m_core.localAddress());
-    if (octets.size() != 4)
+    if (!DottedAddress::isValid(m_core.localAddress()))
         return {};
+    const QStringList octets = octetsOf(m_core.localAddress());
     if (m_core.subnetClass() == 1)
         return octets.mid(0, 3).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanHost());
     return octets.mid(0, 2).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanBlock())

@@ -1,5 +1,6 @@
 #include "net/controlconnections.h"
 
+#include "common/dottedaddress.h"
 #include "net/descriptorlimit.h"
 #include "net/socketarray.h"
 #include "net/wirecodec.h"
@@ -10,14 +11,6 @@
 namespace {
 
 constexpr int MaxPeerIdLength = 32;
-
-bool isDottedIPv4(const QString &text)
-{
-    if (text.count(QLatin1Char('.')) != 3)
-        return false;
-    const QHostAddress address(text);
-    return address.protocol() == QAbstractSocket::IPv4Protocol && address.toString() == text;
-}
 
 bool couldStillBecome(const QByteArray &data, const char *opening)
 {
@@ -107,7 +100,7 @@ QList<int> ControlConnections::controlLinks() const
 
 void ControlConnections::connectTo(const QString &address)
 {
-    if (!isDottedIPv4(address) || address == m_listenSocket.localIP() || address == m_context.localAddress())
+    if (!DottedAddress::isValid(address) || address == m_listenSocket.localIP() || address == m_context.localAddress())
         return;
     int pending = 0;
     for (int i = 0; i < count(); ++i) {
