@@ -1,6 +1,7 @@
 #include "daemon/controlcommands.h"
 
 #include "base/settingnames.h"
+#include "base/sharedfolderlist.h"
 #include "common/dottedaddress.h"
 #include "daemon/controlsession.h"
 #include "daemon/copyreport.h"
@@ -28,19 +29,6 @@ QString text(const QJsonObject &request, const char *name)
 int waitSeconds(const QJsonObject &request)
 {
     return request.value(QLatin1String("wait")).toInt(ResultStream::DefaultWaitSeconds);
-}
-
-QStringList splitFolders(const QByteArray &stored)
-{
-    return QString::fromUtf8(stored).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-}
-
-QByteArray joinFolders(const QStringList &folders)
-{
-    QByteArray stored;
-    for (const QString &folder : folders)
-        stored += folder.toUtf8() + ';';
-    return stored;
 }
 
 } // namespace
@@ -212,7 +200,7 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
         return;
     }
     SettingsStore &settings = m_core.settings();
-    QStringList folders = splitFolders(settings.get(QLatin1String(SettingNames::SharedFolders)));
+    QStringList folders = SharedFolderList::parse(settings.get(QLatin1String(SettingNames::SharedFolders)));
     if (action == QLatin1String("add") && !QDir(folder).exists()) {
         session.fail(QLatin1String("no such folder: ") + folder);
         return;
@@ -223,7 +211,7 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
         session.fail(QLatin1String("not shared: ") + folder);
         return;
     }
-    settings.set(QLatin1String(SettingNames::SharedFolders), joinFolders(folders));
+    settings.set(QLatin1String(SettingNames::SharedFolders), SharedFolderList::format(folders));
     m_core.sharing().sharedIndex().loadSharedFolders();
     session.finish({{QStringLiteral("ok"), true}, {QStringLiteral("folders"), QJsonArray::fromStringList(folders)}});
 }
