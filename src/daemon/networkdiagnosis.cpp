@@ -78,9 +78,10 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
                             "linking to this one."));
     }
     const SettingsStore &settings = m_core.settings();
-    const bool scanning = settings.get(QLatin1String(SettingNames::EnableScanning), "1") != "0";
+    const bool scanning =
+        settings.get(QLatin1String(SettingNames::EnableScanning), SettingDefaults::EnableScanning) != "0";
     const bool udp = !m_core.config().testOnly() && scanning
-                     && settings.get(QLatin1String(SettingNames::EnableUDP), "1") != "0";
+                     && settings.get(QLatin1String(SettingNames::EnableUDP), SettingDefaults::EnableUDP) != "0";
     if (!scanning)
         find(QStringLiteral("Scanning is off: only the host cache, other copies' host lists and connect find peers."));
     else if (!udp)

@@ -183,7 +183,8 @@ void Core::onFirstRunMessage()
 
 void Core::ipCheckupTick()
 {
-    if (m_config.testOnly() || m_settings.get(QLatin1String(SettingNames::EnableIPLookout), "1") == "0"
+    if (m_config.testOnly()
+        || m_settings.get(QLatin1String(SettingNames::EnableIPLookout), SettingDefaults::EnableIPLookout) == "0"
         || m_portChooser.isChoosing())
         return;
     const QString current = m_config.addressSource();
