@@ -3,6 +3,7 @@
 #include "base/logcategories.h"
 #include "net/controlconnections.h"
 #include "net/localpeer.h"
+#include "net/wirekeywords.h"
 
 Chat::Chat(ControlConnections &connections, LocalPeer &localPeer, QObject *parent)
     : QObject(parent)
@@ -33,7 +34,7 @@ QString Chat::cutChatLine(const QString &text)
 
 void Chat::sendChat(const QByteArray &text)
 {
-    const QByteArray message = "chat:" + text;
+    const QByteArray message = WireKeywords::Chat + text;
     for (int index : m_connections.controlLinks())
         m_connections.send(index, message);
 }
@@ -70,14 +71,15 @@ void Chat::sendInstantMessage(const QString &address, const QByteArray &text)
 {
     const int index = m_connections.findConnection(address);
     if (index >= 0)
-        m_connections.send(index, "im:" + text);
+        m_connections.send(index, WireKeywords::InstantMessage + text);
 }
 
 void Chat::sendTyping(const QString &address, bool typing)
 {
     const int index = m_connections.findConnection(address);
     if (index >= 0)
-        m_connections.send(index, typing ? "imtyping:1" : "imtyping:0");
+        m_connections.send(index, WireKeywords::InstantMessageTyping
+                                      + QByteArray(typing ? WireKeywords::FlagOn : WireKeywords::FlagOff));
 }
 
 void Chat::showTyping(const QString &address, bool typing)

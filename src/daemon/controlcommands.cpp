@@ -1,7 +1,9 @@
 #include "daemon/controlcommands.h"
 
 #include "base/settingnames.h"
+#include "base/sharedfolderlist.h"
 #include "common/controlprotocol.h"
+#include "common/dottedaddress.h"
 #include "daemon/controlsession.h"
 #include "daemon/copyreport.h"
 #include "daemon/downloadwatch.h"
@@ -12,7 +14,6 @@
 
 #include <QDir>
 #include <algorithm>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QRegularExpression>
 
@@ -32,19 +33,6 @@ QString text(const QJsonObject &request, QLatin1String name)
 int waitSeconds(const QJsonObject &request)
 {
     return request.value(Key::Wait).toInt(ResultStream::DefaultWaitSeconds);
-}
-
-QStringList splitFolders(const QByteArray &stored)
-{
-    return QString::fromUtf8(stored).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-}
-
-QByteArray joinFolders(const QStringList &folders)
-{
-    QByteArray stored;
-    for (const QString &folder : folders)
-        stored += folder.toUtf8() + ';';
-    return stored;
 }
 
 } // namespace
@@ -77,13 +65,6 @@ void ControlCommands::run(ControlSession &session, const QJsonObject &request)
         return;
     }
     (this->*command.value())(session, request);
-}
-
-bool ControlCommands::isPlausibleAddress(const QString &address)
-{
-    QHostAddress parsed;
-    return parsed.setAddress(address) && parsed.protocol() == QAbstractSocket::IPv4Protocol
-           && parsed.toString() == address;
 }
 
 bool ControlCommands::isPlausibleIdentifier(const QString &id)
@@ -154,7 +135,7 @@ void ControlCommands::get(ControlSession &session, const QJsonObject &request)
 {
     const QString name = text(request, Key::Name);
     const QString address = text(request, Key::From);
-    if (name.isEmpty() || !isPlausibleAddress(address)) {
+    if (name.isEmpty() || !DottedAddress::isValid(address)) {
         session.fail(QStringLiteral("get needs a shared name and the address of the peer that shares it"));
         return;
     }
@@ -184,7 +165,7 @@ void ControlCommands::instantMessage(ControlSession &session, const QJsonObject 
         session.fail(QStringLiteral("im needs a text"));
         return;
     }
-    if (!isPlausibleAddress(address) || m_core.network().connections().findConnection(address) < 0) {
+    if (!DottedAddress::isValid(address) || m_core.network().connections().findConnection(address) < 0) {
         session.fail(QLatin1String("no peer is linked at ") + address.left(64));
         return;
     }
@@ -223,7 +204,7 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
         return;
     }
     SettingsStore &settings = m_core.settings();
-    QStringList folders = splitFolders(settings.get(QLatin1String(SettingNames::SharedFolders)));
+    QStringList folders = SharedFolderList::parse(settings.get(QLatin1String(SettingNames::SharedFolders)));
     if (action == ShareAction::Add && !QDir(folder).exists()) {
         session.fail(QLatin1String("no such folder: ") + folder);
         return;
@@ -234,7 +215,7 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
         session.fail(QLatin1String("not shared: ") + folder);
         return;
     }
-    settings.set(QLatin1String(SettingNames::SharedFolders), joinFolders(folders));
+    settings.set(QLatin1String(SettingNames::SharedFolders), SharedFolderList::format(folders));
     m_core.sharing().sharedIndex().loadSharedFolders();
     session.finish({{Key::Ok, true}, {Key::Folders, QJsonArray::fromStringList(folders)}});
 }
@@ -242,7 +223,7 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
 void ControlCommands::connectTo(ControlSession &session, const QJsonObject &request)
 {
     const QString address = text(request, Key::Address);
-    if (!isPlausibleAddress(address)) {
+    if (!DottedAddress::isValid(address)) {
         session.fail(QStringLiteral("connect needs a dotted IPv4 address"));
         return;
     }

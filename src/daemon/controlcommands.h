@@ -21,7 +21,6 @@ public:
 
     void run(ControlSession &session, const QJsonObject &request);
 
-    static bool isPlausibleAddress(const QString &address);
     static bool isPlausibleIdentifier(const QString &id);
 
 private:

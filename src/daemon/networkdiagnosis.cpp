@@ -2,6 +2,7 @@
 
 #include "base/settingnames.h"
 #include "common/controlprotocol.h"
+#include "common/dottedaddress.h"
 #include "shell/core.h"
 
 #include <QJsonArray>
@@ -36,9 +37,9 @@ NetworkDiagnosis::NetworkDiagnosis(Core &core)
 
 QString NetworkDiagnosis::subnetText(const QString &address, int subnetClass)
 {
-    const QStringList octets = octetsOf(address);
-    if (octets.size() != 4)
+    if (!DottedAddress::isValid(address))
         return {};
+    const QStringList octets = octetsOf(address);
     if (subnetClass == 1)
         return octets.mid(0, 3).join(QLatin1Char('.')) + QLatin1String(".0/24");
     return octets.mid(0, 2).join(QLatin1Char('.')) + QLatin1String(".0.0/16");
@@ -47,9 +48,8 @@ QString NetworkDiagnosis::subnetText(const QString &address, int subnetClass)
 bool NetworkDiagnosis::isInSubnet(const QString &address, const QString &own, int subnetClass)
 {
     const int shared = subnetClass == 1 ? 3 : 2;
-    const QStringList theirs = octetsOf(address);
-    const QStringList ours = octetsOf(own);
-    return theirs.size() == 4 && ours.size() == 4 && theirs.mid(0, shared) == ours.mid(0, shared);
+    return DottedAddress::isValid(address) && DottedAddress::isValid(own)
+           && octetsOf(address).mid(0, shared) == octetsOf(own).mid(0, shared);
 }
 
 QJsonObject NetworkDiagnosis::report()
@@ -81,9 +81,10 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
                             "linking to this one."));
     }
     const SettingsStore &settings = m_core.settings();
-    const bool scanning = settings.get(QLatin1String(SettingNames::EnableScanning), "1") != "0";
+    const bool scanning =
+        settings.get(QLatin1String(SettingNames::EnableScanning), SettingDefaults::EnableScanning) != "0";
     const bool udp = !m_core.config().testOnly() && scanning
-                     && settings.get(QLatin1String(SettingNames::EnableUDP), "1") != "0";
+                     && settings.get(QLatin1String(SettingNames::EnableUDP), SettingDefaults::EnableUDP) != "0";
     if (!scanning)
         find(QStringLiteral("Scanning is off: only the host cache, other copies' host lists and connect find peers."));
     else if (!udp)
@@ -99,9 +100,9 @@ QJsonObject NetworkDiagnosis::portAndDiscovery()
 QString NetworkDiagnosis::scanPosition() const
 {
     const Discovery &discovery = m_core.network().discovery();
-    const QStringList octets = octetsOf(m_core.localPeer().address());
-    if (octets.size() != 4)
+    if (!DottedAddress::isValid(m_core.localPeer().address()))
         return {};
+    const QStringList octets = octetsOf(m_core.localPeer().address());
     if (m_core.localPeer().subnetClass() == 1)
         return octets.mid(0, 3).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanHost());
     return octets.mid(0, 2).join(QLatin1Char('.')) + QLatin1Char('.') + QString::number(discovery.scanBlock())

@@ -5,6 +5,7 @@
 #include "base/settingsstore.h"
 #include "net/blockedlist.h"
 #include "net/controlconnections.h"
+#include "net/wirekeywords.h"
 
 QString Blocking::confirmBlockText()
 {
@@ -51,7 +52,7 @@ void Blocking::blockPeer(int index)
     if (id.isEmpty())
         return;
     m_list.add(id);
-    m_connections.send(index, "blocked:1");
+    m_connections.send(index, QByteArray(WireKeywords::Blocked) + WireKeywords::FlagOn);
     saveBlockedList();
     emit userListChanged();
 }
@@ -62,7 +63,7 @@ void Blocking::unblockPeer(int index)
     if (id.isEmpty())
         return;
     m_list.removeFirst(id);
-    m_connections.send(index, "blocked:0");
+    m_connections.send(index, QByteArray(WireKeywords::Blocked) + WireKeywords::FlagOff);
     saveBlockedList();
     emit userListChanged();
 }

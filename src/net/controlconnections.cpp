@@ -1,24 +1,18 @@
 #include "net/controlconnections.h"
 
 #include "base/logcategories.h"
+#include "common/dottedaddress.h"
 #include "net/descriptorlimit.h"
 #include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "net/wirecodec.h"
+#include "net/wirekeywords.h"
 
 #include <QHostAddress>
 
 namespace {
 
 constexpr int MaxPeerIdLength = 32;
-
-bool isDottedIPv4(const QString &text)
-{
-    if (text.count(QLatin1Char('.')) != 3)
-        return false;
-    const QHostAddress address(text);
-    return address.protocol() == QAbstractSocket::IPv4Protocol && address.toString() == text;
-}
 
 bool couldStillBecome(const QByteArray &data, const char *opening)
 {
@@ -108,7 +102,7 @@ QList<int> ControlConnections::controlLinks() const
 
 void ControlConnections::connectTo(const QString &address)
 {
-    if (!isDottedIPv4(address) || address == m_listenSocket.localIP() || address == m_localPeer.address())
+    if (!DottedAddress::isValid(address) || address == m_listenSocket.localIP() || address == m_localPeer.address())
         return;
     int pending = 0;
     for (int i = 0; i < count(); ++i) {
@@ -270,7 +264,7 @@ void ControlConnections::keepAliveTick()
     for (int i = 0; i < count(); ++i) {
         SocketElement *socket = m_sockets.at(i);
         if (socket->state() == SocketElement::Connected && !record(i).incomingPending)
-            send(i, KeepAliveMessage);
+            send(i, WireKeywords::KeepAlive);
         else if (socket->state() == SocketElement::Error)
             socket->close();
     }
@@ -309,7 +303,7 @@ void ControlConnections::onConnected(int index)
 {
     SocketElement *socket = m_sockets.at(index);
     mutableRecord(index).openedAtMs = m_clock.elapsed();
-    socket->sendData("uid:" + m_localPeer.id() + WireCodec::HandshakeTerminator);
+    socket->sendData(WireKeywords::Handshake + m_localPeer.id() + WireCodec::HandshakeTerminator);
     emit outgoingConnected(index, socket->remoteHostIP());
 }
 
@@ -368,7 +362,7 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     }
     QByteArray data = entry.handshakeLine + chunk;
     entry.handshakeLine.clear();
-    if (data.startsWith("getfileinfo:") || data.startsWith("getfile:")) {
+    if (data.startsWith(WireKeywords::FileInfoRequest) || data.startsWith(WireKeywords::FileRequest)) {
         entry.isTransfer = true;
         emit transferRequest(index, data);
         return {};
@@ -377,24 +371,26 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     // handshake or a request waits for the rest.
     const int end = data.indexOf(WireCodec::HandshakeTerminator);
     const bool partial = end < 0 && data.size() < MaxHandshakeLine
-                         && (data.startsWith("uid") || couldStillBecome(data, "uid:")
-                             || couldStillBecome(data, "getfileinfo:") || couldStillBecome(data, "getfile:"));
+                         && (data.startsWith(WireKeywords::HandshakeOpening)
+                             || couldStillBecome(data, WireKeywords::Handshake)
+                             || couldStillBecome(data, WireKeywords::FileInfoRequest)
+                             || couldStillBecome(data, WireKeywords::FileRequest));
     if (partial) {
         entry.handshakeLine = data;
         return {};
     }
-    if (!data.startsWith("uid") || end < 0 || end > MaxHandshakeLine) {
+    if (!data.startsWith(WireKeywords::HandshakeOpening) || end < 0 || end > MaxHandshakeLine) {
         m_refused.note(socket->remoteHostIP(), QStringLiteral("not a handshake of this program"));
         socket->close();
         return {};
     }
     bool replyDue = false;
-    int idStart = 0;
-    if (data.startsWith("uid:")) {
+    qsizetype idStart = 0;
+    if (data.startsWith(WireKeywords::Handshake)) {
         replyDue = true;
-        idStart = 4;
-    } else if (data.startsWith("uid/ns:")) {
-        idStart = 7;
+        idStart = WireKeywords::length(WireKeywords::Handshake);
+    } else if (data.startsWith(WireKeywords::HandshakeReply)) {
+        idStart = WireKeywords::length(WireKeywords::HandshakeReply);
     } else {
         m_refused.note(socket->remoteHostIP(), QStringLiteral("not a handshake of this program"));
         socket->close();
@@ -408,13 +404,13 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     }
     entry.peerId = peerId;
     if (replyDue)
-        socket->sendData("uid/ns:" + m_localPeer.id() + WireCodec::HandshakeTerminator);
+        socket->sendData(WireKeywords::HandshakeReply + m_localPeer.id() + WireCodec::HandshakeTerminator);
     qCInfo(lcNet) << "link with" << socket->remoteHostIP() << (entry.accepted ? "accepted" : "opened");
     emit peerIdentified(index);
     if (socket->state() != SocketElement::Connected)
         return {};
     stop = false;
-    return data.mid(end + 4);
+    return data.mid(end + WireKeywords::length(WireCodec::HandshakeTerminator));
 }
 
 void ControlConnections::onClosed(int index)

@@ -29,8 +29,6 @@ class ControlConnections final : public QObject
 
 public:
     static constexpr char IncomingTag[] = "???INCOMING";
-    // Sent on every control link each keep-alive tick: two slashes, the word, two backslashes.
-    static constexpr char KeepAliveMessage[] = "//keepalive\\\\";
     // An accepted connection that names itself neither as a peer nor as a
     // transfer within this time is closed.
     static constexpr int HandshakeTimeoutMs = 15000;

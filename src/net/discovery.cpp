@@ -2,6 +2,7 @@
 
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "common/dottedaddress.h"
 #include "net/hostcache.h"
 #include "net/localpeer.h"
 #include "net/socketarray.h"
@@ -96,28 +97,10 @@ QStringList Discovery::announcedAddresses(const QByteArray &datagram)
     const QList<QByteArray> pieces = text->mid(bar + 1).split('|');
     QStringList addresses;
     for (qsizetype i = 0; i < pieces.size() && i < MaxPiecesPerDatagram; ++i) {
-        if (isDottedAddress(pieces[i]))
+        if (DottedAddress::isValid(pieces[i]))
             addresses.append(QString::fromLatin1(pieces[i]));
     }
     return addresses;
-}
-
-bool Discovery::isDottedAddress(const QByteArray &text)
-{
-    const QList<QByteArray> numbers = text.split('.');
-    if (numbers.size() != 4)
-        return false;
-    for (const QByteArray &number : numbers) {
-        if (number.isEmpty() || number.size() > 3)
-            return false;
-        for (const char digit : number) {
-            if (digit < '0' || digit > '9')
-                return false;
-        }
-        if (number.toInt() > 255)
-            return false;
-    }
-    return true;
 }
 
 void Discovery::onDataArrival()

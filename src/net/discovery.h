@@ -82,8 +82,6 @@ public:
     // The addresses a datagram announces: at most MaxPiecesPerDatagram pieces
     // are looked at, and only dotted IPv4 addresses among them are kept.
     static QStringList announcedAddresses(const QByteArray &datagram);
-    // Four dotted decimal numbers, each 0..255.
-    static bool isDottedAddress(const QByteArray &text);
 
     int scanHost() const { return m_scanHost; }
     int scanBlock() const { return m_scanBlock; }

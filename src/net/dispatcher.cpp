@@ -3,15 +3,17 @@
 #include "net/controlconnections.h"
 #include "net/localpeer.h"
 #include "net/socketelement.h"
+#include "net/wirekeywords.h"
 
 namespace {
 
 // Host lists come from peers: only this many addresses of one list are tried.
 constexpr int MaxHostListPieces = 256;
 
-QByteArray restAfter(const QByteArray &message, const char *keyword)
+template <std::size_t N>
+QByteArray restAfter(const QByteArray &message, const char (&keyword)[N])
 {
-    return message.mid(static_cast<qsizetype>(qstrlen(keyword)));
+    return message.mid(WireKeywords::length(keyword));
 }
 
 } // namespace
@@ -26,19 +28,19 @@ Dispatcher::Dispatcher(ControlConnections &connections, LocalPeer &localPeer, Co
 
 void Dispatcher::dispatch(int index, const QByteArray &message)
 {
-    if (message == ControlConnections::KeepAliveMessage)
+    if (message == WireKeywords::KeepAlive)
         return;
-    if (message.startsWith("id/")) {
-        handleRole(index, restAfter(message, "id/"));
-    } else if (message.startsWith("hostlist:")) {
-        handleHostList(restAfter(message, "hostlist:"));
-    } else if (message.startsWith("nick:")) {
-        m_connections.setNickname(index, restAfter(message, "nick:"));
-    } else if (message.startsWith("fileshared:")) {
-        m_connections.setSharedCount(index, restAfter(message, "fileshared:"));
+    if (message.startsWith(WireKeywords::Role)) {
+        handleRole(index, restAfter(message, WireKeywords::Role));
+    } else if (message.startsWith(WireKeywords::HostList)) {
+        handleHostList(restAfter(message, WireKeywords::HostList));
+    } else if (message.startsWith(WireKeywords::Nickname)) {
+        m_connections.setNickname(index, restAfter(message, WireKeywords::Nickname));
+    } else if (message.startsWith(WireKeywords::FileShared)) {
+        m_connections.setSharedCount(index, restAfter(message, WireKeywords::FileShared));
         emit userListChanged();
-    } else if (message.startsWith("blocked:")) {
-        m_connections.setBlockedByPeer(index, restAfter(message, "blocked:") == "1");
+    } else if (message.startsWith(WireKeywords::Blocked)) {
+        m_connections.setBlockedByPeer(index, restAfter(message, WireKeywords::Blocked) == WireKeywords::FlagOn);
         emit userListChanged();
     } else if (passesGateOne(index)) {
         dispatchGated(index, message);
@@ -48,24 +50,24 @@ void Dispatcher::dispatch(int index, const QByteArray &message)
 void Dispatcher::dispatchGated(int index, const QByteArray &message)
 {
     const QString address = m_connections.element(index)->remoteHostIP();
-    if (message.startsWith("im:")) {
-        emit imReceived(address, restAfter(message, "im:"));
+    if (message.startsWith(WireKeywords::InstantMessage)) {
+        emit imReceived(address, restAfter(message, WireKeywords::InstantMessage));
         return;
     }
-    if (message.startsWith("imtyping:")) {
-        emit imTypingReceived(address, restAfter(message, "imtyping:") == "1");
+    if (message.startsWith(WireKeywords::InstantMessageTyping)) {
+        emit imTypingReceived(address, restAfter(message, WireKeywords::InstantMessageTyping) == WireKeywords::FlagOn);
         return;
     }
     if (!m_connections.record(index).isClient)
         return;
-    if (message.startsWith("search:")) {
-        const QByteArray request = restAfter(message, "search:");
+    if (message.startsWith(WireKeywords::Search)) {
+        const QByteArray request = restAfter(message, WireKeywords::Search);
         if (!request.isEmpty())
             emit searchReceived(index, request);
-    } else if (message.startsWith("result:")) {
-        handleResult(index, restAfter(message, "result:"));
-    } else if (message.startsWith("chat:")) {
-        emit chatReceived(m_connections.record(index).nickname, restAfter(message, "chat:"));
+    } else if (message.startsWith(WireKeywords::Result)) {
+        handleResult(index, restAfter(message, WireKeywords::Result));
+    } else if (message.startsWith(WireKeywords::Chat)) {
+        emit chatReceived(m_connections.record(index).nickname, restAfter(message, WireKeywords::Chat));
     }
 }
 
@@ -77,7 +79,7 @@ bool Dispatcher::passesGateOne(int index) const
 
 void Dispatcher::handleRole(int index, const QByteArray &role)
 {
-    m_connections.markIdentified(index, role == "client");
+    m_connections.markIdentified(index, role == WireKeywords::ClientRole);
     if (!m_connections.resolveDuplicateLinks(index))
         return;
     sendHostList(index);
@@ -105,9 +107,9 @@ void Dispatcher::handleResult(int index, const QByteArray &rest)
 
 void Dispatcher::announceToAll()
 {
-    const QByteArray nick = "nick:" + m_localPeer.storedNickname();
-    const QByteArray uniqueId = "uniqueid:" + m_localPeer.id();
-    const QByteArray shared = "fileshared:" + QByteArray::number(m_context.sharedFileCount());
+    const QByteArray nick = WireKeywords::Nickname + m_localPeer.storedNickname();
+    const QByteArray uniqueId = WireKeywords::UniqueId + m_localPeer.id();
+    const QByteArray shared = WireKeywords::FileShared + QByteArray::number(m_context.sharedFileCount());
     for (int index : m_connections.controlLinks()) {
         m_connections.send(index, nick);
         m_connections.send(index, uniqueId);
@@ -117,7 +119,7 @@ void Dispatcher::announceToAll()
 
 void Dispatcher::sendHostList(int index)
 {
-    QByteArray list = "hostlist:";
+    QByteArray list = WireKeywords::HostList;
     for (int other : m_connections.controlLinks()) {
         if (other != index)
             list += m_connections.element(other)->remoteHostIP().toLatin1() + '|';
@@ -127,11 +129,12 @@ void Dispatcher::sendHostList(int index)
 
 void Dispatcher::greet(int index)
 {
-    m_connections.send(index, "id/client");
+    m_connections.send(index, QByteArray(WireKeywords::Role) + WireKeywords::ClientRole);
     // A corrected nickname goes to every peer; the new one, not yet a control
     // link, is told directly in any case.
-    m_connections.send(index, "nick:" + m_localPeer.nickname());
-    m_connections.send(index, "fileshared:" + QByteArray::number(m_context.sharedFileCount()));
-    const QByteArray blocked = m_context.isBlocked(m_connections.record(index).peerId) ? "blocked:1" : "blocked:0";
-    m_connections.send(index, blocked);
+    m_connections.send(index, WireKeywords::Nickname + m_localPeer.nickname());
+    m_connections.send(index, WireKeywords::FileShared + QByteArray::number(m_context.sharedFileCount()));
+    const bool blocked = m_context.isBlocked(m_connections.record(index).peerId);
+    m_connections.send(index,
+                       WireKeywords::Blocked + QByteArray(blocked ? WireKeywords::FlagOn : WireKeywords::FlagOff));
 }

@@ -1,6 +1,6 @@
 #include "net/ownidentifier.h"
 
-#include "base/clscrc.h"
+#include "base/crc32.h"
 
 #include <QFile>
 
@@ -20,8 +20,7 @@ QByteArray hexHalf(quint16 half)
 
 QByteArray crcHex(const QByteArray &text)
 {
-    ClsCrc crc;
-    return QByteArray::number(static_cast<quint32>(crc.calculateString(text)), 16).toUpper();
+    return QByteArray::number(Crc32::of(text), 16).toUpper();
 }
 
 } // namespace

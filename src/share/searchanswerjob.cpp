@@ -1,6 +1,7 @@
 #include "share/searchanswerjob.h"
 
 #include "common/formatsize.h"
+#include "net/wirekeywords.h"
 #include "share/indexsnapshot.h"
 
 SearchAnswerJob::SearchAnswerJob(std::shared_ptr<const IndexSnapshot> snapshot, SearchQuery query,
@@ -8,7 +9,7 @@ SearchAnswerJob::SearchAnswerJob(std::shared_ptr<const IndexSnapshot> snapshot, 
                                  std::function<QByteArray(const QString &)> fileSignature)
     : m_snapshot(std::move(snapshot))
     , m_query(std::move(query))
-    , m_prefix("result:" + m_query.text() + ':')
+    , m_prefix(WireKeywords::Result + m_query.text() + ':')
     , m_suffix('|' + localAddress.toLatin1() + '|' + nickname + '?')
     , m_target(std::move(target))
     , m_fileSignature(std::move(fileSignature))

@@ -1,5 +1,7 @@
 #include "share/searchquery.h"
 
+#include "net/wirekeywords.h"
+
 #include <QString>
 
 #include <charconv>
@@ -65,10 +67,11 @@ SearchQuery::SearchQuery(const QByteArray &query, const QByteArray &ownNickname)
     QByteArrayView first;
     words.next(first);
     const QByteArray firstWord = lowered(first);
-    if (firstWord == BrowseWord) {
+    if (firstWord == WireKeywords::UserBrowse) {
         m_form = Form::UserBrowse;
-        m_matchesNothing = lowered(query.mid(BrowsePrefixLength).trimmed()) != lowered(ownNickname);
-    } else if (firstWord == SignatureWord) {
+        const QByteArray browsed = query.mid(WireKeywords::length(WireKeywords::UserBrowsePrefix));
+        m_matchesNothing = lowered(browsed.trimmed()) != lowered(ownNickname);
+    } else if (firstWord == WireKeywords::SignatureSearch) {
         m_form = Form::FileSignature;
         parseSignatureQuery();
     } else {

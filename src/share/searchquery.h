@@ -14,11 +14,6 @@ class SearchQuery final
 public:
     enum class Form { Keyword, UserBrowse, FileSignature };
 
-    // The requesting side marks a browse with this exact prefix.
-    static constexpr char BrowsePrefix[] = "quelmuserbrowse ";
-    static constexpr qsizetype BrowsePrefixLength = sizeof(BrowsePrefix) - 1;
-    static constexpr char BrowseWord[] = "quelmuserbrowse";
-    static constexpr char SignatureWord[] = "quelmfhsearch";
     // Only the first this many distinct qualifying words of a keyword query
     // count, so a request of thousands of words costs no more than a long one.
     static constexpr int MaxKeywords = 64;

@@ -3,6 +3,7 @@
 #include "net/controlconnections.h"
 #include "net/localpeer.h"
 #include "net/socketelement.h"
+#include "net/wirekeywords.h"
 #include "share/filetypes.h"
 #include "share/indexsnapshot.h"
 
@@ -69,10 +70,11 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
     m_results.startNewSearch();
 
     // A browse goes only to the peers that carry the browsed nickname.
-    const bool browse = query.startsWith(SearchQuery::BrowsePrefix);
+    const bool browse = query.startsWith(WireKeywords::UserBrowsePrefix);
     const QByteArray browsed =
-        browse ? SearchQuery::lowered(query.mid(SearchQuery::BrowsePrefixLength).trimmed()) : QByteArray();
-    const QByteArray message = "search:" + query;
+        browse ? SearchQuery::lowered(query.mid(WireKeywords::length(WireKeywords::UserBrowsePrefix)).trimmed())
+               : QByteArray();
+    const QByteArray message = WireKeywords::Search + query;
     for (int index : m_connections.controlLinks()) {
         if (browse) {
             const QByteArray &nickname = m_connections.record(index).nickname;
@@ -85,7 +87,7 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
 
 void SearchService::browseUser(const QByteArray &nickname)
 {
-    searchFromTab(SearchQuery::BrowsePrefix + nickname);
+    searchFromTab(WireKeywords::UserBrowsePrefix + nickname);
 }
 
 void SearchService::searchFromTab(const QByteArray &query)
@@ -97,7 +99,7 @@ void SearchService::searchFromTab(const QByteArray &query)
 
 void SearchService::findBySignature(qint64 size, const QByteArray &signature)
 {
-    searchFromTab(QByteArray(SearchQuery::SignatureWord) + ' ' + QByteArray::number(size) + ' ' + signature);
+    searchFromTab(QByteArray(WireKeywords::SignatureSearchPrefix) + QByteArray::number(size) + ' ' + signature);
     m_signatureSearch = SignatureSearch{size, signature};
 }
 

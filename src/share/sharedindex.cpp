@@ -3,6 +3,7 @@
 #include "base/logcategories.h"
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "base/sharedfolderlist.h"
 #include "share/filesignature.h"
 #include "share/folderwalker.h"
 
@@ -53,15 +54,8 @@ QStringList SharedIndex::rootFolders() const
     QStringList roots;
     roots << withoutTrailingSlash(QString::fromUtf8(m_settings.get(
         QLatin1String(SettingNames::DownloadsFolder), SettingDefaults::downloadsFolder(m_programFolder))));
-    const QByteArray shared = m_settings.get(QLatin1String(SettingNames::SharedFolders));
-    if (shared.isEmpty())
-        return roots;
-    // Every folder is stored with a ";" after it; what follows the last ";"
-    // is no complete entry.
-    QList<QByteArray> folders = shared.split(';');
-    folders.removeLast();
-    for (const QByteArray &folder : std::as_const(folders))
-        roots << withoutTrailingSlash(QString::fromUtf8(folder));
+    for (const QString &folder : SharedFolderList::parse(m_settings.get(QLatin1String(SettingNames::SharedFolders))))
+        roots << withoutTrailingSlash(folder);
     return roots;
 }
 

@@ -38,8 +38,7 @@ public:
     // Starts a rebuild from the stored folders; rebuilt() follows.
     void loadSharedFolders();
     // The roots a walk starting now would index: the downloads folder, then
-    // every ";"-terminated element of the stored shared folders, each without
-    // one trailing "/".
+    // the stored shared folders, each without one trailing "/".
     QStringList rootFolders() const;
 
     // Never null; empty until the first walk ends.

@@ -2,6 +2,7 @@
 
 #include "base/prompter.h"
 #include "base/settingnames.h"
+#include "base/sharedfolderlist.h"
 #include "shell/core.h"
 
 #include <QDir>
@@ -45,7 +46,7 @@ void OptionsForm::load()
     values.enableUDP = isOn(setting(SettingNames::EnableUDP, SettingDefaults::EnableUDP));
     values.customPort = QString::fromUtf8(setting(SettingNames::CustomPort)).left(PortTextLength);
     values.customPortChosen = !values.customPort.isEmpty();
-    values.sharedFolders = splitSharedFolders(setting(SettingNames::SharedFolders));
+    values.sharedFolders = SharedFolderList::parse(setting(SettingNames::SharedFolders));
 
     // Start-up asks for the nickname before it loads the blocked users; the
     // form must not copy an empty table over the stored one.
@@ -75,10 +76,7 @@ void OptionsForm::store()
     settings.set(QLatin1String(SettingNames::DownloadsFolder), values.downloadsFolder.toUtf8());
     QDir().mkpath(values.downloadsFolder);
 
-    QByteArray shared;
-    for (const QString &folder : values.sharedFolders)
-        shared += folder.toUtf8() + ';';
-    settings.set(QLatin1String(SettingNames::SharedFolders), shared);
+    settings.set(QLatin1String(SettingNames::SharedFolders), SharedFolderList::format(values.sharedFolders));
     m_core.sharing().sharedIndex().loadSharedFolders();
 
     m_core.network().blockedList().setRows(m_blockedUsers.rows());
@@ -121,16 +119,4 @@ QString OptionsForm::storedPort(const QString &typed)
 QString OptionsForm::storedDownloadsFolder(const QString &typed)
 {
     return SharedIndex::withoutTrailingSlash(typed);
-}
-
-QStringList OptionsForm::splitSharedFolders(const QByteArray &stored)
-{
-    // Every folder is stored followed by ";"; a last folder without one (a
-    // hand-edited value) is still a folder and must survive the next OK.
-    QStringList folders;
-    for (const QByteArray &piece : stored.split(';')) {
-        if (!piece.isEmpty())
-            folders.append(QString::fromUtf8(piece));
-    }
-    return folders;
 }

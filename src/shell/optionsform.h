@@ -58,7 +58,6 @@ public:
     static QString storedPort(const QString &typed);
     // A typed downloads folder without its final separator, except the root.
     static QString storedDownloadsFolder(const QString &typed);
-    static QStringList splitSharedFolders(const QByteArray &stored);
 
     Values values;
 

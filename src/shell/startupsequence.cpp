@@ -254,8 +254,9 @@ void StartupSequence::startEarlyTimers()
 void StartupSequence::startDiscovery()
 {
     const SettingsStore &settings = m_core.settings();
-    if (m_core.config().testOnly() || settings.get(setting(SettingNames::EnableScanning), "1") == "0"
-        || settings.get(setting(SettingNames::EnableUDP), "1") == "0")
+    if (m_core.config().testOnly()
+        || settings.get(setting(SettingNames::EnableScanning), SettingDefaults::EnableScanning) == "0"
+        || settings.get(setting(SettingNames::EnableUDP), SettingDefaults::EnableUDP) == "0")
         return;
     m_core.network().discovery().startAnnouncing();
 }

@@ -1,7 +1,7 @@
 #include "transfer/fileupload.h"
 
 #include "net/socketelement.h"
-#include "transfer/transfermessages.h"
+#include "net/wirekeywords.h"
 
 FileUpload::FileUpload(QObject *parent)
     : QObject(parent)
@@ -44,7 +44,7 @@ void FileUpload::pump()
         }
         m_remaining -= block.size();
         if (!m_markerSent) {
-            block.prepend(TransferMessages::DataMarker);
+            block.prepend(WireKeywords::DataMarker);
             m_markerSent = true;
         }
         m_socket->sendData(block);

@@ -1,6 +1,7 @@
 #include "transfer/transfermessages.h"
 
 #include "net/wirecodec.h"
+#include "net/wirekeywords.h"
 
 #include <QList>
 
@@ -22,23 +23,23 @@ QByteArray TransferMessages::decodeTwice(const QByteArray &text)
 
 QByteArray TransferMessages::fileInfoRequest(const QByteArray &sharedName)
 {
-    return FileInfoRequestKeyword + encodeTwice(sharedName) + '|';
+    return WireKeywords::FileInfoRequest + encodeTwice(sharedName) + '|';
 }
 
 QByteArray TransferMessages::fileInfo(qint64 size, const QByteArray &nickname, const QByteArray &signature)
 {
-    return FileInfoKeyword + encodeTwice(QByteArray::number(size) + '|' + nickname + '|' + signature) + '|';
+    return WireKeywords::FileInfo + encodeTwice(QByteArray::number(size) + '|' + nickname + '|' + signature) + '|';
 }
 
 QByteArray TransferMessages::fileRequest(const QByteArray &sharedName, qint64 offset)
 {
     const QByteArray fields = offset > 0 ? sharedName + '|' + QByteArray::number(offset) + '|' : sharedName + '|';
-    return FileRequestKeyword + encodeTwice(fields) + '|';
+    return WireKeywords::FileRequest + encodeTwice(fields) + '|';
 }
 
 QByteArray TransferMessages::wait(int position)
 {
-    return WaitKeyword + QByteArray::number(position) + '|';
+    return WireKeywords::Wait + QByteArray::number(position) + '|';
 }
 
 std::optional<qint64> TransferMessages::parseCount(const QByteArray &text)

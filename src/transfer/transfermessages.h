@@ -10,12 +10,6 @@
 class TransferMessages final
 {
 public:
-    static constexpr char FileInfoRequestKeyword[] = "getfileinfo:";
-    static constexpr char FileInfoKeyword[] = "fileinfo:";
-    static constexpr char FileRequestKeyword[] = "getfile:";
-    static constexpr char WaitKeyword[] = "wait:";
-    static constexpr char DataMarker[] = "GOFILE|";
-
     struct FileInfo {
         qint64 size = 0;
         QByteArray nickname;

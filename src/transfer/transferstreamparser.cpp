@@ -1,6 +1,6 @@
 #include "transfer/transferstreamparser.h"
 
-#include "transfer/transfermessages.h"
+#include "net/wirekeywords.h"
 
 #include <cstring>
 
@@ -26,8 +26,8 @@ bool TransferStreamParser::takeMessage(QList<Event> &events)
 {
     if (m_buffer.isEmpty())
         return false;
-    const bool fileInfo = !m_fileInfoSeen && m_buffer.startsWith(TransferMessages::FileInfoKeyword);
-    const bool wait = m_buffer.startsWith(TransferMessages::WaitKeyword);
+    const bool fileInfo = !m_fileInfoSeen && m_buffer.startsWith(WireKeywords::FileInfo);
+    const bool wait = m_buffer.startsWith(WireKeywords::Wait);
     if (fileInfo || wait) {
         const qsizetype end = m_buffer.indexOf('|');
         if (end < 0) {
@@ -38,19 +38,19 @@ bool TransferStreamParser::takeMessage(QList<Event> &events)
             }
             return false;
         }
-        const qsizetype keyword = fileInfo ? qsizetype(std::strlen(TransferMessages::FileInfoKeyword))
-                                           : qsizetype(std::strlen(TransferMessages::WaitKeyword));
+        const qsizetype keyword =
+            fileInfo ? WireKeywords::length(WireKeywords::FileInfo) : WireKeywords::length(WireKeywords::Wait);
         events.append({fileInfo ? Event::FileInfo : Event::Wait, m_buffer.mid(keyword, end - keyword)});
         m_fileInfoSeen = m_fileInfoSeen || fileInfo;
         m_buffer.remove(0, end + 1);
         return true;
     }
-    if ((!m_fileInfoSeen && isPrefixOf(TransferMessages::FileInfoKeyword)) || isPrefixOf(TransferMessages::WaitKeyword)
-        || isPrefixOf(TransferMessages::DataMarker))
+    if ((!m_fileInfoSeen && isPrefixOf(WireKeywords::FileInfo)) || isPrefixOf(WireKeywords::Wait)
+        || isPrefixOf(WireKeywords::DataMarker))
         return false;
     m_inData = true;
-    if (m_buffer.startsWith(TransferMessages::DataMarker))
-        m_buffer.remove(0, qsizetype(std::strlen(TransferMessages::DataMarker)));
+    if (m_buffer.startsWith(WireKeywords::DataMarker))
+        m_buffer.remove(0, WireKeywords::length(WireKeywords::DataMarker));
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "net/socketelement.h"
+#include "net/wirekeywords.h"
 #include "share/indexsnapshot.h"
 #include "transfer/transfermessages.h"
 
@@ -55,12 +56,10 @@ bool UploadServer::takeRequest(int index, RequestStream &stream)
         closeConnection(index);
         return false;
     }
-    constexpr qsizetype InfoLength = sizeof(TransferMessages::FileInfoRequestKeyword) - 1;
-    constexpr qsizetype FileLength = sizeof(TransferMessages::FileRequestKeyword) - 1;
-    if (request.startsWith(TransferMessages::FileInfoRequestKeyword)) {
-        answerFileInfo(index, request.mid(InfoLength));
-    } else if (request.startsWith(TransferMessages::FileRequestKeyword)) {
-        queueFileRequest(index, request.mid(FileLength));
+    if (request.startsWith(WireKeywords::FileInfoRequest)) {
+        answerFileInfo(index, request.mid(WireKeywords::length(WireKeywords::FileInfoRequest)));
+    } else if (request.startsWith(WireKeywords::FileRequest)) {
+        queueFileRequest(index, request.mid(WireKeywords::length(WireKeywords::FileRequest)));
     } else {
         closeConnection(index);
         return false;

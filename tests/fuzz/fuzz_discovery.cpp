@@ -1,5 +1,6 @@
 // A discovery datagram from anyone on the network.
 
+#include "common/dottedaddress.h"
 #include "net/discovery.h"
 
 #include <cstdlib>
@@ -12,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (addresses.size() > Discovery::MaxPiecesPerDatagram)
         std::abort();
     for (const QString &address : addresses) {
-        if (!Discovery::isDottedAddress(address.toLatin1()))
+        if (!DottedAddress::isValid(address))
             std::abort();
     }
     return 0;

@@ -3,6 +3,7 @@
 // messages and the same file data. The server's view: the same bytes read as
 // request lines, as the upload server cuts them at "|".
 
+#include "net/wirekeywords.h"
 #include "transfer/transfermessages.h"
 #include "transfer/transferstreamparser.h"
 
@@ -101,7 +102,7 @@ void checkFileRequest(const QByteArray &body)
         return;
     require(!request->sharedName.isEmpty() && request->offset >= 0);
     const QByteArray again = TransferMessages::fileRequest(request->sharedName, request->offset);
-    constexpr qsizetype KeywordLength = sizeof(TransferMessages::FileRequestKeyword) - 1;
+    constexpr qsizetype KeywordLength = WireKeywords::length(WireKeywords::FileRequest);
     require(again.count('|') == 1 && again.endsWith('|'));
     const std::optional<TransferMessages::FileRequest> reread =
         TransferMessages::parseFileRequest(again.mid(KeywordLength).chopped(1));
@@ -110,12 +111,12 @@ void checkFileRequest(const QByteArray &body)
 
 void checkServerSide(const QByteArray &stream)
 {
-    constexpr qsizetype InfoLength = sizeof(TransferMessages::FileInfoRequestKeyword) - 1;
-    constexpr qsizetype FileLength = sizeof(TransferMessages::FileRequestKeyword) - 1;
+    constexpr qsizetype InfoLength = WireKeywords::length(WireKeywords::FileInfoRequest);
+    constexpr qsizetype FileLength = WireKeywords::length(WireKeywords::FileRequest);
     for (const QByteArray &line : stream.split('|')) {
-        if (line.startsWith(TransferMessages::FileInfoRequestKeyword))
+        if (line.startsWith(WireKeywords::FileInfoRequest))
             require(TransferMessages::decodeTwice(line.mid(InfoLength)).size() <= (line.size() - InfoLength) / 4);
-        else if (line.startsWith(TransferMessages::FileRequestKeyword))
+        else if (line.startsWith(WireKeywords::FileRequest))
             checkFileRequest(line.mid(FileLength));
     }
 }

@@ -8,6 +8,7 @@
 #include "net/acceptbounds.h"
 #include "net/controlconnections.h"
 #include "net/wirecodec.h"
+#include "net/wirekeywords.h"
 #include "transfer/transfermessages.h"
 #include "transfer/transferstreamparser.h"
 #include "transfer/uploadserver.h"
@@ -398,14 +399,14 @@ void HostileTest::transferRequestFloods()
     const QByteArray fileFields = TransferMessages::encodeTwice("1:target0000.txt|");
     const QList<QByteArray> held{
         {},
-        TransferMessages::FileRequestKeyword + fileFields.left(fileFields.size() / 2),
-        QByteArray(TransferMessages::FileInfoRequestKeyword) + "Dj",
+        WireKeywords::FileRequest + fileFields.left(fileFields.size() / 2),
+        QByteArray(WireKeywords::FileInfoRequest) + "Dj",
         TransferMessages::fileInfoRequest("0:nosuch.txt"),
     };
     // From another, requests the copy can judge at once: too long, empty,
     // unknown, for no shared file, or one too many on a connection.
     const QList<QByteArray> refused{
-        TransferMessages::FileRequestKeyword + QByteArray(UploadServer::MaxRequestLength + 1024, 'A'),
+        WireKeywords::FileRequest + QByteArray(UploadServer::MaxRequestLength + 1024, 'A'),
         "getfile:|",
         "getfiles:" + fileFields + '|',
         TransferMessages::fileRequest("0:nosuch.txt", 0),

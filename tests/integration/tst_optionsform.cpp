@@ -109,13 +109,6 @@ private slots:
         QCOMPARE(again.values.sharedFolders, QStringList({folders.path(), folders.path()}));
     }
 
-    void sharedFolderWithoutFinalSeparatorSurvives()
-    {
-        QCOMPARE(OptionsForm::splitSharedFolders("/a;/b;"), QStringList({"/a", "/b"}));
-        QCOMPARE(OptionsForm::splitSharedFolders("/a;/b"), QStringList({"/a", "/b"}));
-        QCOMPARE(OptionsForm::splitSharedFolders(""), QStringList());
-    }
-
     void blockedIdentifiers()
     {
         RunningCopy copy("options");

@@ -1,3 +1,4 @@
+#include "common/dottedaddress.h"
 #include "net/acceptbounds.h"
 #include "net/connectthrottle.h"
 #include "net/localnetwork.h"
@@ -83,6 +84,28 @@ private slots:
         const LocalNetwork own(3, QHostAddress(QStringLiteral("192.168.7.5")), 24);
         QCOMPARE(own.accepts(QHostAddress(sender), arrivedOn), accepted);
         QVERIFY(!LocalNetwork().accepts(QHostAddress(sender), arrivedOn));
+    }
+
+    // Host lists, announcements and quelmd's commands link only to addresses
+    // in this one form.
+    void dottedAddresses_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("valid");
+        for (const char *good : {"0.0.0.0", "127.0.0.1", "192.168.7.20", "255.255.255.255"})
+            QTest::newRow(good) << QByteArray(good) << true;
+        for (const char *bad : {"", "1.2.3", "1.2.3.4.", ".1.2.3", "1.2.3.4.5", "1..2.3", "256.1.1.1", "1.2.3.1000",
+                                "01.2.3.4", "1.2.3.00", "1.2.3.4 ", " 1.2.3.4", "1.2.3.+4", "1.2.3.a", "0x7f.0.0.1",
+                                "127.1", "localhost"})
+            QTest::newRow(bad) << QByteArray(bad) << false;
+    }
+
+    void dottedAddresses()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, valid);
+        QCOMPARE(DottedAddress::isValid(text), valid);
+        QCOMPARE(DottedAddress::isValid(QString::fromLatin1(text)), valid);
     }
 
     void loopbackAddressFindsTheLoopbackInterface()

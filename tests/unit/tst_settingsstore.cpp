@@ -1,5 +1,6 @@
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "base/sharedfolderlist.h"
 #include "net/localpeer.h"
 
 #include <QFile>
@@ -156,6 +157,34 @@ private slots:
         self.setAddress(QStringLiteral("10.1.2.3"));
         QCOMPARE(self.octets(), (std::array<int, 4>{10, 1, 2, 3}));
         QCOMPARE(moved.count(), 1);
+    }
+
+    void sharedFolderList_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QByteArray>("written");
+        const QStringList two{"/srv/music", "/srv/films"};
+        QTest::newRow("terminated") << QByteArray("/srv/music;/srv/films;") << two
+                                    << QByteArray("/srv/music;/srv/films;");
+        QTest::newRow("unterminated last") << QByteArray("/srv/music;/srv/films") << two
+                                           << QByteArray("/srv/music;/srv/films;");
+        QTest::newRow("empty pieces") << QByteArray(";/a;;/b;;") << QStringList{"/a", "/b"} << QByteArray("/a;/b;");
+        QTest::newRow("empty value") << QByteArray() << QStringList() << QByteArray();
+        const QString accented = QStringLiteral("/home/J\u00fcrgen");
+        QTest::newRow("UTF-8") << (accented + ';').toUtf8() << QStringList{accented} << (accented + ';').toUtf8();
+    }
+
+    // The dialog, quelmd and the index read the value alike; what is written
+    // reads back the same.
+    void sharedFolderList()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QStringList, folders);
+        QFETCH(QByteArray, written);
+        QCOMPARE(SharedFolderList::parse(stored), folders);
+        QCOMPARE(SharedFolderList::format(folders), written);
+        QCOMPARE(SharedFolderList::parse(written), folders);
     }
 };
 

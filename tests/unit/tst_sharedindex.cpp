@@ -82,10 +82,10 @@ private slots:
         settings.set(SettingNames::SharedFolders, "/a/;/b//;/c;");
         QCOMPARE(index.rootFolders(), QStringList({"/d", "/a", "/b/", "/c"}));
 
-        // The last folder is stored without its ";" and is lost; an empty
-        // element keeps its number; "/" alone stays a folder.
-        settings.set(SettingNames::SharedFolders, ";/;/lost");
-        QCOMPARE(index.rootFolders(), QStringList({"/d", "", "/"}));
+        // A last folder without its ";" still counts; empty pieces are no
+        // folders; "/" alone stays a folder.
+        settings.set(SettingNames::SharedFolders, ";/;/last");
+        QCOMPARE(index.rootFolders(), QStringList({"/d", "/", "/last"}));
     }
 
     void walkNamesAndOrder()
