@@ -3,6 +3,8 @@
 #   ./build.sh run    build, then start quelm (extra arguments go to quelm)
 #   ./build.sh test   build, then run every test
 #   ./build.sh build  build only
+#   ./build.sh package         build, then the Debian package build/quelm_VERSION-1_ARCH.deb,
+#                              checked by lintian, desktop-file-validate and appstreamcli where installed
 #   ./build.sh sanitize        build with AddressSanitizer and UndefinedBehaviorSanitizer
 #                              in build-sanitize/, then run every test there
 #   ./build.sh fuzz [SECONDS]  build the libFuzzer targets with clang in build-fuzz/,
@@ -10,7 +12,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev zlib1g-dev libgl-dev procps iproute2 util-linux clang libclang-rt-14-dev)
+# dpkg-dev (dpkg-shlibdeps), file, man-db, desktop-file-utils and appstream
+# build and check the Debian package, in ./build.sh package and in the tests.
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev zlib1g-dev libgl-dev procps iproute2 util-linux clang
+          libclang-rt-14-dev dpkg-dev file man-db desktop-file-utils appstream)
 BUILD_DIR=${QUELM_BUILD_DIR:-build}
 
 install_missing_packages() {
@@ -46,6 +51,25 @@ sanitize() {
         QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure -j 2 --timeout 900
 }
 
+package() {
+    build
+    (cd "$BUILD_DIR" && cpack)
+    local deb
+    deb=$(ls -t "$BUILD_DIR"/quelm_*.deb | head -n 1)
+    dpkg-deb --info "$deb"
+    if command -v desktop-file-validate >/dev/null; then
+        desktop-file-validate desktop/quelm.desktop
+    fi
+    if command -v appstreamcli >/dev/null; then
+        appstreamcli validate --no-net desktop/net.example.quelm.metainfo.xml
+    fi
+    # Warnings are listed (the README says which remain and why); errors fail.
+    if command -v lintian >/dev/null; then
+        lintian --fail-on error "$deb"
+    fi
+    echo "Built $deb"
+}
+
 fuzz() {
     local seconds=${1:-20}
     install_missing_packages
@@ -77,7 +101,8 @@ case "$command" in
     build) build ;;
     run) build; exec "$BUILD_DIR/quelm" "$@" ;;
     test) build; QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j 2 ;;
+    package) package ;;
     sanitize) sanitize ;;
     fuzz) fuzz "$@" ;;
-    *) echo "usage: $0 [run|test|build|sanitize|fuzz [SECONDS]]" >&2; exit 2 ;;
+    *) echo "usage: $0 [run|test|build|package|sanitize|fuzz [SECONDS]]" >&2; exit 2 ;;
 esac
