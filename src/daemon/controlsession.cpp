@@ -1,5 +1,6 @@
 #include "daemon/controlsession.h"
 
+#include "base/logcategories.h"
 #include "common/controlprotocol.h"
 
 #include <QJsonDocument>
@@ -58,6 +59,7 @@ void ControlSession::onRequestLine(const QByteArray &line)
         fail(QStringLiteral("malformed request: one JSON object on one line expected"));
         return;
     }
+    qCDebug(lcDaemon) << "request:" << document.object().value(ControlProtocol::Key::Command).toString();
     emit requestReceived(document.object());
 }
 

@@ -1,5 +1,6 @@
 #include "transfer/downloader.h"
 
+#include "base/logcategories.h"
 #include "base/settingsstore.h"
 #include "net/localpeer.h"
 #include "net/socketarray.h"
@@ -110,6 +111,7 @@ int Downloader::startDownload(const QByteArray &sharedName, const QString &addre
     SocketElement *socket = m_sockets.at(slot);
     socket->setLocalPort(0);
     socket->connectTo(address, m_localPeer.port());
+    qCInfo(lcTransfer) << "download" << id << "of" << sharedName << "from" << address << "started";
     return id;
 }
 
@@ -391,5 +393,7 @@ void Downloader::fileEnded(std::unique_ptr<Download> download)
 {
     const int id = download->id;
     m_ended.append(std::move(download));
+    const QModelIndex status = m_ended.index(m_ended.rowOf(id), DeadDownloadListModel::StatusColumn);
+    qCInfo(lcTransfer) << "download" << id << "ended:" << m_ended.data(status).toString();
     emit downloadEnded(id);
 }

@@ -1,5 +1,6 @@
 #include "transfer/uploadserver.h"
 
+#include "base/logcategories.h"
 #include "net/controlconnections.h"
 #include "net/localpeer.h"
 #include "net/socketarray.h"
@@ -169,6 +170,8 @@ void UploadServer::serveFile(QueueEntry &entry)
     }
     switch (m_upload.start(socket, *path, entry.offset)) {
     case FileUpload::Start::Sending:
+        qCInfo(lcTransfer) << "upload of" << entry.sharedName << "to" << entry.address << "from byte" << entry.offset
+                           << "started";
         break;
     case FileUpload::Start::NothingToSend:
         markEnded(index);
@@ -183,6 +186,7 @@ void UploadServer::serveFile(QueueEntry &entry)
 void UploadServer::onUploadFinished(int index)
 {
     // The requester closes the connection once it holds every byte.
+    qCInfo(lcTransfer) << "upload on connection" << index << "sent its last byte";
     markEnded(index);
     advanceQueue();
 }
