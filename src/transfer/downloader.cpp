@@ -177,7 +177,7 @@ void Downloader::transferDataArrived(int slot)
     Connection &connection = connectionAt(slot);
     SocketElement *socket = m_sockets.at(slot);
     Download *download = runningOn(slot);
-    if (connection.halted || !download) {
+    if (!download) {
         socket->getData();
         return;
     }
@@ -190,7 +190,7 @@ void Downloader::transferDataArrived(int slot)
     }
     for (const TransferStreamParser::Event &event : connection.parser.feed(socket->getData())) {
         download = runningOn(slot);
-        if (!download || connection.halted || socket->state() != SocketElement::Connected)
+        if (!download || socket->state() != SocketElement::Connected)
             return;
         switch (event.kind) {
         case TransferStreamParser::Event::FileInfo:
@@ -205,7 +205,8 @@ void Downloader::transferDataArrived(int slot)
             handleData(slot, event.text);
             break;
         case TransferStreamParser::Event::Malformed:
-            connection.halted = true;
+            // Nothing after a message this side cannot read can be trusted.
+            finishTransfer(slot);
             break;
         }
     }
@@ -218,7 +219,7 @@ void Downloader::handleFileInfo(int slot, const QByteArray &body)
     m_running.refresh(download.id);
     const std::optional<TransferMessages::FileInfo> info = TransferMessages::parseFileInfo(body);
     if (!info) {
-        connectionAt(slot).halted = true;
+        finishTransfer(slot);
         return;
     }
     download.total = info->size;
@@ -265,7 +266,7 @@ void Downloader::handleData(int slot, const QByteArray &bytes)
     Download &download = *runningOn(slot);
     // Data before any file information: there is no size to write against.
     if (!connection.file || !download.state.dataArrived()) {
-        connection.halted = true;
+        finishTransfer(slot);
         return;
     }
     // Never beyond the announced size, whatever the server sends.
@@ -288,7 +289,6 @@ void Downloader::fail(int slot, DownloadState::ErrorKind kind, const QString &de
 {
     Connection &connection = connectionAt(slot);
     connection.failure = Failure{kind, 0, description};
-    connection.halted = true;
     finishTransfer(slot);
 }
 
@@ -296,7 +296,7 @@ void Downloader::onClosed(int slot)
 {
     // Bytes that came before the close count: a file whose last bytes
     // arrived together with the close is complete.
-    if (Download *download = runningOn(slot); download && !connectionAt(slot).halted) {
+    if (Download *download = runningOn(slot)) {
         download->pending = 0;
         for (const TransferStreamParser::Event &event : connectionAt(slot).parser.feed(m_sockets.at(slot)->getData())) {
             if (event.kind == TransferStreamParser::Event::Data && runningOn(slot))

@@ -77,9 +77,6 @@ private:
         int download = -1;
         std::unique_ptr<QFile> file;  // open while data arrives
         TransferStreamParser parser;
-        // Set when the server sent something this side cannot act on: the
-        // rest of the connection is ignored until it closes.
-        bool halted = false;
         std::optional<Failure> failure;
     };
 
