@@ -51,7 +51,7 @@ bool DownloadWatch::startResumeSearch()
 
 void DownloadWatch::onResumeSource(int id, const QByteArray &sharedName, const QString &address)
 {
-    if (id != m_resuming || !m_resumeTimeout.isActive())
+    if (id != m_resuming)
         return;
     // The peer the client named is preferred; any other holder of the same file will do.
     if (!m_sourceChoice.isActive() || address == m_address) {
@@ -66,7 +66,8 @@ void DownloadWatch::onResumeSource(int id, const QByteArray &sharedName, const Q
 
 void DownloadWatch::endResumeSearch(bool found)
 {
-    if (!m_resumeTimeout.isActive())
+    // Not the timer's state: a single-shot timer is no longer active inside its own timeout.
+    if (m_resuming < 0)
         return;
     m_resumeTimeout.stop();
     m_sourceChoice.stop();

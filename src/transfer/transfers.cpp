@@ -58,7 +58,8 @@ void Transfers::cancel(int id)
 bool Transfers::resume(int id)
 {
     const int row = m_ended.rowOf(id);
-    if (row < 0 || m_ended.at(row).state.state() == Download::State::Complete)
+    // Without the file information there is no size and signature to look for.
+    if (row < 0 || m_ended.at(row).state.state() == Download::State::Complete || !m_ended.at(row).sizeKnown)
         return false;
     const Download &ended = m_ended.at(row);
     m_search.findBySignature(ended.total, ended.signature);
@@ -106,6 +107,11 @@ void Transfers::startProgressTimer()
     m_progressTimer.start();
 }
 
+void Transfers::stopProgressTimer()
+{
+    m_progressTimer.stop();
+}
+
 void Transfers::startQueueTimer()
 {
     m_queueTimer.start();
@@ -113,7 +119,7 @@ void Transfers::startQueueTimer()
 
 void Transfers::shutDown()
 {
-    m_progressTimer.stop();
+    stopProgressTimer();
     m_queueTimer.stop();
     m_downloader.closeAll();
     m_store.clearResumeStore();

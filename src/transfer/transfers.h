@@ -70,6 +70,7 @@ public:
 
     // Rate sampling of running downloads, from the very start of the copy.
     void startProgressTimer();
+    void stopProgressTimer();
     // The upload queue's ticks, once the copy serves.
     void startQueueTimer();
     const QTimer &progressTimer() const { return m_progressTimer; }

@@ -414,6 +414,13 @@ void DaemonTest::getFailsWhenTheServerDiesMidwayAndResumes()
     QVERIFY(part.open(QIODevice::ReadWrite) && part.seek(partSize - mark.size()) && part.write(mark) == mark.size());
     part.close();
 
+    // While nobody answers the search, the named peer is asked after the wait,
+    // and its absence is reported instead of waiting for ever.
+    const CliRun unanswered = cli(client->home(), arguments + QStringList{QStringLiteral("--resume")}, 60000);
+    QVERIFY2(unanswered.exitCode == 1, unanswered.out.right(2000).constData());
+    QVERIFY(unanswered.out.contains("\"event\":\"resumeSearch\",\"found\":false"));
+    QCOMPARE(store.entryList(QDir::Files).size(), 1);
+
     // Back again: the search by signature finds the file and the download goes on from the parked part.
     QVERIFY(server->start());
     QCOMPARE(cli(client->home(), {QStringLiteral("connect"), server->address()}).exitCode, 0);

@@ -6,6 +6,8 @@ RunningCopy::RunningCopy(const QByteArray &nickname, bool scanning)
 {
     m_copy.presetUserValue(QLatin1String(SettingNames::Nickname), nickname);
     m_copy.presetUserValue(QLatin1String(SettingNames::EnableScanning), scanning ? "1" : "0");
+    // Not a first run: the welcome balloon would land among a test's own balloons.
+    m_copy.presetUserValue(QLatin1String(SettingNames::FirstRun), "1");
     const CoreConfig config = m_copy.config();
     SettingsStore(config.userSettingsPath, config.machineSettingsPath)
         .regSaveString(Hive::Machine, QLatin1String(SettingNames::CurrentVersionKeyPath),
