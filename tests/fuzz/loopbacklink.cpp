@@ -1,5 +1,7 @@
 #include "loopbacklink.h"
 
+#include "base/settingnames.h"
+
 #include <QCoreApplication>
 #include <QTcpServer>
 
@@ -27,15 +29,16 @@ int freePort()
 } // namespace
 
 LoopbackLink::LoopbackLink()
-    : m_listenSocket(-1)
-    , m_connections(m_sockets, m_listenSocket,
-                    {[] { return QByteArray(OwnId); }, [this] { return m_listenSocket.localPort(); },
-                     [] { return QStringLiteral("127.0.0.1"); }})
-    , m_dispatcher(m_connections, {[] { return QByteArray(OwnId); }, [] { return QByteArray("fuzz"); },
-                                   [] { return false; }, [] { return qint64(3); },
-                                   [](const QByteArray &id) { return id == BlockedId; },
-                                   [this](const QString &) { ++m_hostListAddresses; }})
+    : m_settings(m_home.filePath(QStringLiteral("user.ini")), m_home.filePath(QStringLiteral("machine.ini")))
+    , m_self(m_settings)
+    , m_listenSocket(-1)
+    , m_connections(m_sockets, m_listenSocket, m_self)
+    , m_dispatcher(m_connections, m_self,
+                   {[] { return qint64(3); }, [](const QByteArray &id) { return id == BlockedId; },
+                    [this](const QString &) { ++m_hostListAddresses; }})
 {
+    m_settings.set(QLatin1String(SettingNames::Nickname), "fuzz");
+    m_self.setId(OwnId);
     QObject::connect(&m_connections, &ControlConnections::peerIdentified, &m_dispatcher, &Dispatcher::greet);
     QObject::connect(&m_connections, &ControlConnections::messageReceived, &m_dispatcher, &Dispatcher::dispatch);
     QObject::connect(&m_client, &QTcpSocket::readyRead, &m_client, [this] { m_client.readAll(); });
@@ -43,6 +46,8 @@ LoopbackLink::LoopbackLink()
     m_listenSocket.setLocalIP(QStringLiteral("127.0.0.1"));
     m_listenSocket.setLocalPort(freePort());
     m_listenSocket.listen();
+    m_self.setAddress(QStringLiteral("127.0.0.1"));
+    m_self.setPort(m_listenSocket.localPort());
 }
 
 LoopbackLink &LoopbackLink::shared()

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "base/settingsstore.h"
 #include "net/controlconnections.h"
 #include "net/dispatcher.h"
+#include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "net/socketelement.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 // The receiving end of one copy's control connections, listening on
 // 127.0.0.1, and a client that opens a fresh connection for every input and
@@ -33,6 +36,9 @@ private:
     void spin(int rounds);
     bool acceptedOpen() const;
 
+    QTemporaryDir m_home;
+    SettingsStore m_settings;
+    LocalPeer m_self;
     SocketArray m_sockets;
     SocketElement m_listenSocket;
     ControlConnections m_connections;
