@@ -40,7 +40,7 @@ void AddressWatch::check()
     if (current == m_localPeer.address())
         return;
     m_localPeer.setAddress(current);
-    m_localPeer.setSubnetClass(SubnetDetector::subnetClass(SubnetDetector::getSubnetMask(current)));
+    m_localPeer.setSubnetClass(SubnetDetector::subnetClassOf(current));
     // The self-test runs from the event loop; the move ends in moveToNewAddress().
     m_parts.portChooser.chooseListenPortLater(m_localPeer.port(),
                                               m_parts.settings.get(QLatin1String(SettingNames::CustomPort)),

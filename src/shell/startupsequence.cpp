@@ -213,8 +213,7 @@ void StartupSequence::loadTables()
     step(QStringLiteral("Loading shared folders..."));
     m_core.sharing().sharedIndex().loadSharedFolders();
     step(QStringLiteral("Detecting subnet..."));
-    const QString address = m_core.localPeer().address();
-    m_core.localPeer().setSubnetClass(SubnetDetector::subnetClass(SubnetDetector::getSubnetMask(address)));
+    m_core.localPeer().setSubnetClass(SubnetDetector::subnetClassOf(m_core.localPeer().address()));
 }
 
 void StartupSequence::startConnections()

@@ -42,6 +42,11 @@ int SubnetDetector::subnetClass(const QString &mask)
     return mask == QLatin1String(ClassCMask) ? 1 : 2;
 }
 
+int SubnetDetector::subnetClassOf(const QString &localAddress)
+{
+    return subnetClass(getSubnetMask(localAddress));
+}
+
 QString SubnetDetector::addressToDotted(quint32 hostOrderAddress)
 {
     return QStringLiteral("%1.%2.%3.%4")

@@ -22,6 +22,8 @@ public:
     // 1 exactly when the mask is "255.255.255.0", otherwise 2 (also for an
     // empty mask).
     static int subnetClass(const QString &mask);
+    // The class of the subnet the local adapter with this address is on.
+    static int subnetClassOf(const QString &localAddress);
 
     // The four bytes, most significant first, as decimal numbers joined by ".".
     static QString addressToDotted(quint32 hostOrderAddress);
