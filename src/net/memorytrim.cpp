@@ -8,7 +8,9 @@
 
 void MemoryTrim::trimIfDue()
 {
-    if (m_released < ThresholdBytes)
+    const bool quietAfterTraffic = !m_releasedSinceCheck && m_released >= QuietThresholdBytes;
+    m_releasedSinceCheck = false;
+    if (m_released < ThresholdBytes && !quietAfterTraffic)
         return;
     m_released = 0;
 #if defined(__GLIBC__)

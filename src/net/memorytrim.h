@@ -8,13 +8,23 @@
 class MemoryTrim final
 {
 public:
-    // Freed bytes worth a trim.
+    // Freed bytes worth a trim while traffic goes on.
     static constexpr qint64 ThresholdBytes = 1024 * 1024;
+    // Freed bytes worth a trim once traffic has stopped; keep-alives alone
+    // never add up to it.
+    static constexpr qint64 QuietThresholdBytes = 64 * 1024;
 
-    void noteReleased(qint64 bytes) { m_released += bytes; }
-    // Trims when enough was noted since the last trim.
+    void noteReleased(qint64 bytes)
+    {
+        m_released += bytes;
+        m_releasedSinceCheck = true;
+    }
+    // Trims when enough was noted since the last trim, or when traffic has
+    // stopped since the last check: the tail of a flood is then given back
+    // too, instead of waiting for more.
     void trimIfDue();
 
 private:
     qint64 m_released = 0;
+    bool m_releasedSinceCheck = false;
 };
