@@ -145,6 +145,7 @@ void StartupSequence::prepareFolders()
     const QDir folder(m_core.config().programFolder);
     for (const char *name : {"Downloads", "Incomplete", "ForResume"})
         folder.mkdir(QLatin1String(name));
+    m_core.transfers().recoverPartialFiles();
 }
 
 bool StartupSequence::waitForNickname()

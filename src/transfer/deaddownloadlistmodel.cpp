@@ -53,6 +53,7 @@ QString DeadDownloadListModel::statusText(const Download &download)
     switch (download.state.errorKind()) {
     case DownloadState::ErrorKind::File: return QStringLiteral("Error (file)");
     case DownloadState::ErrorKind::Write: return QStringLiteral("Error (write)");
+    case DownloadState::ErrorKind::DiskFull: return QStringLiteral("Error (disk full)");
     default: return QLatin1String("Error (") + QString::number(download.state.errorNumber()) + QLatin1Char(')');
     }
 }
@@ -64,7 +65,7 @@ QString DeadDownloadListModel::toolTip(const Download &download)
         return download.errorDescription + QLatin1String("\nThe file was kept in ") + download.keptPath;
     QString tip = state == Download::State::SignatureError
                       ? QStringLiteral("The received file does not have the signature the server announced.")
-                      : download.errorDescription;
+                      : download.errorDescription + download.note;
     // What was received is never thrown away: the note says where it stayed.
     if (!download.keptPath.isEmpty())
         tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QLatin1String("The received part was kept in ")

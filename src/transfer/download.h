@@ -29,10 +29,12 @@ struct Download
     std::optional<qint64> rate;  // bytes in the last second, once sampled
     QString localPath;       // the incomplete file
     QString resumeSource;    // the parked record this transfer continues
+    bool partFromOtherPeer = false;  // that record came from another peer
     // Once ended:
     int number = 0;             // n of "(n) name" when the finished file's name was taken
     QString finishedPath;       // where the complete file is
     QString errorDescription;   // what the socket or the file system said
     QString keptPath;           // data that could not be parked or moved stayed here
+    QString note;               // what the user should know of a finished file
     DownloadState state;
 };

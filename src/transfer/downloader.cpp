@@ -2,19 +2,21 @@
 
 #include "base/logcategories.h"
 #include "base/settingsstore.h"
+#include "common/formatsize.h"
 #include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "share/filesignature.h"
 #include "transfer/deaddownloadlistmodel.h"
 #include "transfer/downloadlistmodel.h"
-#include "transfer/filemover.h"
 #include "transfer/filenaming.h"
+#include "transfer/partialfiletag.h"
 #include "transfer/resumestore.h"
 #include "transfer/transfermessages.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -59,6 +61,7 @@ Downloader::Downloader(SocketArray &sockets, DownloadListModel &running, DeadDow
     connect(&sockets, &SocketArray::dataArrival, this, &Downloader::transferDataArrived);
     connect(&sockets, &SocketArray::closed, this, &Downloader::onClosed);
     connect(&sockets, &SocketArray::errorOccurred, this, &Downloader::onError);
+    connect(&m_moves, &FileMoveQueue::finished, this, &Downloader::onMoved);
     ensureConnections();
 }
 
@@ -140,7 +143,7 @@ void Downloader::closeAll()
 
 int Downloader::runningDownloadCount() const
 {
-    return m_running.rowCount();
+    return m_running.rowCount() + movingDownloadCount();
 }
 
 void Downloader::downloadTick()
@@ -228,25 +231,48 @@ void Downloader::handleFileInfo(int slot, const QByteArray &body)
     download.signature = info->signature;
     m_running.refresh(download.id);
 
+    const QString record = m_store.findResumeFile(download.total, download.signature);
+    const qint64 recordLength = record.isEmpty() ? 0 : QFileInfo(record).size();
+    if (!hasRoomFor(slot, download.total - recordLength))
+        return;
     QDir().mkpath(m_context.incompleteFolder());
     download.localPath = FileNaming::numberedName(m_context.incompleteFolder(), download.fileName);
-    download.resumeSource = m_store.findResumeFile(download.total, download.signature);
-    qint64 offset = 0;
-    // Taking the record over by a rename consumes it in one step; when that
-    // fails the record stays parked and the file is fetched whole.
-    if (!download.resumeSource.isEmpty() && QFile::rename(download.resumeSource, download.localPath))
-        offset = QFileInfo(download.localPath).size();
-    else
-        download.resumeSource.clear();
+    const qint64 offset = takeResumeRecord(download, record);
     // The incomplete file exists from now on, so no other download takes its name.
     if (!openIncompleteFile(slot))
         return;
+    PartialFileTag::write(download.localPath, download.total, download.signature);
     download.received = offset;
     if (download.total == 0) {
         finishTransfer(slot);
         return;
     }
     m_sockets.at(slot)->sendData(TransferMessages::fileRequest(download.sharedName, offset));
+}
+
+qint64 Downloader::takeResumeRecord(Download &download, const QString &record)
+{
+    // Taking the record over by a rename consumes it in one step; when that
+    // fails the record stays parked and the file is fetched whole.
+    if (record.isEmpty() || !QFile::rename(record, download.localPath))
+        return 0;
+    download.resumeSource = record;
+    // Only the signature's bytes of a part from another peer could be checked.
+    download.partFromOtherPeer = m_store.sourceOf(record) != download.address;
+    m_store.forget(record);
+    return QFileInfo(download.localPath).size();
+}
+
+bool Downloader::hasRoomFor(int slot, qint64 bytes)
+{
+    const QString folder = m_context.incompleteFolder();
+    const qint64 free = m_context.freeSpace ? m_context.freeSpace(folder) : -1;
+    if (free < 0 || bytes <= free)
+        return true;
+    fail(slot, DownloadState::ErrorKind::DiskFull,
+         QStringLiteral("The file needs %1 more, but only %2 are free on the disk of %3.")
+             .arg(formatSize(bytes), formatSize(free), folder));
+    return false;
 }
 
 bool Downloader::openIncompleteFile(int slot)
@@ -275,7 +301,13 @@ void Downloader::handleData(int slot, const QByteArray &bytes)
         const bool written = connection.file->seek(download.received)
                              && connection.file->write(bytes.constData(), wanted) == wanted;
         if (!written) {
-            fail(slot, DownloadState::ErrorKind::Write, connection.file->errorString());
+            const int error = errno;
+            if (error == ENOSPC || error == EDQUOT)
+                fail(slot, DownloadState::ErrorKind::DiskFull,
+                     QStringLiteral("The disk of %1 is full: %2 of the file's %3 were written.")
+                         .arg(m_context.incompleteFolder(), formatSize(download.received), formatSize(download.total)));
+            else
+                fail(slot, DownloadState::ErrorKind::Write, connection.file->errorString());
             return;
         }
         download.received += wanted;
@@ -336,8 +368,15 @@ void Downloader::finishTransfer(int slot)
         return;
     }
     if (finished) {
+        // Every byte arrived: the file stays in the incomplete folder, where
+        // neither Clear nor the end of the program deletes it.
         download->state.signatureMismatched();
-    } else if (connection.failure) {
+        download->keptPath = download->localPath;
+        fileEnded(std::move(download));
+        emit transferEnded(Outcome::Failed, fileName);
+        return;
+    }
+    if (connection.failure) {
         download->state.failed(connection.failure->kind, connection.failure->number);
         download->errorDescription = connection.failure->description;
     } else {
@@ -359,9 +398,12 @@ bool Downloader::signatureMatches(const Download &download) const
 
 void Downloader::fileUnfinished(std::unique_ptr<Download> download)
 {
-    // What was received is never thrown away: it stays where it is.
+    // What was received is never thrown away: it stays where it is. A file
+    // whose every byte arrived is not parked, since the store is emptied.
+    const bool whole = download->sizeKnown && download->total > 0 && download->received >= download->total;
     if (!download->localPath.isEmpty()
-        && !m_store.parkPartialFile(download->localPath, download->total, download->signature))
+        && (whole || !m_store.parkPartialFile(download->localPath, download->total, download->signature,
+                                              download->address)))
         download->keptPath = download->localPath;
     fileEnded(std::move(download));
 }
@@ -372,19 +414,35 @@ void Downloader::fileFinished(std::unique_ptr<Download> download)
     if (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
         folder.chop(1);
     QDir().mkpath(folder);
-    const QString destination = FileNaming::numberedName(folder, download->fileName, &download->number);
+    const int id = download->id;
+    const QString source = download->localPath;
+    const QString name = download->fileName;
+    m_moving.emplace(id, std::move(download));
+    m_moves.enqueue(id, source, folder, name);
+}
+
+void Downloader::onMoved(const FileMoveQueue::Result &result)
+{
+    const auto moving = m_moving.find(result.id);
+    if (moving == m_moving.end())
+        return;
+    std::unique_ptr<Download> download = std::move(moving->second);
+    m_moving.erase(moving);
     const QString fileName = download->fileName;
-    QString error;
-    if (!FileMover::move(download->localPath, destination, &error)) {
+    if (!result.moved) {
         download->state.moveFailed();
-        download->errorDescription = error;
+        download->errorDescription = result.error;
         download->keptPath = download->localPath;
         emit transferEnded(Outcome::Failed, fileName);
         fileEnded(std::move(download));
         return;
     }
     download->state.completed();
-    download->finishedPath = destination;
+    download->number = result.number;
+    download->finishedPath = result.destination;
+    if (download->partFromOtherPeer)
+        download->note = QStringLiteral("Resumed from another peer: of the part taken over, only the bytes "
+                                        "the signature covers were checked.");
     fileEnded(std::move(download));
     emit transferEnded(Outcome::Completed, fileName);
 }

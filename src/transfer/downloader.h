@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/download.h"
+#include "transfer/filemovequeue.h"
 #include "transfer/transferstreamparser.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -36,6 +38,8 @@ public:
     struct Context {
         std::function<QString()> incompleteFolder;
         std::function<QString()> downloadsFolder;
+        // Bytes free to this program on the file system of a folder; -1 when unknown.
+        std::function<qint64(const QString &)> freeSpace;
     };
 
     Downloader(SocketArray &sockets, DownloadListModel &running, DeadDownloadListModel &ended, ResumeStore &store,
@@ -51,6 +55,8 @@ public:
     // incomplete files stay where they are.
     void closeAll();
     int runningDownloadCount() const;
+    // Finished files whose move into the downloads folder is under way.
+    int movingDownloadCount() const { return static_cast<int>(m_moving.size()); }
     // Samples the rate of every downloading transfer.
     void downloadTick();
 
@@ -87,11 +93,16 @@ private:
     void handleFileInfo(int slot, const QByteArray &body);
     void handleData(int slot, const QByteArray &bytes);
     bool openIncompleteFile(int slot);
+    // Takes a parked part of the file over into the incomplete file; the
+    // offset to ask for from there, 0 when none was taken.
+    qint64 takeResumeRecord(Download &download, const QString &record);
+    bool hasRoomFor(int slot, qint64 bytes);
     void fail(int slot, DownloadState::ErrorKind kind, const QString &description);
     void onClosed(int slot);
     void onError(int slot, const QString &description);
     void fileUnfinished(std::unique_ptr<Download> download);
     void fileFinished(std::unique_ptr<Download> download);
+    void onMoved(const FileMoveQueue::Result &result);
     void fileEnded(std::unique_ptr<Download> download);
     bool signatureMatches(const Download &download) const;
 
@@ -102,5 +113,8 @@ private:
     const LocalPeer &m_localPeer;
     Context m_context;
     std::vector<Connection> m_connections;
+    // Finished downloads waiting for their move, by id.
+    std::map<int, std::unique_ptr<Download>> m_moving;
+    FileMoveQueue m_moves;
     int m_nextId = 1;
 };

@@ -23,8 +23,9 @@ public:
         MoveError,
     };
     // What an Error stands for: the transfer socket's error, whose number
-    // it keeps, or a local file that could not be opened or written.
-    enum class ErrorKind { None, Socket, File, Write };
+    // it keeps, a local file that could not be opened or written, or a file
+    // system without room for the file.
+    enum class ErrorKind { None, Socket, File, Write, DiskFull };
 
     State state() const { return m_state; }
     // The place in the serving peer's queue while Queued; 1 is next in line.

@@ -19,7 +19,7 @@ void setError(QString *error, const QString &text)
 
 } // namespace
 
-bool FileMover::move(const QString &source, const QString &target, QString *error)
+bool FileMover::move(const QString &source, const QString &target, QString *error, const std::atomic<bool> *stop)
 {
     if (QFile::exists(target)) {
         setError(error, QStringLiteral("The destination already exists."));
@@ -31,7 +31,7 @@ bool FileMover::move(const QString &source, const QString &target, QString *erro
         setError(error, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    if (!copyAndSync(source, target, error)) {
+    if (!copyAndSync(source, target, error, stop)) {
         QFile::remove(target);
         return false;
     }
@@ -39,7 +39,8 @@ bool FileMover::move(const QString &source, const QString &target, QString *erro
     return true;
 }
 
-bool FileMover::copyAndSync(const QString &source, const QString &target, QString *error)
+bool FileMover::copyAndSync(const QString &source, const QString &target, QString *error,
+                            const std::atomic<bool> *stop)
 {
     QFile in(source);
     QFile out(target);
@@ -48,6 +49,10 @@ bool FileMover::copyAndSync(const QString &source, const QString &target, QStrin
         return false;
     }
     while (!in.atEnd()) {
+        if (stop && stop->load()) {
+            setError(error, QStringLiteral("The copy was stopped."));
+            return false;
+        }
         const QByteArray block = in.read(CopyBlock);
         if (block.isEmpty() || out.write(block) != block.size()) {
             setError(error, block.isEmpty() ? in.errorString() : out.errorString());

@@ -2,14 +2,19 @@
 
 #include <QString>
 
+#include <atomic>
+
 // Moves a file so that it is never lost: within one file system by a rename;
 // across file systems by a copy that is synced to disk before the source is
 // removed. On failure the source stays and nothing is left at the target.
 class FileMover final
 {
 public:
-    static bool move(const QString &source, const QString &target, QString *error = nullptr);
+    // A copy stops between two blocks once `stop` is set, and fails.
+    static bool move(const QString &source, const QString &target, QString *error = nullptr,
+                     const std::atomic<bool> *stop = nullptr);
 
 private:
-    static bool copyAndSync(const QString &source, const QString &target, QString *error);
+    static bool copyAndSync(const QString &source, const QString &target, QString *error,
+                            const std::atomic<bool> *stop);
 };

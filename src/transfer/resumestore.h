@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 // Parked first parts of unfinished downloads, one file each in a folder of
@@ -16,19 +17,34 @@ public:
 
     QString folder() const { return m_folder; }
 
-    // Moves a partial file into the store, or deletes it when it is empty.
-    // A file that cannot be moved, or whose key cannot be a file name, stays
-    // where it is. True when the file left `path`.
-    bool parkPartialFile(const QString &path, qint64 total, const QByteArray &signature) const;
-    // The longest record of this file that holds less than all of it, or "".
-    QString findResumeFile(qint64 size, const QByteArray &signature) const;
-    void clearResumeStore() const;
+    // Moves a partial file into the store, or deletes it when it is empty
+    // or its signature gives no key. A file that cannot be moved stays
+    // where it is. True when the file left `path`. `source` is the peer the
+    // bytes came from, empty when unknown.
+    bool parkPartialFile(const QString &path, qint64 total, const QByteArray &signature,
+                         const QString &source = QString());
+    // The longest record of this file that holds less than all of it and
+    // whose first bytes have the signature, or "". A record whose first
+    // bytes do not have it is deleted on the way.
+    QString findResumeFile(qint64 size, const QByteArray &signature);
+    // The peer a record's bytes came from; empty when unknown.
+    QString sourceOf(const QString &recordPath) const { return m_sources.value(recordPath); }
+    // A record leaves the store (taken over or deleted).
+    void forget(const QString &recordPath) { m_sources.remove(recordPath); }
+    void clearResumeStore();
 
-    // Whether a signature can be part of a record's name.
-    static bool isUsableKey(const QByteArray &signature);
+    // The key a signature is parked under: trimmed and in lower case, of
+    // letters and digits only. Empty for a failure signature ("-1" or
+    // empty) and for any text that cannot safely be part of a file name.
+    static QString keyOf(const QByteArray &signature);
+    // Whether the first bytes of a part of a file of `total` bytes have
+    // the signature; false when the part is shorter than what the
+    // signature covers.
+    static bool prefixMatches(const QString &path, qint64 total, const QByteArray &signature);
 
 private:
-    QString freeRecordPath(qint64 total, const QByteArray &signature) const;
+    QString freeRecordPath(qint64 total, const QString &key) const;
 
     QString m_folder;
+    QHash<QString, QString> m_sources;
 };

@@ -3,9 +3,13 @@
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "net/localpeer.h"
+#include "base/logcategories.h"
 #include "share/searchservice.h"
+#include "transfer/incompletesweep.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QStorageInfo>
 
 Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnections &connections,
                      SearchService &search, LocalPeer &localPeer, const QString &programFolder, Context context,
@@ -42,6 +46,10 @@ Downloader::Context Transfers::downloaderContext()
     Downloader::Context context;
     context.incompleteFolder = [this] { return incompleteFolder(); };
     context.downloadsFolder = [this] { return downloadsFolder(); };
+    context.freeSpace = [](const QString &folder) {
+        const QStorageInfo volume(folder);
+        return volume.isValid() ? volume.bytesAvailable() : qint64(-1);
+    };
     return context;
 }
 
@@ -100,6 +108,13 @@ QString Transfers::downloadsFolder() const
 QString Transfers::incompleteFolder() const
 {
     return QDir(m_programFolder).filePath(QStringLiteral("Incomplete"));
+}
+
+void Transfers::recoverPartialFiles()
+{
+    const IncompleteSweep::Counts counts =
+        IncompleteSweep::sweep(incompleteFolder(), m_store, QDateTime::currentDateTime());
+    qCInfo(lcTransfer) << "left-over parts:" << counts.parked << "parked," << counts.deleted << "deleted";
 }
 
 void Transfers::startProgressTimer()

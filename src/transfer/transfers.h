@@ -67,6 +67,9 @@ public:
     QString downloadsFolder() const;
     QString incompleteFolder() const;
     int runningDownloadCount() const { return m_downloader.runningDownloadCount(); }
+    // At start: the parts a crash left in the incomplete folder go into the
+    // resume store where they can be keyed; old ones that cannot are deleted.
+    void recoverPartialFiles();
 
     // Rate sampling of running downloads, from the very start of the copy.
     void startProgressTimer();

@@ -4,6 +4,7 @@
 #include "support/runningcopy.h"
 #include "support/sharedfiles.h"
 #include "base/settingnames.h"
+#include "transfer/partialfiletag.h"
 #include "transfer/transfermessages.h"
 
 #include <QDir>
@@ -12,6 +13,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -30,6 +33,12 @@ QString nameOf(const DeadDownloadListModel &ended, int row)
 QByteArray signatureOf(const QByteArray &content)
 {
     return FileSignature::md5Text(content.left(FileSignature::signatureLength(content.size())));
+}
+
+dev_t deviceOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_dev : 0;
 }
 
 } // namespace
@@ -217,6 +226,36 @@ private slots:
         QFile::remove(kept);
     }
 
+    // A finished file is copied to another file system off the event loop's
+    // thread: the loop keeps turning between the last byte and the filing.
+    void aMoveToAnotherFileSystemLeavesTheEventLoopFree()
+    {
+        QTemporaryDir elsewhere(QStringLiteral("/dev/shm/quelm-downloads-XXXXXX"));
+        if (!elsewhere.isValid() || deviceOf(elsewhere.path()) == deviceOf(alice().incompleteFolder()))
+            QSKIP("no second file system here");
+        SettingsStore &settings = m_alice->core().settings();
+        const QByteArray usual = alice().downloadsFolder().toUtf8();
+        settings.set(QLatin1String(SettingNames::DownloadsFolder), elsewhere.path().toUtf8());
+        int turns = -1;
+        int turnsWhenFiled = -1;
+        QTimer turn;
+        turn.setInterval(0);
+        connect(&turn, &QTimer::timeout, this, [&] { ++turns; });
+        const QMetaObject::Connection lastByte = connect(&alice().downloadList(), &QAbstractItemModel::rowsRemoved,
+                                                         this, [&] { turns = 0; turn.start(); });
+        const QMetaObject::Connection filed = connect(&alice(), &Transfers::downloadEnded, this,
+                                                      [&] { turnsWhenFiled = turns; });
+        const int row = downloadFrom(m_bob->address(), "1:big.bin");
+        settings.set(QLatin1String(SettingNames::DownloadsFolder), usual);
+        disconnect(lastByte);
+        disconnect(filed);
+        QVERIFY(row >= 0);
+        QCOMPARE(statusOf(alice().deadDownloadList(), row), QStringLiteral("Complete"));
+        QVERIFY2(turnsWhenFiled > 0, qPrintable(QString::number(turnsWhenFiled)));
+        QCOMPARE(QFileInfo(alice().deadDownloadList().at(row).finishedPath).size(), qint64(48 << 20));
+        QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
+    }
+
     void aSecondRequesterWaitsAndHearsItsPosition()
     {
         UploadServer &queue = bob().uploads();
@@ -291,16 +330,27 @@ private slots:
         QTRY_VERIFY(queue.queue().empty());
     }
 
+    // A part parked from one peer is taken up by a download from another
+    // only when its first bytes have the file's signature, and the entry
+    // then says where the part came from.
+    void aHalfDownloadParksAndResumesFromAnotherPeer_data()
+    {
+        QTest::addColumn<int>("poisonedAt");
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("bytes past the signature's differ") << 1000 << true;
+        QTest::newRow("the signature's bytes differ") << 10 << false;
+    }
+
     void aHalfDownloadParksAndResumesFromAnotherPeer()
     {
+        QFETCH(int, poisonedAt);
+        QFETCH(bool, resumed);
         const QByteArray content = patternBytes(300000, 7);
         int id = -1;
         auto fake = fakeDownload(id, "1:music\\song.mp3");
         QVERIFY(fake);
-        // The fake's half keeps the real prefix, so the signature holds, but
-        // differs after it: the finished file shows which bytes were resumed.
         QByteArray half = content.left(150000);
-        half.replace(1000, 10, "RESUMEDXXX");
+        half.replace(poisonedAt, 10, "RESUMEDXXX");
         fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
         QTRY_VERIFY(fake->received().contains("getfile:"));
         fake->sendAndClose("GOFILE|" + half);
@@ -318,7 +368,10 @@ private slots:
 
         const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
         QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
-        QCOMPARE(readWholeFile(ended.at(row).finishedPath), half + content.mid(150000));
+        QCOMPARE(readWholeFile(ended.at(row).finishedPath), resumed ? half + content.mid(150000) : content);
+        QCOMPARE(statusOf(ended, row, Qt::ToolTipRole).contains(QLatin1String("resumed from another peer"),
+                                                                Qt::CaseInsensitive),
+                 resumed);
         QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
         QFile::remove(ended.at(row).finishedPath);
     }
@@ -343,8 +396,8 @@ private slots:
         fake->sendAndClose(TransferMessages::fileInfo(5000, "fake", signatureOf(content.left(5000))) + "wait:1|GOFILE|"
                            + content.left(sent));
         DeadDownloadListModel &ended = alice().deadDownloadList();
-        QTRY_VERIFY(alice().downloadList().rowCount() == 0);
-        const int row = ended.rowCount() - 1;
+        QTRY_COMPARE(ended.rowCount(), 1);
+        const int row = 0;
         QCOMPARE(statusOf(ended, row), status);
         if (status == QLatin1String("Complete")) {
             QCOMPARE(readWholeFile(ended.at(row).finishedPath), content.left(5000));
@@ -353,6 +406,8 @@ private slots:
         alice().clearEnded();
     }
 
+    // Every byte arrived but the signature differs: the file stays in the
+    // incomplete folder, named in the tooltip, and Clear leaves it there.
     void aFileWithTheWrongSignatureIsNotComplete()
     {
         int id = -1;
@@ -361,39 +416,51 @@ private slots:
         fake->send(TransferMessages::fileInfo(4096, "fake", signatureOf(patternBytes(4096, 1))));
         QTRY_VERIFY(fake->received().contains("getfile:"));
         fake->send("GOFILE|" + patternBytes(4096, 2));
-        QTRY_VERIFY(alice().downloadList().rowCount() == 0);
         DeadDownloadListModel &ended = alice().deadDownloadList();
-        QCOMPARE(statusOf(ended, ended.rowCount() - 1), QStringLiteral("Error (signature)"));
-        // The data is parked, not thrown away.
-        QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files).size(), 1);
+        QTRY_COMPARE(ended.rowCount(), 1);
+        QCOMPARE(statusOf(ended, 0), QStringLiteral("Error (signature)"));
+        const QString kept = alice().incompleteFolder() + "/x.bin";
+        QVERIFY2(statusOf(ended, 0, Qt::ToolTipRole).contains(kept), qPrintable(statusOf(ended, 0, Qt::ToolTipRole)));
+        QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
         alice().clearEnded();
+        QCOMPARE(readWholeFile(kept), patternBytes(4096, 2));
+        QFile::remove(kept);
     }
 
     void cancellingParksWhatArrived_data()
     {
         QTest::addColumn<int>("sent");
-        QTest::newRow("before any data") << 0;
-        QTest::newRow("during the data") << 1000;
+        QTest::addColumn<QByteArray>("signature");
+        QTest::addColumn<QStringList>("records");
+        QTest::newRow("before any data") << 0 << QByteArray("sig") << QStringList();
+        QTest::newRow("during the data") << 1000 << QByteArray("sig") << QStringList{"5000#sig"};
+        // A part that no key can name could never be resumed: it goes.
+        QTest::newRow("a signature with a slash") << 1000 << QByteArray("../sig/x") << QStringList();
+        QTest::newRow("a failure signature") << 1000 << QByteArray("-1") << QStringList();
     }
 
     void cancellingParksWhatArrived()
     {
         QFETCH(int, sent);
+        QFETCH(QByteArray, signature);
+        QFETCH(QStringList, records);
         int id = -1;
         auto fake = fakeDownload(id);
         QVERIFY(fake);
-        fake->send(TransferMessages::fileInfo(5000, "fake", "sig"));
+        fake->send(TransferMessages::fileInfo(5000, "fake", signature));
         QTRY_VERIFY(fake->received().contains("getfile:"));
         if (sent > 0) {
             fake->send("GOFILE|" + patternBytes(sent));
             QTRY_COMPARE(downloadOf(id).received, qint64(sent));
+            // The part carries what it is a part of, for a start after a crash.
+            const std::optional<PartialFileTag::Tag> tag = PartialFileTag::read(downloadOf(id).localPath);
+            QVERIFY(tag && tag->total == 5000 && tag->signature == signature);
         }
         alice().cancel(id);
         DeadDownloadListModel &ended = alice().deadDownloadList();
         QCOMPARE(statusOf(ended, ended.rowCount() - 1), QStringLiteral("Cancelled"));
         QTRY_VERIFY(!fake->isConnected());
-        const QStringList records = QDir(alice().resumeStore().folder()).entryList(QDir::Files);
-        QCOMPARE(records, sent > 0 ? QStringList{"5000#sig"} : QStringList());
+        QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files), records);
         QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
         alice().clearEnded();
         // Cancelling what does not run does nothing.
@@ -499,23 +566,57 @@ private slots:
         alice().clearEnded();
     }
 
-    void aFullDiskEndsTheDownloadAndKeepsWhatWasWritten()
+    // A size that the incomplete folder's disk cannot hold is refused
+    // before anything is asked for or written.
+    void aFileLargerThanTheFreeSpaceIsRefusedAtOnce()
+    {
+        int id = -1;
+        auto fake = fakeDownload(id);
+        QVERIFY(fake);
+        fake->send(TransferMessages::fileInfo(Q_INT64_C(1000000000000000000), "fake", "sig"));
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        QTRY_COMPARE(ended.rowCount(), 1);
+        QCOMPARE(statusOf(ended, 0), QStringLiteral("Error (disk full)"));
+        QVERIFY(statusOf(ended, 0, Qt::ToolTipRole).contains(QLatin1String("are free")));
+        QTRY_VERIFY(!fake->isConnected());
+        QVERIFY(!fake->received().contains("getfile:"));
+        QVERIFY(QDir(alice().incompleteFolder()).entryList(QDir::Files).isEmpty());
+    }
+
+    // A disk that fills while the data arrives says so, and what was
+    // written is parked.
+    void aDiskThatFillsEndsTheDownloadAndKeepsWhatWasWritten()
     {
         const QString incomplete = alice().incompleteFolder();
         QProcess mount;
         mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", incomplete});
         if (!mount.waitForFinished(5000) || mount.exitCode() != 0)
             QSKIP("needs to mount a small file system (root)");
-        const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
+        const QByteArray content = patternBytes(40000, 5);
+        int id = -1;
+        auto fake = fakeDownload(id);
+        if (fake) {
+            fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
+            (void)QTest::qWaitFor([&] { return fake->received().contains("getfile:"); }, 5000);
+            // Someone else takes the room after the check.
+            QFile filler(incomplete + "/filler");
+            filler.open(QIODevice::WriteOnly);
+            filler.write(QByteArray(40000, 'f'));
+            filler.close();
+            fake->send("GOFILE|" + content);
+            (void)QTest::qWaitFor([&] { return alice().deadDownloadList().rowCount() == 1; }, 5000);
+        }
         QProcess::execute(QStringLiteral("umount"), {incomplete});
+        QVERIFY(fake);
         const DeadDownloadListModel &ended = alice().deadDownloadList();
-        QCOMPARE(statusOf(ended, row), QStringLiteral("Error (write)"));
+        QCOMPARE(ended.rowCount(), 1);
+        QCOMPARE(statusOf(ended, 0), QStringLiteral("Error (disk full)"));
+        QVERIFY(statusOf(ended, 0, Qt::ToolTipRole).contains(QLatin1String("is full")));
         const QStringList records = QDir(alice().resumeStore().folder()).entryList(QDir::Files);
         QCOMPARE(records.size(), 1);
         const QByteArray parked = readWholeFile(alice().resumeStore().folder() + QLatin1Char('/') + records.first());
         QVERIFY(parked.size() > 0);
-        QCOMPARE(parked, patternBytes(300000, 7).left(parked.size()));
-        alice().clearEnded();
+        QCOMPARE(parked, content.left(parked.size()));
     }
 
     void notificationsFollowTheSetting_data()

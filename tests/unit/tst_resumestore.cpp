@@ -1,3 +1,6 @@
+#include "share/filesignature.h"
+#include "transfer/incompletesweep.h"
+#include "transfer/partialfiletag.h"
 #include "transfer/resumestore.h"
 
 #include <QDir>
@@ -6,12 +9,25 @@
 
 namespace {
 
-QString writeFile(const QString &path, qint64 length)
+QString writeFile(const QString &path, qint64 length, char fill = 'p')
 {
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    file.write(QByteArray(static_cast<int>(length), 'p'));
+    file.write(QByteArray(static_cast<int>(length), fill));
     return path;
+}
+
+// The signature of a file of `total` bytes all of `fill`.
+QByteArray signatureOf(qint64 total, char fill = 'p')
+{
+    return FileSignature::md5Text(QByteArray(static_cast<int>(FileSignature::signatureLength(total)), fill));
+}
+
+void age(const QString &path, int days)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadWrite);
+    file.setFileTime(QDateTime::currentDateTime().addDays(-days), QFileDevice::FileModificationTime);
 }
 
 } // namespace
@@ -21,6 +37,7 @@ class ResumeStoreTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_home;
+    const QByteArray m_sig = signatureOf(1000);
 
 private slots:
     void init()
@@ -31,46 +48,106 @@ private slots:
     void twoPartsOfOneFileLeaveTwoRecordsAndTheLongerIsChosen()
     {
         ResumeStore store(m_home.path());
-        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 100), 1000, "abcdef"));
-        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("b"), 300), 1000, "abcdef"));
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 100), 1000, m_sig));
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("b"), 300), 1000, m_sig, "127.0.0.9"));
         QVERIFY(!QFile::exists(m_home.filePath("a")) && !QFile::exists(m_home.filePath("b")));
-        QCOMPARE(QDir(store.folder()).entryList(QDir::Files), QStringList({"1%1000#abcdef", "1000#abcdef"}));
-        QCOMPARE(store.findResumeFile(1000, "abcdef"), QDir(store.folder()).filePath("1%1000#abcdef"));
+        const QString key = QString::fromLatin1("1000#" + m_sig);
+        QCOMPARE(QDir(store.folder()).entryList(QDir::Files), QStringList({"1%" + key, key}));
+        const QString found = store.findResumeFile(1000, m_sig);
+        QCOMPARE(found, QDir(store.folder()).filePath("1%" + key));
+        QCOMPARE(store.sourceOf(found), QStringLiteral("127.0.0.9"));
     }
 
     void matchingIgnoresCaseAndBlanksButNotSize()
     {
         ResumeStore store(m_home.path());
-        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 10), 1000, "AbCdEf"));
-        QVERIFY(!store.findResumeFile(1000, "  abcdef ").isEmpty());
-        QVERIFY(store.findResumeFile(1001, "abcdef").isEmpty());
-        QVERIFY(store.findResumeFile(1000, "abcdeg").isEmpty());
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 10), 1000, m_sig.toUpper()));
+        QVERIFY(!store.findResumeFile(1000, "  " + m_sig + ' ').isEmpty());
+        QVERIFY(store.findResumeFile(1001, m_sig).isEmpty());
+        QVERIFY(store.findResumeFile(1000, signatureOf(1000, 'q')).isEmpty());
     }
 
     void aWholeFileRecordIsNeverUsed()
     {
         ResumeStore store(m_home.path());
-        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 1000), 1000, "sig"));
-        QVERIFY(store.findResumeFile(1000, "sig").isEmpty());
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 1000), 1000, m_sig));
+        QVERIFY(store.findResumeFile(1000, m_sig).isEmpty());
     }
 
-    void emptyPartsAreDeletedAndUnsafeKeysStayPut()
+    // A part whose first bytes are not the file's is deleted, not resumed
+    // from; one too short to be checked is left alone.
+    void onlyPartsWithTheSignaturesBytesAreUsed()
     {
         ResumeStore store(m_home.path());
-        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("empty"), 0), 10, "sig"));
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 500, 'q'), 1000, m_sig));
+        QVERIFY(store.findResumeFile(1000, m_sig).isEmpty());
+        QVERIFY(QDir(store.folder()).entryList(QDir::Files).isEmpty());
+        const QByteArray longSig = signatureOf(10240);
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("b"), 5), 10240, longSig));
+        QVERIFY(store.findResumeFile(10240, longSig).isEmpty());
+        QCOMPARE(QDir(store.folder()).entryList(QDir::Files).size(), 1);
+    }
+
+    // Failure signatures and texts that could not be part of a file name
+    // never key a record: such a part is deleted, and nothing is looked up.
+    void emptyPartsAndPartsWithoutAKeyAreDeleted_data()
+    {
+        QTest::addColumn<QByteArray>("signature");
+        QTest::newRow("failure") << QByteArray("-1");
+        QTest::newRow("no signature") << QByteArray();
+        QTest::newRow("a path") << QByteArray("../../evil");
+        QTest::newRow("a slash") << QByteArray("ab/cd");
+    }
+
+    void emptyPartsAndPartsWithoutAKeyAreDeleted()
+    {
+        QFETCH(QByteArray, signature);
+        ResumeStore store(m_home.path());
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("empty"), 0), 10, m_sig));
         QVERIFY(!QFile::exists(m_home.filePath("empty")));
-        // A signature from the network never becomes a path outside the store.
-        QVERIFY(!store.parkPartialFile(writeFile(m_home.filePath("c"), 5), 10, "../../evil"));
-        QVERIFY(QFile::exists(m_home.filePath("c")));
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("c"), 5), 510, signature));
+        QVERIFY(!QFile::exists(m_home.filePath("c")));
+        QVERIFY(QDir(store.folder()).entryList(QDir::Files).isEmpty());
+        if (signature.contains('/'))
+            return;
+        // A record planted under a failure signature is not looked up either.
+        QDir().mkpath(store.folder());
+        writeFile(QDir(store.folder()).filePath("510#" + QString::fromLatin1(signature)), 5);
+        QVERIFY(store.findResumeFile(510, signature).isEmpty());
     }
 
     void clearingEmptiesTheStore()
     {
         ResumeStore store(m_home.path());
-        store.parkPartialFile(writeFile(m_home.filePath("a"), 10), 100, "sig");
+        store.parkPartialFile(writeFile(m_home.filePath("a"), 10), 1000, m_sig);
         store.clearResumeStore();
         QVERIFY(!QDir(store.folder()).exists());
-        QVERIFY(store.findResumeFile(100, "sig").isEmpty());
+        QVERIFY(store.findResumeFile(1000, m_sig).isEmpty());
+    }
+
+    // What a crash left in the incomplete folder: tagged parts with the
+    // file's first bytes are parked, whole files stay, and parts that
+    // cannot be keyed go once they are a day old.
+    void leftOverPartsAreParkedOrDeletedAtStart()
+    {
+        QTemporaryDir incomplete;
+        ResumeStore store(m_home.path());
+        const QString good = writeFile(incomplete.filePath("good"), 300);
+        const QString lying = writeFile(incomplete.filePath("lying"), 300, 'q');
+        const QString whole = writeFile(incomplete.filePath("whole"), 1000, 'q');
+        const QString untagged = writeFile(incomplete.filePath("untagged"), 300);
+        const QString fresh = writeFile(incomplete.filePath("fresh"), 300);
+        for (const QString &path : {good, lying, whole})
+            QVERIFY2(PartialFileTag::write(path, 1000, m_sig), "the file system keeps no extended attributes");
+        for (const QString &path : {lying, whole, untagged})
+            age(path, 2);
+        const IncompleteSweep::Counts counts = IncompleteSweep::sweep(incomplete.path(), store, QDateTime::currentDateTime());
+        QCOMPARE(counts.parked, 1);
+        QCOMPARE(counts.deleted, 2);
+        QCOMPARE(QDir(incomplete.path()).entryList(QDir::Files), QStringList({"fresh", "whole"}));
+        const QString record = store.findResumeFile(1000, m_sig);
+        QCOMPARE(QFileInfo(record).size(), qint64(300));
+        QVERIFY(store.sourceOf(record).isEmpty());
     }
 };
 
