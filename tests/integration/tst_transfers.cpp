@@ -573,7 +573,7 @@ private slots:
         int id = -1;
         auto fake = fakeDownload(id);
         QVERIFY(fake);
-        fake->send(TransferMessages::fileInfo(Q_INT64_C(1000000000000000000), "fake", "sig"));
+        fake->send(TransferMessages::fileInfo(Q_INT64_C(100000000000000000), "fake", "sig"));
         DeadDownloadListModel &ended = alice().deadDownloadList();
         QTRY_COMPARE(ended.rowCount(), 1);
         QCOMPARE(statusOf(ended, 0), QStringLiteral("Error (disk full)"));
