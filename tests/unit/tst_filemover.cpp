@@ -71,6 +71,15 @@ private slots:
             QCOMPARE(readWholeFile(source), QByteArray("kept"));
             QVERIFY(!QFile::exists(target));
         }
+        // A copy stopped at the end of the program keeps its source too.
+        QTemporaryDir other(QStringLiteral("/dev/shm/filemover-XXXXXX"));
+        if (!other.isValid() || deviceOf(other.path()) == deviceOf(dir.path()))
+            QSKIP("no second file system here");
+        const std::atomic<bool> stop{true};
+        const QString target = other.filePath(QStringLiteral("done.bin"));
+        QVERIFY(!FileMover::move(source, target, nullptr, &stop));
+        QCOMPARE(readWholeFile(source), QByteArray("kept"));
+        QVERIFY(!QFile::exists(target));
     }
 };
 

@@ -141,7 +141,8 @@ private slots:
             QVERIFY2(PartialFileTag::write(path, 1000, m_sig), "the file system keeps no extended attributes");
         for (const QString &path : {lying, whole, untagged})
             age(path, 2);
-        const IncompleteSweep::Counts counts = IncompleteSweep::sweep(incomplete.path(), store, QDateTime::currentDateTime());
+        const IncompleteSweep::Counts counts =
+            IncompleteSweep::sweep(incomplete.path(), store, QDateTime::currentDateTime());
         QCOMPARE(counts.parked, 1);
         QCOMPARE(counts.deleted, 2);
         QCOMPARE(QDir(incomplete.path()).entryList(QDir::Files), QStringList({"fresh", "whole"}));
