@@ -65,7 +65,8 @@ public:
         if (!file.open(QIODevice::WriteOnly))
             return false;
         file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                                  "<policy context=\"default\"><allow send_destination=\"*\"/><allow own=\"*\"/>"
+                                  "<policy context=\"default\"><allow send_destination=\"*\"/>"
+                                  "<allow receive_sender=\"*\"/><allow own=\"*\"/>"
                                   "</policy></busconfig>")
                        .arg(m_folder.path())
                        .toUtf8());
