@@ -13,7 +13,6 @@
 #include "ui/userlistpanel.h"
 
 #include <QCloseEvent>
-#include <QDataStream>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
