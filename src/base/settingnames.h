@@ -22,6 +22,10 @@ inline constexpr char SharedFolders[] = "SharedFolders";
 inline constexpr char BlockedList[] = "BlockedList";
 // The main window's place and size, as Qt saves it, in base64.
 inline constexpr char WindowGeometry[] = "WindowGeometry";
+// The split between the main window's pages and its user list, likewise.
+inline constexpr char WindowSplitter[] = "WindowSplitter";
+// The Downloads tab's split and the column widths the person chose, likewise.
+inline constexpr char DownloadsLayout[] = "DownloadsLayout";
 
 // Machine hive.
 inline constexpr char HostCache[] = "HostCache";

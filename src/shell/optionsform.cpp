@@ -120,3 +120,11 @@ QString OptionsForm::storedDownloadsFolder(const QString &typed)
 {
     return SharedIndex::withoutTrailingSlash(typed);
 }
+
+bool OptionsForm::mayCloseWithoutOk()
+{
+    return !m_firstStart
+           || m_core.prompter().messageBox(QLatin1String(QuitWithoutSetupText), Prompter::Buttons::YesNo,
+                                           Prompter::Icon::Question)
+                  == Prompter::Answer::Yes;
+}

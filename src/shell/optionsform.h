@@ -38,6 +38,8 @@ public:
         "Select any folder to add... (folders inside it will be added automatically)";
     static constexpr char FlushedText[] = "The local host cache has been flushed. For best results, please restart "
                                           "Quelm and it will be rebuilt based on new connections.";
+    static constexpr char QuitWithoutSetupText[] =
+        "Quelm cannot start without a nickname. Quit Quelm without setting it up?";
 
     // At the first start there is no nickname yet, Cancel is not offered and
     // OK waits for a nickname.
@@ -52,6 +54,9 @@ public:
     void store();
     // Empties the remembered hosts at once; Cancel does not undo it.
     void flushHostCache();
+    // Whether the dialog may close without OK. At the first start that ends
+    // the program, so the person is asked first.
+    bool mayCloseWithoutOk();
 
     // The stored form of a typed port: its number, or empty (automatic) for
     // a text that is no number or lies outside 1 to 65536.

@@ -1,13 +1,17 @@
 #include "ui/downloadspage.h"
 
+#include "base/prompter.h"
 #include "shell/core.h"
+#include "ui/fittedcolumns.h"
 #include "ui/progressdelegate.h"
 
+#include <QDataStream>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
 #include <QUrl>
@@ -23,7 +27,6 @@ QTableView *makeTable(QAbstractItemModel &model, QWidget *parent)
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
-    view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
 
@@ -36,9 +39,11 @@ DownloadsPage::DownloadsPage(Core &core, QWidget *parent)
     , m_ended(makeTable(core.transfers().deadDownloadList(), this))
 {
     m_running->setItemDelegateForColumn(DownloadListModel::PercentColumn, new ProgressDelegate(m_running));
-    m_running->setColumnWidth(DownloadListModel::FilenameColumn, 260);
-    m_running->setColumnWidth(DownloadListModel::PercentColumn, 110);
-    m_ended->setColumnWidth(DeadDownloadListModel::LocalFilenameColumn, 420);
+    m_runningColumns = new FittedColumns(*m_running, DownloadListModel::FilenameColumn);
+    m_endedColumns = new FittedColumns(*m_ended, DeadDownloadListModel::LocalFilenameColumn);
+    setFocusProxy(m_running);
+    auto *cancel = new QShortcut(QKeySequence::Delete, m_running, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(cancel, &QShortcut::activated, this, &DownloadsPage::askToCancelSelected);
     DeadDownloadListModel &ended = core.transfers().deadDownloadList();
     connect(&ended, &DeadDownloadListModel::entryAdded, this, [this](int row) {
         m_ended->selectRow(row);
@@ -59,11 +64,50 @@ DownloadsPage::DownloadsPage(Core &core, QWidget *parent)
     bottomLayout->addWidget(m_ended, 1);
     bottomLayout->addWidget(makeEndedButtons());
 
-    auto *splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(top);
-    splitter->addWidget(bottom);
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->addWidget(top);
+    m_splitter->addWidget(bottom);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(splitter);
+    layout->addWidget(m_splitter);
+}
+
+QByteArray DownloadsPage::saveLayout() const
+{
+    QByteArray layout;
+    QDataStream out(&layout, QIODevice::WriteOnly);
+    out << m_splitter->saveState() << m_runningColumns->saveState() << m_endedColumns->saveState();
+    return layout;
+}
+
+void DownloadsPage::restoreLayout(const QByteArray &layout)
+{
+    QDataStream in(layout);
+    QByteArray split;
+    QByteArray running;
+    QByteArray ended;
+    in >> split >> running >> ended;
+    if (in.status() != QDataStream::Ok)
+        return;
+    m_splitter->restoreState(split);
+    m_runningColumns->restoreState(running);
+    m_endedColumns->restoreState(ended);
+}
+
+void DownloadsPage::askToCancelSelected()
+{
+    const int selected = selectedRow(*m_running);
+    if (selected < 0)
+        return;
+    const Download &download = m_core.transfers().downloadList().at(selected);
+    const int id = download.id;
+    const QString question = QStringLiteral("Cancel the download of \"%1\" from %2? What has arrived is kept, so "
+                                            "it can be resumed later.")
+                                 .arg(download.fileName, download.peerNick.isEmpty() ? download.address
+                                                                                      : download.peerNick);
+    // The download may end while the question is open; it is looked up again by its identifier.
+    if (m_core.prompter().messageBox(question, Prompter::Buttons::YesNo, Prompter::Icon::Question)
+        == Prompter::Answer::Yes)
+        m_core.transfers().cancel(id);
 }
 
 QWidget *DownloadsPage::makeRunningButtons()

@@ -3,11 +3,14 @@
 #include <QWidget>
 
 class Core;
+class FittedColumns;
 class QPushButton;
+class QSplitter;
 class QTableView;
 
 // The Downloads tab: running downloads with their progress, ended downloads,
-// and the buttons that act on them.
+// and the buttons that act on them. Delete on a running download asks before
+// cancelling it.
 class DownloadsPage final : public QWidget
 {
     Q_OBJECT
@@ -17,14 +20,21 @@ public:
 
     QTableView &runningView() { return *m_running; }
     QTableView &endedView() { return *m_ended; }
+    // The split between the two tables and the column widths the person chose.
+    QByteArray saveLayout() const;
+    void restoreLayout(const QByteArray &layout);
 
 private:
     QWidget *makeRunningButtons();
     QWidget *makeEndedButtons();
     int selectedRow(const QTableView &view) const;
     void openEntry(int row);
+    void askToCancelSelected();
 
     Core &m_core;
     QTableView *m_running;
     QTableView *m_ended;
+    FittedColumns *m_runningColumns;
+    FittedColumns *m_endedColumns;
+    QSplitter *m_splitter;
 };

@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -32,6 +33,9 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     , m_tray(new TrayIcon(*this, this))
     , m_tabs(new QTabWidget(this))
     , m_home(makeHomeBrowser())
+    , m_downloads(new DownloadsPage(core, m_tabs))
+    , m_splitter(new QSplitter(this))
+    , m_notifications(QDBusConnection::sessionBus())
     , m_ipLabel(new QLabel(this))
     , m_blinkLabel(new QLabel(QStringLiteral("Quelm is scanning the local area network for people to share with..."),
                               this))
@@ -41,12 +45,16 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     auto *search = new SearchPage(core, m_tabs);
     m_tabs->addTab(m_home, QStringLiteral("Home"));
     m_tabs->addTab(search, QStringLiteral("Search"));
-    m_tabs->addTab(new DownloadsPage(core, m_tabs), QStringLiteral("Downloads"));
+    m_tabs->addTab(m_downloads, QStringLiteral("Downloads"));
     m_tabs->addTab(new ChatPage(core.chat(), m_tabs), QStringLiteral("Chat"));
-    // Ctrl+1 to Ctrl+4 bring the four tabs to the front.
+    // Ctrl+1 to Ctrl+4 bring the four tabs to the front; the search tab comes
+    // with the cursor in its box.
     for (int tab = 0; tab < 4; ++tab)
-        new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + tab)), this,
-                      [this, tab] { m_tabs->setCurrentIndex(tab); });
+        new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + tab)), this, [this, tab] {
+            m_tabs->setCurrentIndex(tab);
+            m_tabs->currentWidget()->setFocus();
+        });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this, this, &MainWindow::exit);
     connect(&core.sharing().search(), &SearchService::searchTabRequested, this,
             [this, search](const QByteArray &text, const QString &category) {
                 search->showSearch(text, category);
@@ -60,22 +68,21 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     pagesLayout->addWidget(makeHeader());
     pagesLayout->addWidget(m_tabs, 1);
 
-    auto *splitter = new QSplitter(this);
-    splitter->addWidget(pages);
-    splitter->addWidget(new UserListPanel(core, splitter));
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({660, 280});
+    m_splitter->addWidget(pages);
+    m_splitter->addWidget(new UserListPanel(core, m_splitter));
+    m_splitter->setStretchFactor(0, 3);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({DefaultSize.width() * 3 / 4, DefaultSize.width() / 4});
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(m_splitter, 1);
     layout->addWidget(makeFooter());
     setCentralWidget(central);
     statusBar()->addPermanentWidget(m_ipLabel);
-    resize(960, 600);
-    restoreGeometry(QByteArray::fromBase64(core.settings().get(QLatin1String(SettingNames::WindowGeometry))));
+    restoreLayout();
 
+    connect(&m_notifications, &DesktopNotifications::undelivered, this, &MainWindow::showOnStatusLine);
     ShellPresence &presence = core.presence();
     connect(&presence, &ShellPresence::captionChanged, this, &QWidget::setWindowTitle);
     connect(&presence, &ShellPresence::ipLabelChanged, m_ipLabel, &QLabel::setText);
@@ -114,8 +121,15 @@ QWebEngineView *MainWindow::makeHomeBrowser()
 
 void MainWindow::showBalloon(const QString &title, const QString &text, int iconFlags)
 {
-    if (!m_tray->showBalloon(title, text, iconFlags))
-        statusBar()->showMessage(title + QLatin1String(": ") + text, 15000);
+    if (!m_tray->showBalloon(title, text, iconFlags) && !m_notifications.show(title, text, iconFlags))
+        showOnStatusLine(title, text);
+}
+
+void MainWindow::showOnStatusLine(const QString &title, const QString &text)
+{
+    QString line = title + QLatin1String(": ") + text;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    statusBar()->showMessage(line, BalloonOnStatusLineMs);
 }
 
 OptionsDialog *MainWindow::optionsDialog() const
@@ -153,10 +167,18 @@ void MainWindow::exit()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     event->ignore();
+    // While the options dialog is open the window takes no orders.
+    if (!isEnabled())
+        return;
+    // Without the icon nothing could bring a hidden window back, so the close
+    // box is the way out.
+    if (!m_tray->isInstalled()) {
+        exit();
+        return;
+    }
     rememberGeometry();
     showMinimized();
-    if (TrayIcon::isAvailable())
-        hide();
+    hide();
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)
@@ -168,9 +190,25 @@ void MainWindow::mousePressEvent(QMouseEvent *event)
     QMainWindow::mousePressEvent(event);
 }
 
+void MainWindow::restoreLayout()
+{
+    SettingsStore &settings = m_core.settings();
+    m_splitter->restoreState(QByteArray::fromBase64(settings.get(QLatin1String(SettingNames::WindowSplitter))));
+    m_downloads->restoreLayout(QByteArray::fromBase64(settings.get(QLatin1String(SettingNames::DownloadsLayout))));
+    if (restoreGeometry(QByteArray::fromBase64(settings.get(QLatin1String(SettingNames::WindowGeometry)))))
+        return;
+    // The first size fits small screens too, such as 1366 by 768 less the
+    // desktop's panels and the window's own frame.
+    const QRect available = screen()->availableGeometry();
+    resize(DefaultSize.boundedTo(available.size() - QSize(FrameAllowance, FrameAllowance)));
+}
+
 void MainWindow::rememberGeometry()
 {
-    m_core.settings().set(QLatin1String(SettingNames::WindowGeometry), saveGeometry().toBase64());
+    SettingsStore &settings = m_core.settings();
+    settings.set(QLatin1String(SettingNames::WindowGeometry), saveGeometry().toBase64());
+    settings.set(QLatin1String(SettingNames::WindowSplitter), m_splitter->saveState().toBase64());
+    settings.set(QLatin1String(SettingNames::DownloadsLayout), m_downloads->saveLayout().toBase64());
 }
 
 QWidget *MainWindow::makeHeader()

@@ -4,12 +4,14 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -222,6 +224,24 @@ bool OptionsDialog::eventFilter(QObject *watched, QEvent *event)
         m_ok->setDefault(!focused);
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void OptionsDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_form->isFirstStart()) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void OptionsDialog::closeEvent(QCloseEvent *event)
+{
+    if (!m_form->mayCloseWithoutOk()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void OptionsDialog::addBlockId()

@@ -40,6 +40,9 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // At the first start Escape does nothing and the close box asks first.
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     QWidget *makeNetworkPage();

@@ -28,6 +28,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
         m_type->clear();
         m_type->addItems(types);
     });
+    setFocusProxy(m_box);
     m_box->installEventFilter(this);
     connect(m_box, &QLineEdit::returnPressed, this, &SearchPage::search);
     connect(m_searchButton, &QPushButton::clicked, this, &SearchPage::search);

@@ -3,7 +3,7 @@
 #include "base/prompter.h"
 #include "ui/appicon.h"
 
-#include <QCursor>
+#include <QEvent>
 #include <QMenu>
 #include <QWidget>
 
@@ -21,7 +21,14 @@ TrayIcon::TrayIcon(QWidget &window, QObject *parent)
         m_window.hide();
     });
     m_menu->addSeparator();
-    m_menu->addAction(QStringLiteral("Exit"), this, &TrayIcon::exitRequested);
+    m_exit = m_menu->addAction(QStringLiteral("Exit"), this, &TrayIcon::exitRequested);
+    // Desktops that draw an exported menu may ask for it without a click
+    // reaching the program, so the states are kept current all the time.
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::updateMenu);
+    m_window.installEventFilter(this);
+    m_retry.setInterval(RetryIntervalMs);
+    connect(&m_retry, &QTimer::timeout, this, &TrayIcon::installWhenAvailable);
+    updateMenu();
 }
 
 TrayIcon::~TrayIcon()
@@ -29,25 +36,29 @@ TrayIcon::~TrayIcon()
     delete m_menu;
 }
 
-bool TrayIcon::isAvailable()
-{
-    return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
 void TrayIcon::install(const QString &tip)
 {
-    if (m_icon || !isAvailable())
+    m_tip = tip;
+    m_retry.start();
+    installWhenAvailable();
+}
+
+void TrayIcon::installWhenAvailable()
+{
+    if (m_icon || !m_available())
         return;
+    m_retry.stop();
     m_icon = new QSystemTrayIcon(AppIcon::make(), this);
-    m_icon->setToolTip(tip);
-    // The menu is popped up here rather than by the icon, so that it can be
-    // refused while the window is disabled.
+    m_icon->setToolTip(m_tip);
+    m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::activate);
     m_icon->show();
+    emit installed();
 }
 
 void TrayIcon::remove()
 {
+    m_retry.stop();
     delete m_icon;
     m_icon = nullptr;
 }
@@ -67,21 +78,33 @@ bool TrayIcon::showBalloon(const QString &title, const QString &text, int iconFl
 
 void TrayIcon::activate(QSystemTrayIcon::ActivationReason reason)
 {
-    if (!m_window.isEnabled())
-        return;
-    if (reason == QSystemTrayIcon::Trigger) {
+    if (reason == QSystemTrayIcon::Trigger && m_window.isEnabled()) {
         m_window.showNormal();
         m_window.activateWindow();
-    } else if (reason == QSystemTrayIcon::Context) {
-        updateMenu();
-        m_menu->popup(QCursor::pos());
     }
+}
+
+bool TrayIcon::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::WindowStateChange:
+    case QEvent::EnabledChange:
+        updateMenu();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TrayIcon::updateMenu()
 {
     // A hidden window counts by the state it was hidden in: Hide minimises first.
     const bool normal = !m_window.isMinimized() && !m_window.isMaximized() && m_window.isVisible();
-    m_show->setEnabled(!normal);
-    m_hide->setEnabled(normal);
+    const bool enabled = m_window.isEnabled();
+    m_show->setEnabled(enabled && !normal);
+    m_hide->setEnabled(enabled && normal);
+    m_exit->setEnabled(enabled);
 }

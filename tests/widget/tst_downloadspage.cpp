@@ -2,12 +2,18 @@
 #include "support/runningcopy.h"
 #include "transfer/transfermessages.h"
 #include "ui/downloadspage.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // Receives what the page asks the desktop to open.
@@ -133,7 +139,93 @@ private slots:
         doubleClickRow(1);
         QCOMPARE(m_opened.urls.value(before), QUrl::fromLocalFile(QStringLiteral("/tmp/done.txt")));
     }
+
+    void deleteOnARunningDownloadAsksFirst()
+    {
+        DownloadsPage page(m_alice->core());
+        page.show();
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        Transfers &transfers = m_alice->core().transfers();
+        FakeFileServer server(m_alice->core().localPeer().port());
+        QVERIFY(runningDownload(server, 1000) >= 0);
+        page.runningView().selectRow(0);
+        page.runningView().setFocus();
+        ScriptedPrompter &person = m_alice->person();
+        person.boxes.clear();
+        person.answers = {Prompter::Answer::No, Prompter::Answer::Yes};
+        QTest::keyClick(&page.runningView(), Qt::Key_Delete);
+        QCOMPARE(person.boxes.size(), 1);
+        QVERIFY(person.boxes.first().text.contains(QLatin1String("song.mp3")));
+        QCOMPARE(transfers.downloadList().rowCount(), 1);
+        QTest::keyClick(&page.runningView(), Qt::Key_Delete);
+        QCOMPARE(person.boxes.size(), 2);
+        QCOMPARE(transfers.downloadList().rowCount(), 0);
+        transfers.clearEnded();
+    }
+
+    // The screen of a small laptop: the window fits, and the Downloads table
+    // shows every column whole without scrolling sideways.
+    void theDownloadsTableFitsAt1366x768()
+    {
+        if (QApplication::primaryScreen()->size() != QSize(1366, 768))
+            QSKIP("needs the offscreen platform's screen of 1366 by 768");
+        RunningCopy copy("small");
+        auto window = std::make_unique<MainWindow>(copy.core());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(QApplication::primaryScreen()->availableGeometry().contains(window->frameGeometry()));
+        window->tabs().setCurrentWidget(&window->downloadsPage());
+        QTableView &view = window->downloadsPage().runningView();
+        const QAbstractItemView &items = view;
+        FakeFileServer server(copy.core().localPeer().port());
+        const int id = copy.core().transfers().start("1:a long folder name\\the song with a long name.mp3",
+                                                     server.address());
+        QVERIFY(server.waitForConnection());
+        QTRY_VERIFY(!server.received().isEmpty());
+        server.send(TransferMessages::fileInfo(123456789, "a rather long nickname", "sig"));
+        QTRY_VERIFY(server.received().contains("getfile:"));
+        server.send("GOFILE|" + QByteArray(100000, 'x'));
+        QTRY_COMPARE(copy.core().transfers().download(id)->received, 100000);
+        // Every column but the file name is as wide as its content; the file
+        // name takes the rest, which holds this name whole.
+        const auto columnsFit = [&view, &items] {
+            for (int column = 0; column < view.model()->columnCount(); ++column) {
+                if (view.columnWidth(column) < items.sizeHintForColumn(column))
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY(columnsFit());
+        QVERIFY(!view.horizontalScrollBar()->isVisible());
+
+        // A width the person chose comes back with the next window, and so does its size.
+        view.horizontalHeader()->resizeSection(DownloadListModel::NicknameColumn, 150);
+        window->resize(1000, 650);
+        const QSize size = window->size();
+        QSignalSpy exits(window.get(), &MainWindow::exitRequested);
+        window->exit();
+        QCOMPARE(exits.count(), 1);
+        window = std::make_unique<MainWindow>(copy.core());
+        QCOMPARE(window->size(), size);
+        QCOMPARE(window->downloadsPage().runningView().columnWidth(DownloadListModel::NicknameColumn), 150);
+    }
 };
 
-QTEST_MAIN(DownloadsPageTest)
+int main(int argc, char *argv[])
+{
+    // The offscreen platform's screen, unless told otherwise, is a small laptop's.
+    QTemporaryDir folder;
+    const QString screens = folder.filePath(QStringLiteral("screens.json"));
+    QFile file(screens);
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && file.open(QIODevice::WriteOnly)) {
+        file.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768,
+                       "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        file.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.toUtf8());
+    }
+    QApplication app(argc, argv);
+    DownloadsPageTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_downloadspage.moc"

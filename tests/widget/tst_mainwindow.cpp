@@ -1,4 +1,5 @@
 #include "net/discovery.h"
+#include "shell/desktopnotifications.h"
 #include "shell/exitquestion.h"
 #include "shell/optionsform.h"
 #include "support/runningcopy.h"
@@ -8,13 +9,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
 #include <QLineEdit>
 #include <QMenu>
 #include <QNetworkDatagram>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -40,6 +45,75 @@ int announcementsOf(QUdpSocket &listener, const QString &address)
     return count;
 }
 
+// A session bus of the test's own, on a socket in a temporary folder. It
+// starts no service by itself: its configuration names no service folder.
+class PrivateSessionBus
+{
+public:
+    ~PrivateSessionBus()
+    {
+        for (const QString &name : std::as_const(m_connections))
+            QDBusConnection::disconnectFromBus(name);
+        m_daemon.kill();
+        m_daemon.waitForFinished(5000);
+    }
+
+    bool start()
+    {
+        const QString config = m_folder.filePath(QStringLiteral("bus.conf"));
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                                  "<policy context=\"default\"><allow send_destination=\"*\"/>"
+                                  "<allow receive_sender=\"*\"/><allow own=\"*\"/>"
+                                  "</policy></busconfig>")
+                       .arg(m_folder.path())
+                       .toUtf8());
+        file.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                        QStringLiteral("--print-address=1")});
+        if (!m_daemon.waitForStarted(5000))
+            return false;
+        if (!QTest::qWaitFor([this] { return m_daemon.canReadLine(); }, 10000))
+            return false;
+        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+        return !m_address.isEmpty();
+    }
+
+    QDBusConnection connect(const QString &name)
+    {
+        m_connections.append(name);
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+
+private:
+    QTemporaryDir m_folder;
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_connections;
+};
+
+// Records what reaches org.freedesktop.Notifications: application, summary, body.
+class FakeNotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QList<QStringList> notes;
+
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("body-markup")}; }
+    uint Notify(const QString &application, uint, const QString &, const QString &summary, const QString &body,
+                const QStringList &, const QVariantMap &, int)
+    {
+        notes.append({application, summary, body});
+        return uint(notes.size());
+    }
+};
+
 } // namespace
 
 class MainWindowTest : public QObject
@@ -47,29 +121,65 @@ class MainWindowTest : public QObject
     Q_OBJECT
 
 private slots:
-    void closeBoxOnlyHides()
+    void closeBox_data()
     {
+        QTest::addColumn<bool>("trayIcon");
+        QTest::newRow("with a tray icon") << true;
+        QTest::newRow("without a tray icon") << false;
+    }
+    void closeBox()
+    {
+        QFETCH(bool, trayIcon);
         RunningCopy copy("window");
         MainWindow window(copy.core());
+        window.trayIcon().setAvailabilityProbe([trayIcon] { return trayIcon; });
+        window.trayIcon().install(QStringLiteral("Quelm"));
         QSignalSpy exits(&window, &MainWindow::exitRequested);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.close();
-        // Without a notification area the window is minimised instead, so it
-        // can still be reached.
-        QVERIFY(TrayIcon::isAvailable() ? !window.isVisible() : window.isMinimized());
+        // Hidden with the icon to bring it back; without one, closing is Exit.
+        QVERIFY(!window.isVisible());
         QVERIFY(copy.person().boxes.isEmpty());
-        QCOMPARE(exits.count(), 0);
-        QVERIFY(copy.core().network().isKeepingAlive());
+        QCOMPARE(exits.count(), trayIcon ? 0 : 1);
     }
 
-    void exitWithoutDownloadsEndsWithoutQuestion()
+    void theIconComesWhenANotificationAreaAppears()
+    {
+        RunningCopy copy("window");
+        MainWindow window(copy.core());
+        TrayIcon &tray = window.trayIcon();
+        bool available = false;
+        tray.setAvailabilityProbe([&available] { return available; });
+        tray.install(QStringLiteral("Quelm"));
+        QVERIFY(!tray.isInstalled());
+        QVERIFY(tray.isWaitingForNotificationArea());
+        tray.installWhenAvailable();
+        QVERIFY(!tray.isInstalled());
+
+        available = true;
+        tray.installWhenAvailable();
+        QVERIFY(tray.isInstalled());
+        QVERIFY(!tray.isWaitingForNotificationArea());
+        // The desktop draws the menu itself, so it is attached to the icon.
+        auto *icon = tray.findChild<QSystemTrayIcon *>();
+        QVERIFY(icon);
+        QCOMPARE(icon->contextMenu(), &tray.menu());
+        QSignalSpy exits(&window, &MainWindow::exitRequested);
+        window.show();
+        window.close();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(exits.count(), 0);
+    }
+
+    void exitFromTheTrayWithoutDownloadsEndsWithoutQuestion()
     {
         RunningCopy copy("window");
         MainWindow window(copy.core());
         QSignalSpy exits(&window, &MainWindow::exitRequested);
         window.show();
         const QList<QAction *> actions = window.trayIcon().menu().actions();
+        QCOMPARE(actions.last(), &window.trayIcon().exitAction());
         QCOMPARE(actions.last()->text(), QStringLiteral("Exit"));
         actions.last()->trigger();
         QCOMPARE(exits.count(), 1);
@@ -77,15 +187,18 @@ private slots:
         QVERIFY(!window.isVisible());
     }
 
-    void exitWithADownloadAsksFirst_data()
+    void ctrlQIsExit_data()
     {
+        QTest::addColumn<bool>("download");
         QTest::addColumn<Prompter::Answer>("answer");
         QTest::addColumn<bool>("ends");
-        QTest::newRow("Yes") << Prompter::Answer::Yes << true;
-        QTest::newRow("No") << Prompter::Answer::No << false;
+        QTest::newRow("no download") << false << Prompter::Answer::No << true;
+        QTest::newRow("download, Yes") << true << Prompter::Answer::Yes << true;
+        QTest::newRow("download, No") << true << Prompter::Answer::No << false;
     }
-    void exitWithADownloadAsksFirst()
+    void ctrlQIsExit()
     {
+        QFETCH(bool, download);
         QFETCH(Prompter::Answer, answer);
         QFETCH(bool, ends);
         RunningCopy copy("window");
@@ -93,15 +206,17 @@ private slots:
         QTcpServer server;
         const QString serverAddress = TestCopy::nextLoopbackAddress();
         QVERIFY(server.listen(QHostAddress(serverAddress), quint16(copy.core().localPeer().port())));
-        copy.core().transfers().start("1:song.mp3", serverAddress);
-        QCOMPARE(copy.core().runningDownloadCount(), 1);
+        if (download)
+            copy.core().transfers().start("1:song.mp3", serverAddress);
 
         MainWindow window(copy.core());
         QSignalSpy exits(&window, &MainWindow::exitRequested);
         window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         copy.person().answers = {answer};
-        window.exit();
-        QCOMPARE(copy.person().boxTexts(), QStringList(QLatin1String(ExitQuestion::Text)));
+        QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(copy.person().boxTexts(),
+                 download ? QStringList(QLatin1String(ExitQuestion::Text)) : QStringList());
         QCOMPARE(exits.count(), ends ? 1 : 0);
         QCOMPARE(window.isVisible(), !ends);
     }
@@ -123,25 +238,21 @@ private slots:
         window.show();
         window.setWindowState(state);
         TrayIcon &tray = window.trayIcon();
-        tray.activate(QSystemTrayIcon::Context);
-        QVERIFY(tray.menu().isVisible());
         QCOMPARE(tray.showAction().isEnabled(), showEnabled);
         QCOMPARE(tray.hideAction().isEnabled(), !showEnabled);
-        tray.menu().hide();
+        QVERIFY(tray.exitAction().isEnabled());
 
         // Hide minimises first, so the menu offers Show afterwards.
         window.showNormal();
-        tray.activate(QSystemTrayIcon::Context);
-        tray.menu().hide();
+        QVERIFY(tray.hideAction().isEnabled());
         tray.hideAction().trigger();
         QVERIFY(!window.isVisible());
-        tray.activate(QSystemTrayIcon::Context);
         QVERIFY(tray.showAction().isEnabled());
         QVERIFY(!tray.hideAction().isEnabled());
-        tray.menu().hide();
         tray.activate(QSystemTrayIcon::Trigger);
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
+        QVERIFY(!tray.showAction().isEnabled());
     }
 
     void trayIgnoredWhileOptionsAreOpen()
@@ -157,14 +268,17 @@ private slots:
         window.hide();
         TrayIcon &tray = window.trayIcon();
         tray.activate(QSystemTrayIcon::Trigger);
-        tray.activate(QSystemTrayIcon::Context);
         QVERIFY(!window.isVisible());
-        QVERIFY(!tray.menu().isVisible());
+        for (QAction *action : {&tray.showAction(), &tray.hideAction(), &tray.exitAction()})
+            QVERIFY(!action->isEnabled());
+        // Ctrl+Q is the window's, and the window is off too.
+        QVERIFY(!window.isEnabled());
 
         window.optionsDialog()->reject();
         QTRY_VERIFY(!window.optionsDialog());
         QVERIFY(window.isEnabled());
         QVERIFY(window.isVisible());
+        QVERIFY(tray.exitAction().isEnabled());
     }
 
     void backgroundClickAnnouncesOnce()
@@ -228,6 +342,63 @@ private slots:
         QCOMPARE(dialog.form().blockedUsers().rows(), QList<BlockedList::Row>({{"ABCD", {}}}));
         QVERIFY(idBox->text().isEmpty());
         QVERIFY(idBox->hasFocus());
+
+        // Without Cancel, Escape does nothing, and the close box ends start-up
+        // only when the person says so.
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(copy.person().boxes.isEmpty());
+        copy.person().answers = {Prompter::Answer::No, Prompter::Answer::Yes};
+        dialog.close();
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(copy.person().boxTexts(), QStringList(QLatin1String(OptionsForm::QuitWithoutSetupText)));
+        dialog.close();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(copy.person().boxes.size(), 2);
+    }
+
+    void ctrl2PutsTheCursorInTheSearchBox()
+    {
+        RunningCopy copy("window");
+        MainWindow window(copy.core());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier);
+        QCOMPARE(window.tabs().currentIndex(), 1);
+        auto *box = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(box);
+        QVERIFY(window.tabs().currentWidget()->isAncestorOf(box));
+    }
+
+    void balloonsWithoutATrayGoToTheDesktopsNotificationService()
+    {
+        PrivateSessionBus bus;
+        if (!bus.start())
+            QSKIP("dbus-daemon is not installed (Debian package dbus)");
+        QDBusConnection serviceSide = bus.connect(QStringLiteral("service"));
+        FakeNotificationService service;
+        QVERIFY(serviceSide.registerObject(QLatin1String(DesktopNotifications::Path), &service,
+                                           QDBusConnection::ExportAllSlots));
+        QVERIFY(serviceSide.registerService(QLatin1String(DesktopNotifications::Service)));
+
+        RunningCopy copy("window");
+        MainWindow window(copy.core());
+        window.desktopNotifications().setBus(bus.connect(QStringLiteral("client")));
+        window.showBalloon(QStringLiteral("Download Complete"),
+                           QStringLiteral("Quelm has completed the download of:\r\nR&B <live>.mp3"),
+                           Prompter::BalloonInformation);
+        QTRY_COMPARE_WITH_TIMEOUT(service.notes.size(), 1, 10000);
+        const QStringList note = service.notes.first();
+        QCOMPARE(note, QStringList({QStringLiteral("Quelm"), QStringLiteral("Download Complete"),
+                                    QStringLiteral("Quelm has completed the download of:\nR&amp;B &lt;live&gt;.mp3")}));
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+
+        // With nobody serving notifications, the status line still tells.
+        QVERIFY(serviceSide.unregisterService(QLatin1String(DesktopNotifications::Service)));
+        window.showBalloon(QStringLiteral("Download Failed"), QStringLiteral("x.mp3"), Prompter::BalloonWarning);
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QStringLiteral("Download Failed: x.mp3"), 10000);
+        QCOMPARE(service.notes.size(), 1);
     }
 };
 

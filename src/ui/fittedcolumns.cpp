@@ -1,0 +1,62 @@
+#include "ui/fittedcolumns.h"
+
+#include <QHeaderView>
+#include <QTableView>
+
+FittedColumns::FittedColumns(QTableView &view, int stretchColumn)
+    : QObject(&view)
+    , m_view(view)
+    , m_stretchColumn(stretchColumn)
+{
+    QHeaderView *header = view.horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+    m_fitTimer.setSingleShot(true);
+    m_fitTimer.setInterval(FitDelayMs);
+    connect(&m_fitTimer, &QTimer::timeout, this, &FittedColumns::fit);
+    QAbstractItemModel *model = view.model();
+    for (auto changed : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model, changed, &m_fitTimer, qOverload<>(&QTimer::start));
+    connect(model, &QAbstractItemModel::dataChanged, &m_fitTimer, qOverload<>(&QTimer::start));
+    connect(model, &QAbstractItemModel::modelReset, &m_fitTimer, qOverload<>(&QTimer::start));
+    connect(header, &QHeaderView::sectionResized, this, &FittedColumns::sectionResized);
+    fit();
+}
+
+QByteArray FittedColumns::saveState() const
+{
+    return m_personSized ? m_view.horizontalHeader()->saveState() : QByteArray();
+}
+
+void FittedColumns::restoreState(const QByteArray &state)
+{
+    if (state.isEmpty())
+        return;
+    m_fitting = true;
+    const bool restored = m_view.horizontalHeader()->restoreState(state);
+    m_fitting = false;
+    m_personSized = restored;
+}
+
+void FittedColumns::fit()
+{
+    if (m_personSized)
+        return;
+    const QHeaderView *header = m_view.horizontalHeader();
+    const QAbstractItemView &items = m_view;
+    m_fitting = true;
+    for (int column = 0; column < header->count(); ++column) {
+        if (column != m_stretchColumn)
+            m_view.setColumnWidth(column, qMax(header->sectionSizeHint(column), items.sizeHintForColumn(column)));
+    }
+    m_fitting = false;
+}
+
+void FittedColumns::sectionResized(int column)
+{
+    // Widths set here, and the stretching column following the table's width,
+    // are not the person's choice.
+    if (!m_fitting && column != m_stretchColumn)
+        m_personSized = true;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+class QTableView;
+
+// The columns of a table: one stretches over the room the others leave, and
+// the others fit their content as rows come and change, until the person
+// sizes one. From then on the widths are the person's, and they are what
+// saveState() keeps.
+class FittedColumns final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Fitting follows changes of the rows at most this often.
+    static constexpr int FitDelayMs = 250;
+
+    FittedColumns(QTableView &view, int stretchColumn);
+
+    bool isFitting() const { return !m_personSized; }
+    // Empty while the columns still fit themselves.
+    QByteArray saveState() const;
+    void restoreState(const QByteArray &state);
+
+private:
+    void fit();
+    void sectionResized(int column);
+
+    QTableView &m_view;
+    int m_stretchColumn;
+    QTimer m_fitTimer;
+    bool m_fitting = false;
+    bool m_personSized = false;
+};
