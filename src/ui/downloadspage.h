@@ -17,8 +17,16 @@ public:
 
     QTableView &runningView() { return *m_running; }
     QTableView &endedView() { return *m_ended; }
+    // How many downloads run, in words, for the tab's tooltip.
+    QString runningSummary() const;
+
+signals:
+    void runningSummaryChanged(const QString &summary);
+    // A sentence for the window's status line.
+    void statusMessage(const QString &text);
 
 private:
+    void onDownloadEnded(int id);
     QWidget *makeRunningButtons();
     QWidget *makeEndedButtons();
     int selectedRow(const QTableView &view) const;
