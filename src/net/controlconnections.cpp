@@ -9,6 +9,7 @@
 #include "net/wirekeywords.h"
 
 #include <QHostAddress>
+#include <cerrno>
 
 namespace {
 
@@ -415,6 +416,9 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
 
 void ControlConnections::onClosed(int index)
 {
+    const SocketElement *socket = m_sockets.at(index);
+    if (socket->state() == SocketElement::Error && !record(index).accepted && record(index).peerId.isEmpty())
+        emit outgoingFailed(socket->remoteHost(), socket->errorNumber());
     m_trim.noteReleased(m_sockets.at(index)->bytesToWrite());
     m_sockets.at(index)->close();
     handleClose(index);
@@ -447,8 +451,10 @@ void ControlConnections::closeStalledConnections()
         const bool hangingConnect = socket->state() == SocketElement::Connecting && age > m_connectTimeoutMs;
         if (silent)
             cutLink(i, QStringLiteral("no handshake in time"));
-        else if (hangingConnect)
+        else if (hangingConnect) {
+            emit outgoingFailed(socket->remoteHost(), ETIMEDOUT);
             cutLink(i, QStringLiteral("the connection attempt got no answer"));
+        }
         else if (socket->state() == SocketElement::Connected)
             checkBacklog(i, now);
     }

@@ -104,6 +104,9 @@ signals:
     void messageReceived(int index, const QByteArray &message);
     // An outgoing control connection is established (not a port probe).
     void outgoingConnected(int index, const QString &address);
+    // An outgoing control connection could not be established; the number
+    // is the system's (ECONNREFUSED, ETIMEDOUT, ...).
+    void outgoingFailed(const QString &address, int errorNumber);
     // A control link or a named peer's connection closed.
     void linkClosed(int index);
     // Bytes from an accepted connection that opened with a transfer request,

@@ -1,5 +1,7 @@
 #include "share/searchresultsmodel.h"
 
+#include "share/sharednametext.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -44,7 +46,13 @@ QVariant SearchResultsModel::data(const QModelIndex &index, int role) const
     const Row &row = m_rows[static_cast<size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
+        if (index.column() == FilenameColumn)
+            return SharedNameText::forDisplay(columnText(row, FilenameColumn));
         return QString::fromUtf8(columnText(row, index.column()));
+    case Qt::ToolTipRole:
+        // The name exactly as the peer shares it.
+        return index.column() == FilenameColumn ? QVariant(QString::fromUtf8(columnText(row, FilenameColumn)))
+                                                : QVariant();
     case AddressRole:
         return m_responders[row.responder].address;
     default:

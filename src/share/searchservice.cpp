@@ -48,6 +48,9 @@ SearchService::SearchService(ControlConnections &connections, LocalPeer &localPe
     m_answerTimer.setSingleShot(true);
     connect(&m_answerTimer, &QTimer::timeout, this, &SearchService::runAnswers);
     connect(&m_results, &SearchResultsModel::rowsInserted, this, &SearchService::onRowsInserted);
+    m_noAnswerTimer.setSingleShot(true);
+    m_noAnswerTimer.setInterval(NoAnswerMs);
+    connect(&m_noAnswerTimer, &QTimer::timeout, this, &SearchService::onNoAnswer);
 }
 
 SearchService::~SearchService() = default;
@@ -62,6 +65,9 @@ bool SearchService::startSearch(const QByteArray &searchBoxText, const QString &
 
 void SearchService::submitSearch(const QByteArray &query, const QString &category)
 {
+    m_searchDescription.clear();
+    m_unanswered = false;
+    m_askedPeers = 0;
     setStatus(QStringLiteral("Search request submitted. Waiting for responses..."), true);
     m_currentQuery = query;
     m_currentFileType = category;
@@ -82,12 +88,15 @@ void SearchService::submitSearch(const QByteArray &query, const QString &categor
                 continue;
         }
         m_connections.send(index, message);
+        ++m_askedPeers;
     }
+    m_noAnswerTimer.start();
 }
 
 void SearchService::browseUser(const QByteArray &nickname)
 {
     searchFromTab(WireKeywords::UserBrowsePrefix + nickname);
+    describeSearch(QStringLiteral("Files shared by ") + QString::fromUtf8(nickname.trimmed()));
 }
 
 void SearchService::searchFromTab(const QByteArray &query)
@@ -97,10 +106,11 @@ void SearchService::searchFromTab(const QByteArray &query)
     startSearch(query, category);
 }
 
-void SearchService::findBySignature(qint64 size, const QByteArray &signature)
+void SearchService::findBySignature(qint64 size, const QByteArray &signature, const QString &fileName)
 {
     searchFromTab(QByteArray(WireKeywords::SignatureSearchPrefix) + QByteArray::number(size) + ' ' + signature);
     m_signatureSearch = SignatureSearch{size, signature};
+    describeSearch(QStringLiteral("Other copies of ") + fileName);
 }
 
 void SearchService::browseResultUser(int row)
@@ -160,8 +170,34 @@ void SearchService::setStatus(const QString &caption, bool statusVisible)
     emit statusChanged();
 }
 
+QString SearchService::statusNote() const
+{
+    if (!m_unanswered)
+        return m_searchDescription;
+    const QString noAnswer = QStringLiteral("No answers from %1 %2").arg(m_askedPeers).arg(
+        m_askedPeers == 1 ? QStringLiteral("peer") : QStringLiteral("peers"));
+    return m_searchDescription.isEmpty() ? noAnswer : m_searchDescription + QLatin1String(": ") + noAnswer;
+}
+
+void SearchService::describeSearch(const QString &description)
+{
+    m_searchDescription = description;
+    emit statusChanged();
+}
+
+void SearchService::onNoAnswer()
+{
+    // The search goes on listening: answers that come later are still listed.
+    if (m_results.rowCount() > 0)
+        return;
+    m_unanswered = true;
+    emit statusChanged();
+}
+
 void SearchService::onRowsInserted()
 {
+    m_noAnswerTimer.stop();
+    m_unanswered = false;
     setStatus(QStringLiteral("Search Responses: ") + QString::number(m_results.rowCount()), false);
 }
 

@@ -40,6 +40,8 @@ public:
     static constexpr int AnswerTurnMs = 20;
     // How often answers held back by a full connection look again.
     static constexpr int BlockedRetryMs = 5;
+    // A search without any answer this long says so, and goes on listening.
+    static constexpr int NoAnswerMs = 10000;
 
     SearchService(ControlConnections &connections, LocalPeer &localPeer, Context context, QObject *parent = nullptr);
     ~SearchService() override;
@@ -55,8 +57,8 @@ public:
     // first category chosen, and runs the search.
     void searchFromTab(const QByteArray &query);
     // Asks every peer for files of this size and signature; the search tab
-    // shows the answers like those of any search.
-    void findBySignature(qint64 size, const QByteArray &signature);
+    // shows the answers like those of any search, as copies of `fileName`.
+    void findBySignature(qint64 size, const QByteArray &signature, const QString &fileName);
     // The search tab's "View Files": browses the user of a result row.
     void browseResultUser(int row);
     // One result that echoed the current query, from the peer at `address`.
@@ -67,6 +69,10 @@ public:
     QString statusCaption() const { return m_statusCaption; }
     // The "Listening..." box of the search tab.
     bool isSearchStatusVisible() const { return m_searchStatusVisible; }
+    // Said beside the caption: what a browse or a resume lists, and that
+    // nobody has answered yet.
+    QString statusNote() const;
+    QTimer &noAnswerTimer() { return m_noAnswerTimer; }
 
     // The category choice, in the order a view lists it; the first is preselected.
     void fillFileTypes();
@@ -79,8 +85,8 @@ signals:
     // Results are accepted from now on only when they echo this query.
     void currentQueryChanged(const QByteArray &query);
     void statusChanged();
-    // A browse started: the view brings the search tab to the front and
-    // shows this query and category in its search box and type choice.
+    // A browse or a resume started: the view brings the search tab to the
+    // front and shows the category; the query is not for the search box.
     void searchTabRequested(const QByteArray &searchBoxText, const QString &category);
     void fileTypesFilled(const QStringList &fileTypes);
     // A peer answered the running find-by-signature search.
@@ -89,6 +95,8 @@ signals:
 
 private:
     void setStatus(const QString &caption, bool statusVisible);
+    void describeSearch(const QString &description);
+    void onNoAnswer();
     void onRowsInserted();
     SearchAnswerJob::Target targetOf(int index) const;
     void runAnswers();
@@ -101,6 +109,10 @@ private:
     QString m_currentFileType;
     QString m_statusCaption;
     bool m_searchStatusVisible = false;
+    QString m_searchDescription;
+    int m_askedPeers = 0;
+    bool m_unanswered = false;
+    QTimer m_noAnswerTimer;
     QStringList m_fileTypes;
     // What the current query looks for, when it is a find-by-signature search.
     struct SignatureSearch {

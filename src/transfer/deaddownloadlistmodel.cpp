@@ -1,5 +1,7 @@
 #include "transfer/deaddownloadlistmodel.h"
 
+#include "net/connectionfailuretext.h"
+
 DeadDownloadListModel::DeadDownloadListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -26,6 +28,8 @@ QVariant DeadDownloadListModel::data(const QModelIndex &index, int role) const
         const QString tip = toolTip(download);
         return tip.isEmpty() ? QVariant() : tip;
     }
+    if (role == Qt::ToolTipRole && !download.sharedName.isEmpty())
+        return QString::fromUtf8(download.sharedName);
     if (role != Qt::DisplayRole)
         return {};
     return index.column() == StatusColumn ? statusText(download) : localName(download);
@@ -58,18 +62,54 @@ QString DeadDownloadListModel::statusText(const Download &download)
     }
 }
 
-QString DeadDownloadListModel::toolTip(const Download &download)
+QString DeadDownloadListModel::explanation(const Download &download) const
+{
+    const QString who = download.peerNick.isEmpty() ? download.address : download.peerNick;
+    switch (download.state.state()) {
+    case Download::State::RemotelyTerminated:
+        return QStringLiteral("%1 ended the transfer: Quelm there was closed, or the file is no longer shared. "
+                              "Resume looks for another copy.")
+            .arg(who);
+    case Download::State::SignatureError:
+        return QStringLiteral("The received file does not have the signature the server announced.");
+    case Download::State::MoveError:
+        return QStringLiteral("The finished file could not be moved into the downloads folder.");
+    case Download::State::Error:
+        break;
+    default:
+        return {};
+    }
+    switch (download.state.errorKind()) {
+    case DownloadState::ErrorKind::File:
+        return QStringLiteral("The file could not be created in the Incomplete folder: check that the program "
+                              "folder can be written to.");
+    case DownloadState::ErrorKind::Write:
+        return QStringLiteral("The file could not be written, perhaps because the disk is full: free some space, "
+                              "then Resume.");
+    case DownloadState::ErrorKind::DiskFull:
+        // The downloader's own sentence says how much was missing and where.
+        return download.errorDescription;
+    default:
+        return ConnectionFailureText::explain(download.state.errorNumber(), who, m_peerPort ? m_peerPort() : 0);
+    }
+}
+
+QString DeadDownloadListModel::toolTip(const Download &download) const
 {
     const Download::State state = download.state.state();
     if (state == Download::State::MoveError)
-        return download.errorDescription + QLatin1String("\nThe file was kept in ") + download.keptPath;
-    QString tip = state == Download::State::SignatureError
-                      ? QStringLiteral("The received file does not have the signature the server announced.")
-                      : download.errorDescription + download.note;
-    // What was received is never thrown away: the note says where it stayed.
+        return explanation(download) + QLatin1Char('\n') + download.errorDescription
+               + QLatin1String("\nThe file was kept in ") + download.keptPath;
+    QString tip = explanation(download);
+    const auto addLine = [&tip](const QString &line) {
+        if (!line.isEmpty() && !tip.contains(line))
+            tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+    };
+    addLine(download.errorDescription);
+    addLine(download.note);
+    // What was received is never thrown away: the tooltip says where it stayed.
     if (!download.keptPath.isEmpty())
-        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QLatin1String("The received part was kept in ")
-               + download.keptPath;
+        addLine(QLatin1String("The received part was kept in ") + download.keptPath);
     return tip;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,11 @@ public:
     // The row of a download, or -1.
     int rowOf(int id) const;
     void clear();
+    // The port every peer listens on, for the words of a failed connection.
+    void setPeerPort(std::function<int()> port) { m_peerPort = std::move(port); }
+    // For a download that ended unfinished: what happened and what to try;
+    // empty for a finished or cancelled one.
+    QString explanation(const Download &download) const;
 
 signals:
     void entryAdded(int row);
@@ -39,7 +45,8 @@ signals:
 private:
     static QString localName(const Download &download);
     static QString statusText(const Download &download);
-    static QString toolTip(const Download &download);
+    QString toolTip(const Download &download) const;
 
     std::vector<std::unique_ptr<Download>> m_downloads;
+    std::function<int()> m_peerPort;
 };

@@ -28,9 +28,14 @@ int DownloadListModel::columnCount(const QModelIndex &parent) const
 
 QVariant DownloadListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
     const Download &download = at(index.row());
+    // The file's name exactly as the serving peer shares it.
+    if (role == Qt::ToolTipRole && index.column() == FilenameColumn)
+        return QString::fromUtf8(download.sharedName);
+    if (role != Qt::DisplayRole)
+        return {};
     // The progress columns fill in with the first bytes written.
     const bool downloading = download.state.state() == Download::State::Downloading;
     switch (index.column()) {

@@ -24,6 +24,7 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
     , m_uploads(connections, localPeer, {std::move(context.snapshot), std::move(context.fileSignature)})
 {
     connect(&localPeer, &LocalPeer::addressChanged, &m_sockets, &SocketArray::setLocalIP);
+    m_ended.setPeerPort([&localPeer] { return localPeer.port(); });
     connect(&m_downloader, &Downloader::transferEnded, this,
             [this](Downloader::Outcome outcome, const QString &fileName) {
                 const QByteArray setting = m_settings.get(QLatin1String(SettingNames::ShowDownloadNotifications),
@@ -70,7 +71,7 @@ bool Transfers::resume(int id)
     if (row < 0 || m_ended.at(row).state.state() == Download::State::Complete || !m_ended.at(row).sizeKnown)
         return false;
     const Download &ended = m_ended.at(row);
-    m_search.findBySignature(ended.total, ended.signature);
+    m_search.findBySignature(ended.total, ended.signature, ended.fileName);
     m_resuming = id;
     return true;
 }

@@ -50,6 +50,11 @@ DownloadsPage::DownloadsPage(Core &core, QWidget *parent)
         m_ended->scrollTo(m_ended->model()->index(row, 0));
     });
     connect(m_ended, &QTableView::doubleClicked, this, [this](const QModelIndex &index) { openEntry(index.row()); });
+    connect(&core.transfers(), &Transfers::downloadEnded, this, &DownloadsPage::onDownloadEnded);
+    DownloadListModel &running = core.transfers().downloadList();
+    const auto countChanged = [this] { emit runningSummaryChanged(runningSummary()); };
+    connect(&running, &QAbstractItemModel::rowsInserted, this, countChanged);
+    connect(&running, &QAbstractItemModel::rowsRemoved, this, countChanged);
 
     auto *top = new QWidget(this);
     auto *topLayout = new QVBoxLayout(top);
@@ -167,6 +172,25 @@ QWidget *DownloadsPage::makeEndedButtons()
     });
     connect(clear, &QPushButton::clicked, this, [this] { m_core.transfers().clearEnded(); });
     return row;
+}
+
+QString DownloadsPage::runningSummary() const
+{
+    const int count = m_core.transfers().downloadList().rowCount();
+    if (count == 0)
+        return QStringLiteral("No downloads running");
+    return count == 1 ? QStringLiteral("1 download running") : QStringLiteral("%1 downloads running").arg(count);
+}
+
+void DownloadsPage::onDownloadEnded(int id)
+{
+    const DeadDownloadListModel &ended = m_core.transfers().deadDownloadList();
+    const int row = ended.rowOf(id);
+    if (row < 0)
+        return;
+    const QString explanation = ended.explanation(ended.at(row));
+    if (!explanation.isEmpty())
+        emit statusMessage(QStringLiteral("The download of %1 stopped. ").arg(ended.at(row).fileName) + explanation);
 }
 
 int DownloadsPage::selectedRow(const QTableView &view) const

@@ -23,8 +23,16 @@ public:
     // The split between the two tables and the column widths the person chose.
     QByteArray saveLayout() const;
     void restoreLayout(const QByteArray &layout);
+    // How many downloads run, in words, for the tab's tooltip.
+    QString runningSummary() const;
+
+signals:
+    void runningSummaryChanged(const QString &summary);
+    // A sentence for the window's status line.
+    void statusMessage(const QString &text);
 
 private:
+    void onDownloadEnded(int id);
     QWidget *makeRunningButtons();
     QWidget *makeEndedButtons();
     int selectedRow(const QTableView &view) const;

@@ -45,7 +45,7 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     auto *search = new SearchPage(core, m_tabs);
     m_tabs->addTab(m_home, QStringLiteral("Home"));
     m_tabs->addTab(search, QStringLiteral("Search"));
-    m_tabs->addTab(m_downloads, QStringLiteral("Downloads"));
+    const int downloadsTab = m_tabs->addTab(m_downloads, QStringLiteral("Downloads"));
     m_tabs->addTab(new ChatPage(core.chat(), m_tabs), QStringLiteral("Chat"));
     // Ctrl+1 to Ctrl+4 bring the four tabs to the front; the search tab comes
     // with the cursor in its box.
@@ -56,10 +56,14 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
         });
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this, this, &MainWindow::exit);
     connect(&core.sharing().search(), &SearchService::searchTabRequested, this,
-            [this, search](const QByteArray &text, const QString &category) {
-                search->showSearch(text, category);
-                m_tabs->setCurrentWidget(search);
-            });
+            [this, search] { m_tabs->setCurrentWidget(search); });
+    // What an action started or how a download failed shows on the status line.
+    const auto showStatusMessage = [this](const QString &text) { statusBar()->showMessage(text, 15000); };
+    connect(search, &SearchPage::statusMessage, this, showStatusMessage);
+    connect(m_downloads, &DownloadsPage::statusMessage, this, showStatusMessage);
+    m_tabs->setTabToolTip(downloadsTab, m_downloads->runningSummary());
+    connect(m_downloads, &DownloadsPage::runningSummaryChanged, this,
+            [this, downloadsTab](const QString &summary) { m_tabs->setTabToolTip(downloadsTab, summary); });
 
     auto *pages = new QWidget(this);
     auto *pagesLayout = new QVBoxLayout(pages);

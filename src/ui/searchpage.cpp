@@ -6,8 +6,10 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -19,8 +21,10 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     , m_type(new QComboBox(this))
     , m_searchButton(new QPushButton(QStringLiteral("Search The LAN!"), this))
     , m_status(new QLabel(QStringLiteral("Type what you are looking for and press \"Search The LAN!\"."), this))
+    , m_note(new QLabel(this))
     , m_listening(new QLabel(QStringLiteral("Listening..."), this))
     , m_results(new QTableView(this))
+    , m_menu(new QMenu(this))
 {
     SearchService &search = core.sharing().search();
     m_type->addItems(search.fileTypes());
@@ -43,23 +47,21 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     m_results->setColumnWidth(1, 100);
     connect(m_results->horizontalHeader(), &QHeaderView::sectionClicked, &search.results(),
             &SearchResultsModel::toggleSort);
-    connect(m_results, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
-        const SearchResultsModel::Result result = m_core.sharing().search().results().result(index.row());
-        m_core.transfers().start(result.sharedName, result.address);
-    });
+    // A double-click, Enter or the menu's first entry downloads the selected result.
+    connect(m_results, &QTableView::doubleClicked, this, &SearchPage::downloadSelected);
+    m_results->installEventFilter(this);
+    m_menu->addAction(QStringLiteral("Download"), this, &SearchPage::downloadSelected);
+    m_menu->addAction(QStringLiteral("Browse Files"), this, &SearchPage::browseSelectedUser);
+    m_menu->addAction(QStringLiteral("Message User"), this, &SearchPage::messageSelectedUser);
+    m_results->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_results, &QWidget::customContextMenuRequested, this, &SearchPage::showResultMenu);
 
     auto *viewFiles = new QPushButton(QStringLiteral("View Files"), this);
-    connect(viewFiles, &QPushButton::clicked, this, [this] {
-        const QModelIndexList rows = m_results->selectionModel()->selectedRows();
-        if (!rows.isEmpty())
-            m_core.sharing().search().browseResultUser(rows.first().row());
-    });
+    connect(viewFiles, &QPushButton::clicked, this, &SearchPage::browseSelectedUser);
     auto *message = new QPushButton(QStringLiteral("Message User"), this);
-    connect(message, &QPushButton::clicked, this, [this] {
-        const QModelIndexList rows = m_results->selectionModel()->selectedRows();
-        if (!rows.isEmpty())
-            m_core.chat().openMessageWindow(rows.first().data(SearchResultsModel::AddressRole).toString());
-    });
+    connect(message, &QPushButton::clicked, this, &SearchPage::messageSelectedUser);
+    connect(&search, &SearchService::searchTabRequested, this,
+            [this](const QByteArray &, const QString &category) { showSearch(category); });
     connect(&search, &SearchService::statusChanged, this, &SearchPage::refreshStatus);
     connect(&core.status(), &StatusDisplay::changed, this,
             [this] { m_searchButton->setEnabled(m_core.status().isSearchEnabled()); });
@@ -73,7 +75,8 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     query->addWidget(m_type);
     query->addWidget(m_searchButton);
     auto *statusRow = new QHBoxLayout;
-    statusRow->addWidget(m_status, 1);
+    statusRow->addWidget(m_status);
+    statusRow->addWidget(m_note, 1);
     statusRow->addWidget(m_listening);
     statusRow->addWidget(viewFiles);
     statusRow->addWidget(message);
@@ -83,10 +86,14 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     layout->addWidget(m_results, 1);
 }
 
-void SearchPage::showSearch(const QByteArray &searchBoxText, const QString &category)
+void SearchPage::showSearch(const QString &category)
 {
-    m_box->setText(QString::fromUtf8(searchBoxText));
     m_type->setCurrentText(category);
+}
+
+QString SearchPage::note() const
+{
+    return m_note->text();
 }
 
 bool SearchPage::eventFilter(QObject *watched, QEvent *event)
@@ -97,6 +104,13 @@ bool SearchPage::eventFilter(QObject *watched, QEvent *event)
         QMetaObject::invokeMethod(m_box, &QLineEdit::selectAll, Qt::QueuedConnection);
     } else if (watched == m_box && event->type() == QEvent::FocusOut) {
         m_searchButton->setDefault(false);
+    } else if (watched == m_results && event->type() == QEvent::KeyPress) {
+        // Enter in the results downloads the selected one.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            downloadSelected();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -115,4 +129,53 @@ void SearchPage::refreshStatus()
     const SearchService &search = m_core.sharing().search();
     m_status->setText(search.statusCaption());
     m_listening->setVisible(search.isSearchStatusVisible());
+    m_note->setText(search.statusNote());
+}
+
+int SearchPage::selectedRow() const
+{
+    const QModelIndexList rows = m_results->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void SearchPage::downloadSelected()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const SearchResultsModel::Result result = m_core.sharing().search().results().result(row);
+    Transfers &transfers = m_core.transfers();
+    const int id = transfers.start(result.sharedName, result.address);
+    const QString nick = QString::fromUtf8(result.nickname);
+    const Download *download = transfers.download(id);
+    if (!download) {
+        emit statusMessage(QStringLiteral("Could not start the download from %1: no transfer connection is left. "
+                                          "Wait for a running download to end.")
+                               .arg(nick));
+        return;
+    }
+    emit statusMessage(QStringLiteral("Downloading %1 from %2").arg(download->fileName, nick));
+}
+
+void SearchPage::browseSelectedUser()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        m_core.sharing().search().browseResultUser(row);
+}
+
+void SearchPage::messageSelectedUser()
+{
+    const int row = selectedRow();
+    if (row >= 0)
+        m_core.chat().openMessageWindow(m_core.sharing().search().results().result(row).address);
+}
+
+void SearchPage::showResultMenu(const QPoint &position)
+{
+    const QModelIndex index = m_results->indexAt(position);
+    if (!index.isValid())
+        return;
+    m_results->selectRow(index.row());
+    m_menu->popup(m_results->viewport()->mapToGlobal(position));
 }

@@ -6,6 +6,7 @@ class Core;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTableView;
 
@@ -18,8 +19,21 @@ class SearchPage final : public QWidget
 public:
     explicit SearchPage(Core &core, QWidget *parent = nullptr);
 
-    // Shows a search that was started elsewhere (browsing a user).
-    void showSearch(const QByteArray &searchBoxText, const QString &category);
+    // Shows a search that was started elsewhere (browsing a user, resuming a
+    // download): the category it lists. The search box keeps what the
+    // person typed.
+    void showSearch(const QString &category);
+    QTableView &resultsView() { return *m_results; }
+    QLineEdit &searchBox() { return *m_box; }
+    // What a right click on a result offers.
+    QMenu &resultMenu() { return *m_menu; }
+    // The line beside the responses count: what a browse lists, or that
+    // nobody answered yet.
+    QString note() const;
+
+signals:
+    // A sentence for the window's status line.
+    void statusMessage(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -27,12 +41,20 @@ protected:
 private:
     void search();
     void refreshStatus();
+    // The selected result's row, or -1.
+    int selectedRow() const;
+    void downloadSelected();
+    void browseSelectedUser();
+    void messageSelectedUser();
+    void showResultMenu(const QPoint &position);
 
     Core &m_core;
     QLineEdit *m_box;
     QComboBox *m_type;
     QPushButton *m_searchButton;
     QLabel *m_status;
+    QLabel *m_note;
     QLabel *m_listening;
     QTableView *m_results;
+    QMenu *m_menu;
 };

@@ -1,12 +1,12 @@
 #include "ui/userlistpanel.h"
 
 #include "shell/core.h"
+#include "ui/addcomputerrow.h"
 
 #include <QHeaderView>
-#include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -46,7 +46,8 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
     : QWidget(parent)
     , m_core(core)
     , m_table(new QTableView(this))
-    , m_addComputer(new QLineEdit(QStringLiteral("0.0.0.0"), this))
+    , m_menu(new QMenu(this))
+    , m_addComputer(new AddComputerRow(core, this))
 {
     UserListModel &model = core.network().userList();
     m_table->setModel(&model);
@@ -72,32 +73,25 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
         m_core.network().userList().sort(column, m_sortOrder);
     });
 
+    const auto toggleBlock = [this] { m_core.network().blocking().toggleBlock(selectedAddress()); };
+    const auto openConversation = [this] { m_core.chat().openMessageWindow(selectedAddress()); };
     auto *block = new QPushButton(QStringLiteral("Block / Unblock User"), this);
-    connect(block, &QPushButton::clicked, this,
-            [this] { m_core.network().blocking().toggleBlock(selectedAddress()); });
-
+    connect(block, &QPushButton::clicked, this, toggleBlock);
     auto *browse = new QPushButton(QStringLiteral("Browse Files"), this);
-    connect(browse, &QPushButton::clicked, this, [this] {
-        const QModelIndexList rows = m_table->selectionModel()->selectedRows();
-        if (!rows.isEmpty())
-            m_core.sharing().search().browseUser(rows.first().data().toString().toUtf8());
-    });
+    connect(browse, &QPushButton::clicked, this, &UserListPanel::browseSelectedUser);
 
     // The message button and a double-click on a user open a conversation.
     auto *message = new QPushButton(QStringLiteral("Message User"), this);
-    connect(message, &QPushButton::clicked, this, [this] { m_core.chat().openMessageWindow(selectedAddress()); });
+    connect(message, &QPushButton::clicked, this, openConversation);
     connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &row) {
         m_core.chat().openMessageWindow(m_core.network().userList().address(row.row()));
     });
 
-    auto *add = new QPushButton(QStringLiteral("Add Computer"), this);
-    const auto addComputer = [this] { m_addComputer->setText(m_core.network().discovery().addComputer(m_addComputer->text())); };
-    connect(add, &QPushButton::clicked, this, addComputer);
-    connect(m_addComputer, &QLineEdit::returnPressed, this, addComputer);
-
-    auto *addRow = new QHBoxLayout;
-    addRow->addWidget(m_addComputer, 1);
-    addRow->addWidget(add);
+    m_menu->addAction(QStringLiteral("Browse Files"), this, &UserListPanel::browseSelectedUser);
+    m_menu->addAction(QStringLiteral("Message User"), this, openConversation);
+    m_menu->addAction(QStringLiteral("Block / Unblock User"), this, toggleBlock);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, &UserListPanel::showUserMenu);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -106,7 +100,7 @@ UserListPanel::UserListPanel(Core &core, QWidget *parent)
     layout->addWidget(message);
     layout->addWidget(browse);
     layout->addWidget(block);
-    layout->addLayout(addRow);
+    layout->addWidget(m_addComputer);
 }
 
 void UserListPanel::restoreSelection(int row)
@@ -122,4 +116,20 @@ QString UserListPanel::selectedAddress() const
 {
     const QModelIndexList rows = m_table->selectionModel()->selectedRows();
     return rows.isEmpty() ? QString() : m_core.network().userList().address(rows.first().row());
+}
+
+void UserListPanel::browseSelectedUser()
+{
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    if (!rows.isEmpty())
+        m_core.sharing().search().browseUser(rows.first().data().toString().toUtf8());
+}
+
+void UserListPanel::showUserMenu(const QPoint &position)
+{
+    const QModelIndex row = m_table->indexAt(position);
+    if (!row.isValid())
+        return;
+    m_table->selectRow(row.row());
+    m_menu->popup(m_table->viewport()->mapToGlobal(position));
 }

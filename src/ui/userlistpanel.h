@@ -2,8 +2,9 @@
 
 #include <QWidget>
 
+class AddComputerRow;
 class Core;
-class QLineEdit;
+class QMenu;
 class QTableView;
 
 // The list of online users beside the pages: who is connected, how many
@@ -16,13 +17,21 @@ class UserListPanel final : public QWidget
 public:
     explicit UserListPanel(Core &core, QWidget *parent = nullptr);
 
+    QTableView &table() { return *m_table; }
+    // What a right click on a user offers.
+    QMenu &userMenu() { return *m_menu; }
+    AddComputerRow &addComputerRow() { return *m_addComputer; }
+
 private:
     void restoreSelection(int row);
     QString selectedAddress() const;
+    void browseSelectedUser();
+    void showUserMenu(const QPoint &position);
 
     Core &m_core;
     QTableView *m_table;
-    QLineEdit *m_addComputer;
+    QMenu *m_menu;
+    AddComputerRow *m_addComputer;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder;
 };

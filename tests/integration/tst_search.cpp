@@ -174,6 +174,7 @@ private slots:
         QCOMPARE(tab.count(), 1);
         QCOMPARE(tab.at(0).at(0).toByteArray(), QByteArray("quelmuserbrowse Bob"));
         QCOMPARE(search.currentFileType(), QStringLiteral("All File Types"));
+        QCOMPARE(search.statusNote(), QStringLiteral("Files shared by Bob"));
 
         // Every file, in the peer's order, none hidden by the earlier category.
         const QStringList expected = sharedNamesOf(*m_bob);
@@ -191,6 +192,28 @@ private slots:
         search.browseResultUser(0);
         QCOMPARE(tab.count(), 2);
         QCOMPARE(tab.at(1).at(0).toByteArray(), QByteArray("quelmuserbrowse bob"));
+    }
+
+    void aSearchWithoutAnswersSaysSoAndGoesOnListening()
+    {
+        SearchService &search = m_alice->core().sharing().search();
+        QTimer &timer = search.noAnswerTimer();
+        const auto fireTimer = [&timer] { return QMetaObject::invokeMethod(&timer, "timeout"); };
+        search.submitSearch("nothingmatcheshere", QStringLiteral("All File Types"));
+        QVERIFY(timer.isActive());
+        QCOMPARE(timer.interval(), SearchService::NoAnswerMs);
+        QVERIFY(search.statusNote().isEmpty());
+        QVERIFY(fireTimer());
+        QCOMPARE(search.statusNote(), QStringLiteral("No answers from 2 peers"));
+        QCOMPARE(search.statusCaption(), QStringLiteral("Search request submitted. Waiting for responses..."));
+        QVERIFY(search.isSearchStatusVisible());
+
+        // Answers stop the timer and the note.
+        search.submitSearch("beatles", QStringLiteral("All File Types"));
+        QTRY_VERIFY(search.results().rowCount() > 0);
+        QVERIFY(!timer.isActive());
+        QVERIFY(fireTimer());
+        QVERIFY(search.statusNote().isEmpty());
     }
 
     void peerWithBlankAfterItsNicknameNeverAnswersABrowse()

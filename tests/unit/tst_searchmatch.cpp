@@ -32,7 +32,7 @@ QStringList names(const SearchResultsModel &model)
 {
     QStringList texts;
     for (int row = 0; row < model.rowCount(); ++row)
-        texts.append(model.index(row, SearchResultsModel::FilenameColumn).data().toString());
+        texts.append(QString::fromUtf8(model.result(row).sharedName));
     return texts;
 }
 

@@ -100,6 +100,7 @@ private slots:
         button(page, "resumeButton")->click();
         QCOMPARE(searches.count(), 1);
         QCOMPARE(searches.first().first().toByteArray(), QByteArray("quelmfhsearch 5000 sig"));
+        QCOMPARE(m_alice->core().sharing().search().statusNote(), QStringLiteral("Other copies of song.mp3"));
 
         button(page, "openFolderButton")->click();
         QCOMPARE(m_opened.urls.last(), QUrl::fromLocalFile(transfers.downloadsFolder()));
@@ -107,6 +108,29 @@ private slots:
         button(page, "clearButton")->click();
         QCOMPARE(transfers.deadDownloadList().rowCount(), 0);
         QVERIFY(!QDir(transfers.resumeStore().folder()).exists());
+    }
+
+    void aFailedDownloadSaysWhatHappenedAndWhatToTry()
+    {
+        DownloadsPage page(m_alice->core());
+        QSignalSpy messages(&page, &DownloadsPage::statusMessage);
+        QSignalSpy summaries(&page, &DownloadsPage::runningSummaryChanged);
+        // Nothing listens at this address: the connection is refused.
+        m_alice->core().transfers().start("1:music\\gone.mp3", TestCopy::nextLoopbackAddress());
+        QCOMPARE(summaries.value(0).value(0).toString(), QStringLiteral("1 download running"));
+        QTRY_COMPARE(messages.count(), 1);
+        QCOMPARE(summaries.last().value(0).toString(), QStringLiteral("No downloads running"));
+
+        DeadDownloadListModel &ended = m_alice->core().transfers().deadDownloadList();
+        const QModelIndex status = ended.index(ended.rowCount() - 1, DeadDownloadListModel::StatusColumn);
+        QCOMPARE(status.data().toString(), QStringLiteral("Error (111)"));
+        const QString port = QString::number(m_alice->core().localPeer().port());
+        const QString toolTip = status.data(Qt::ToolTipRole).toString();
+        QVERIFY2(toolTip.contains("did not accept the connection") && toolTip.contains(port), qPrintable(toolTip));
+        const QString message = messages.first().first().toString();
+        QVERIFY2(message.contains("gone.mp3") && message.contains("firewall blocks port " + port), qPrintable(message));
+        QCOMPARE(status.siblingAtColumn(0).data(Qt::ToolTipRole).toString(), QStringLiteral("1:music\\gone.mp3"));
+        m_alice->core().transfers().clearEnded();
     }
 
     void aDoubleClickOpensAFinishedFile()

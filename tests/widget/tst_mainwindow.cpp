@@ -3,9 +3,13 @@
 #include "shell/exitquestion.h"
 #include "shell/optionsform.h"
 #include "support/runningcopy.h"
+#include "transfer/transfermessages.h"
+#include "ui/addcomputerrow.h"
 #include "ui/mainwindow.h"
 #include "ui/optionsdialog.h"
+#include "ui/searchpage.h"
 #include "ui/trayicon.h"
+#include "ui/userlistpanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -314,6 +319,93 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(copy.linkCount(), 1, 10000);
         copy.core().status().update();
         QVERIFY(search->isEnabled());
+    }
+
+    void aResultDownloadsByDoubleClickEnterAndMenu()
+    {
+        RunningCopy copy("window");
+        // A server that accepts the transfer connections and never answers.
+        QTcpServer server;
+        const QString serverAddress = TestCopy::nextLoopbackAddress();
+        QVERIFY(server.listen(QHostAddress(serverAddress), quint16(copy.core().localPeer().port())));
+        SearchResultsModel &results = copy.core().sharing().search().results();
+        results.append({"3:music\\song.mp3", "10 Bytes", "bob", serverAddress});
+        results.flush();
+        MainWindow window(copy.core());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *page = window.findChild<SearchPage *>();
+        window.tabs().setCurrentWidget(page);
+        QTableView &view = page->resultsView();
+
+        // Shown as people read it; the tooltip and the request carry the wire name.
+        const QModelIndex name = view.model()->index(0, SearchResultsModel::FilenameColumn);
+        QCOMPARE(name.data().toString(), QStringLiteral("music/song.mp3"));
+        QCOMPARE(name.data(Qt::ToolTipRole).toString(), QStringLiteral("3:music\\song.mp3"));
+
+        const QString started = QStringLiteral("Downloading song.mp3 from bob");
+        const QPoint cell = view.visualRect(name).center();
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, cell);
+        QCOMPARE(copy.core().runningDownloadCount(), 1);
+        QCOMPARE(window.statusBar()->currentMessage(), started);
+        window.statusBar()->clearMessage();
+        QTest::keyClick(&view, Qt::Key_Return);
+        QCOMPARE(copy.core().runningDownloadCount(), 2);
+        QCOMPARE(window.statusBar()->currentMessage(), started);
+        window.statusBar()->clearMessage();
+        QAction *download = page->resultMenu().actions().value(0);
+        QCOMPARE(download->text(), QStringLiteral("Download"));
+        download->trigger();
+        QCOMPARE(copy.core().runningDownloadCount(), 3);
+        QCOMPARE(window.statusBar()->currentMessage(), started);
+        QCOMPARE(window.tabs().tabToolTip(2), QStringLiteral("3 downloads running"));
+
+        const QByteArray expected = TransferMessages::fileInfoRequest("3:music\\song.mp3");
+        QByteArray request;
+        QTcpSocket *connection = nullptr;
+        QTRY_VERIFY((connection = connection ? connection : server.nextPendingConnection())
+                    && (request += connection->readAll()).size() >= expected.size());
+        QCOMPARE(request, expected);
+    }
+
+    void browsingLeavesTheSearchBoxAlone()
+    {
+        RunningCopy copy("window");
+        MainWindow window(copy.core());
+        auto *page = window.findChild<SearchPage *>();
+        page->searchBox().setText(QStringLiteral("my words"));
+        copy.core().sharing().search().browseUser("bob");
+        QCOMPARE(window.tabs().currentWidget(), page);
+        QCOMPARE(page->searchBox().text(), QStringLiteral("my words"));
+        QCOMPARE(page->note(), QStringLiteral("Files shared by bob"));
+    }
+
+    void addComputerSaysWhatBecameOfIt()
+    {
+        RunningCopy copy("window");
+        UserListPanel panel(copy.core());
+        panel.show();
+        AddComputerRow &row = panel.addComputerRow();
+        const auto add = [&row](const QString &text) {
+            row.box().setText(text);
+            QTest::keyClick(&row.box(), Qt::Key_Return);
+        };
+        add(QStringLiteral("not an address!"));
+        QVERIFY2(row.message().contains("neither an address nor a computer name"), qPrintable(row.message()));
+        QCOMPARE(row.box().text(), QStringLiteral("not an address!"));
+
+        // Nothing listens there: the connection is refused.
+        const QString nobody = TestCopy::nextLoopbackAddress();
+        add(nobody);
+        QCOMPARE(row.box().text(), QStringLiteral("0.0.0.0"));
+        const QString port = QString::number(copy.core().localPeer().port());
+        QTRY_VERIFY2(row.message().contains("did not accept the connection") && row.message().contains(port),
+                     qPrintable(row.message()));
+
+        RunningCopy peer("peer");
+        add(peer.address());
+        QTRY_COMPARE(row.message(), "Connected to " + peer.address() + ".");
     }
 
     void firstStartDialog()
