@@ -2,7 +2,10 @@
 // loopback serves, requesters in this process read at a fixed pace, read
 // nothing, or come in bursts. Prints what each requester got and when.
 //
-//   bench_upload [path of quelmd]     (default: the one built with this tree)
+//   bench_upload [path of quelmd [queue]]
+//
+// The default quelmd is the one built with this tree; "queue" runs only the
+// idle-queue and flood cases.
 //
 // Every address is in 127/8. Needs about 70 MB in the temporary folder.
 
@@ -118,6 +121,10 @@ public:
         QObject::connect(&m_socket, &QTcpSocket::connected, &m_socket,
                          [this, sharedName] { m_socket.write(TransferMessages::fileRequest(sharedName, 0)); });
         QObject::connect(&m_socket, &QTcpSocket::disconnected, &m_socket, [this] { m_endedMs = m_clock.elapsed(); });
+    QObject::connect(&m_socket, &QTcpSocket::errorOccurred, &m_socket, [this] {
+        if (m_endedMs < 0)
+            m_endedMs = m_clock.elapsed();
+    });
         if (m_pace == 0)
             return;
         QObject::connect(&m_timer, &QTimer::timeout, &m_socket, [this] { take(m_pace / 10); });
@@ -129,6 +136,7 @@ public:
     qint64 received() const { return m_received; }
     int firstPosition() const { return m_firstPosition; }
     bool ended() const { return m_endedMs >= 0; }
+    bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
     double endedSeconds() const { return m_endedMs / 1000.0; }
     double seconds() const { return m_clock.elapsed() / 1000.0; }
 
@@ -206,21 +214,42 @@ void stalledHeads(const QString &executable, int stalled)
                 legit.received() >= SmallSize ? "complete" : "not complete", legit.seconds());
 }
 
-void idleQueue(const QString &executable, int idleCount)
+// Opens `count` requesters that never read, one after the other as an
+// attacker's loop would, from `addresses` addresses in turn.
+std::vector<std::unique_ptr<Requester>> idleRequesters(const Server &server, int count, int addresses)
+{
+    std::vector<QString> from;
+    for (int a = 0; a < addresses; ++a)
+        from.push_back(TestCopy::nextLoopbackAddress());
+    std::vector<std::unique_ptr<Requester>> idle;
+    for (int i = 0; i < count; ++i) {
+        idle.push_back(std::make_unique<Requester>(server, from[static_cast<size_t>(i % addresses)], BigName, 0));
+        const Requester &last = *idle.back();
+        waitFor([&last] { return last.isConnected() || last.ended(); }, 1000);
+        waitFor([] { return false; }, 2);
+    }
+    waitFor([] { return false; }, 2000);
+    return idle;
+}
+
+int stillConnected(const std::vector<std::unique_ptr<Requester>> &requesters)
+{
+    int connected = 0;
+    for (const auto &requester : requesters)
+        connected += requester->isConnected();
+    return connected;
+}
+
+void idleQueue(const QString &executable, int idleCount, int addresses)
 {
     Server server(executable);
     if (!server.start())
         return;
-    const QString from = TestCopy::nextLoopbackAddress();
-    std::vector<std::unique_ptr<Requester>> idle;
-    for (int i = 0; i < idleCount; ++i)
-        idle.push_back(std::make_unique<Requester>(server, from, BigName, 0));
-    waitFor([] { return false; }, 3000);
+    const std::vector<std::unique_ptr<Requester>> idle = idleRequesters(server, idleCount, addresses);
     Requester newcomer(server, TestCopy::nextLoopbackAddress(), SmallName, 10 << 20);
     waitFor([&] { return newcomer.firstPosition() >= 0 || newcomer.received() > 0 || newcomer.ended(); }, 10000);
-    newcomer.takeAll();
-    std::printf("%d idle requests from one address: a newcomer from another waits at position %d\n", idleCount,
-                newcomer.firstPosition());
+    std::printf("%d idle requests from %d address(es), %d held: a newcomer from another waits at position %d\n",
+                idleCount, addresses, stillConnected(idle), newcomer.firstPosition());
 }
 
 void handshakeDuringFlood(const QString &executable, int connections, int addresses)
@@ -228,13 +257,7 @@ void handshakeDuringFlood(const QString &executable, int connections, int addres
     Server server(executable);
     if (!server.start())
         return;
-    std::vector<std::unique_ptr<Requester>> idle;
-    std::vector<QString> from;
-    for (int a = 0; a < addresses; ++a)
-        from.push_back(TestCopy::nextLoopbackAddress());
-    for (int i = 0; i < connections; ++i)
-        idle.push_back(std::make_unique<Requester>(server, from[static_cast<size_t>(i % addresses)], BigName, 0));
-    waitFor([] { return false; }, 5000);
+    const std::vector<std::unique_ptr<Requester>> idle = idleRequesters(server, connections, addresses);
     QTcpSocket peer;
     peer.bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
     peer.connectToHost(server.address(), Port);
@@ -244,9 +267,10 @@ void handshakeDuringFlood(const QString &executable, int connections, int addres
     QElapsedTimer clock;
     clock.start();
     const bool answered = waitFor([&] { return reply.contains("!!!!"); }, 20000);
-    std::printf("%d idle transfer connections from %d addresses: a new peer's handshake %s\n", connections,
-                addresses, answered ? qPrintable(QStringLiteral("answered in %1 s").arg(clock.elapsed() / 1000.0))
-                                    : "not answered within 20 s");
+    std::printf("%d idle transfer connections from %d addresses, %d held: a new peer's handshake %s\n", connections,
+                addresses, stillConnected(idle),
+                answered ? qPrintable(QStringLiteral("answered in %1 s").arg(clock.elapsed() / 1000.0))
+                         : "not answered within 20 s");
 }
 
 } // namespace
@@ -259,12 +283,19 @@ int main(int argc, char *argv[])
     files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
     const QString executable = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(QUELMD_EXECUTABLE);
+    if (argc > 2 && qstrcmp(argv[2], "queue") == 0) {
+        idleQueue(executable, 180, 1);
+        idleQueue(executable, 180, 6);
+        handshakeDuringFlood(executable, 1023, 40);
+        return 0;
+    }
     slowReader(executable, 200 * 1000, 75);
     slowReader(executable, 1000 * 1000, 75);
     burst(executable, 12);
     burst(executable, 40);
     stalledHeads(executable, 3);
-    idleQueue(executable, 180);
+    idleQueue(executable, 180, 1);
+    idleQueue(executable, 180, 6);
     handshakeDuringFlood(executable, 1023, 40);
     return 0;
 }
