@@ -286,7 +286,7 @@ int main(int argc, char *argv[])
     if (argc > 2 && qstrcmp(argv[2], "queue") == 0) {
         idleQueue(executable, 180, 1);
         idleQueue(executable, 180, 6);
-        handshakeDuringFlood(executable, 1023, 40);
+        handshakeDuringFlood(executable, 1100, 40);
         return 0;
     }
     slowReader(executable, 200 * 1000, 75);
@@ -296,6 +296,6 @@ int main(int argc, char *argv[])
     stalledHeads(executable, 3);
     idleQueue(executable, 180, 1);
     idleQueue(executable, 180, 6);
-    handshakeDuringFlood(executable, 1023, 40);
+    handshakeDuringFlood(executable, 1100, 40);
     return 0;
 }
