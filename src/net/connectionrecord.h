@@ -21,8 +21,10 @@ struct ConnectionRecord
     int handshakeCount = 0;          // data arrivals seen while peerId is empty
     bool isTransfer = false;         // accepted connection that asked for a file
     bool transferQueued = false;     // its file request waits in the upload queue
+    bool transferOnly = false;       // accepted beyond the bound on unnamed connections
     bool accepted = false;           // the peer opened this connection
     qint64 openedAtMs = -1;          // when the connection was accepted or opened
-    qint64 backlogBytes = 0;         // unwritten bytes at the last look
-    qint64 backlogSinceMs = -1;      // since when the backlog has not shrunk
+    qint64 writtenBytes = 0;         // bytes the system has taken to send
+    qint64 writtenAtLastLook = 0;    // writtenBytes when the watch last looked
+    qint64 stuckSinceMs = -1;        // since when bytes wait and none are taken
 };

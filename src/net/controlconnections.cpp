@@ -46,6 +46,8 @@ ControlConnections::ControlConnections(SocketArray &sockets, SocketElement &list
     connect(&sockets, &SocketArray::dataArrival, this, &ControlConnections::onDataArrival);
     connect(&sockets, &SocketArray::closed, this, &ControlConnections::onClosed);
     connect(&sockets, &SocketArray::errorOccurred, this, &ControlConnections::onClosed);
+    connect(&sockets, &SocketArray::bytesWritten, this,
+            [this](int index, qint64 bytes) { mutableRecord(index).writtenBytes += bytes; });
     setTimeouts(HandshakeTimeoutMs, ConnectTimeoutMs);
     connect(&m_watch, &QTimer::timeout, this, &ControlConnections::closeStalledConnections);
     m_watch.start();
@@ -274,14 +276,17 @@ void ControlConnections::keepAliveTick()
 void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
 {
     // A request left unaccepted here is dropped by the listener.
-    switch (AcceptBounds::judge(acceptedCounts(request->peerAddress().toString()), DescriptorLimit::current())) {
+    const QString address = request->peerAddress().toString();
+    const AcceptBounds::Verdict verdict = AcceptBounds::judge(acceptedCounts(address), DescriptorLimit::current());
+    switch (verdict) {
     case AcceptBounds::Verdict::Accept:
+    case AcceptBounds::Verdict::AcceptForTransfer:
         break;
     case AcceptBounds::Verdict::RefuseAddress:
-        m_refused.note(request->peerAddress().toString(), QStringLiteral("too many connections from this address"));
+        m_refused.note(address, QStringLiteral("too many connections from this address"));
         return;
     case AcceptBounds::Verdict::PauseAll:
-        m_refused.note(request->peerAddress().toString(), QStringLiteral("too many connections in all"));
+        m_refused.note(address, QStringLiteral("too many connections in all"));
         m_listenSocket.pauseAccepting();
         return;
     }
@@ -292,6 +297,7 @@ void ControlConnections::onConnectionRequest(int, QTcpSocket *request)
     ConnectionRecord &entry = mutableRecord(slot);
     entry.incomingPending = true;
     entry.accepted = true;
+    entry.transferOnly = verdict == AcceptBounds::Verdict::AcceptForTransfer;
     entry.receiveBuffer.setPendingCapBytes(PreIdentityBufferBytes);
     entry.openedAtMs = m_clock.elapsed();
     SocketElement *socket = m_sockets.at(slot);
@@ -364,6 +370,12 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     QByteArray data = entry.handshakeLine + chunk;
     entry.handshakeLine.clear();
     if (data.startsWith(WireKeywords::FileInfoRequest) || data.startsWith(WireKeywords::FileRequest)) {
+        // A connection taken as a possible link now counts among the transfers.
+        if (!entry.transferOnly
+            && !AcceptBounds::hasTransferRoom(acceptedCounts(socket->remoteHostIP()), DescriptorLimit::current())) {
+            cutLink(index, QStringLiteral("too many transfers from this address"));
+            return {};
+        }
         entry.isTransfer = true;
         emit transferRequest(index, data);
         return {};
@@ -378,6 +390,10 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
                              || couldStillBecome(data, WireKeywords::FileRequest));
     if (partial) {
         entry.handshakeLine = data;
+        return {};
+    }
+    if (entry.transferOnly) {
+        cutLink(index, QStringLiteral("too many connections from this address"));
         return {};
     }
     if (!data.startsWith(WireKeywords::HandshakeOpening) || end < 0 || end > MaxHandshakeLine) {
@@ -463,16 +479,19 @@ void ControlConnections::closeStalledConnections()
 
 void ControlConnections::checkBacklog(int index, qint64 now)
 {
+    // Progress is what the system took, not the backlog's size: a sender that
+    // refills the backlog as it drains keeps it large while the peer reads.
     ConnectionRecord &entry = mutableRecord(index);
-    const qint64 backlog = m_sockets.at(index)->bytesToWrite();
-    if (backlog == 0 || backlog < entry.backlogBytes || entry.backlogSinceMs < 0) {
-        entry.backlogSinceMs = backlog == 0 ? -1 : now;
-        entry.backlogBytes = backlog;
+    const bool taken = entry.writtenBytes != entry.writtenAtLastLook;
+    entry.writtenAtLastLook = entry.writtenBytes;
+    if (taken || m_sockets.at(index)->bytesToWrite() == 0) {
+        entry.stuckSinceMs = -1;
         return;
     }
-    entry.backlogBytes = backlog;
+    if (entry.stuckSinceMs < 0)
+        entry.stuckSinceMs = now;
     // The peer has taken nothing for a long time: what waits for it is dropped with the link.
-    if (now - entry.backlogSinceMs > m_drainTimeoutMs)
+    else if (now - entry.stuckSinceMs > m_drainTimeoutMs)
         cutLink(index, QStringLiteral("the peer does not read what is sent to it"));
 }
 
@@ -493,11 +512,17 @@ AcceptBounds::Counts ControlConnections::acceptedCounts(const QString &address) 
         const int state = socket->state();
         if (!entry.accepted || state == SocketElement::Closed || state == SocketElement::Error)
             continue;
+        const bool fromAddress = socket->remoteHostIP() == address;
+        if (entry.isTransfer || entry.transferOnly) {
+            ++counts.transfers;
+            counts.transfersFromAddress += fromAddress;
+            continue;
+        }
         ++counts.total;
-        if (socket->remoteHostIP() != address)
+        if (!fromAddress)
             continue;
         ++counts.fromAddress;
-        counts.unidentifiedFromAddress += entry.incomingPending && !entry.isTransfer;
+        counts.unidentifiedFromAddress += entry.incomingPending;
     }
     return counts;
 }
@@ -506,7 +531,9 @@ void ControlConnections::resumeAcceptingWhenRoom()
 {
     if (!m_listenSocket.isAcceptPaused())
         return;
-    if (acceptedCounts(QString()).total < AcceptBounds::maxTotal(DescriptorLimit::current()))
+    const qint64 limit = DescriptorLimit::current();
+    const AcceptBounds::Counts counts = acceptedCounts(QString());
+    if (counts.total < AcceptBounds::maxTotal(limit) || counts.transfers < AcceptBounds::maxTransfers(limit))
         m_listenSocket.resumeAccepting();
 }
 

@@ -47,7 +47,8 @@ public:
     // Bytes queued for one peer and not yet taken by it. Sending more closes
     // the link: the peer does not read.
     static constexpr qint64 MaxBacklogBytes = 8 * 1024 * 1024;
-    // A link whose backlog does not shrink for this long is closed.
+    // A link that has bytes waiting and of which the system takes none for
+    // this long is closed.
     static constexpr int DrainTimeoutMs = 30000;
     // After accepting failed, it is tried again this much later at the latest.
     static constexpr int AcceptRetryMs = 1000;
@@ -127,7 +128,7 @@ private:
     ConnectionRecord &mutableRecord(int index);
     void ensureRecords();
     void closeStalledConnections();
-    // Closes a link whose backlog has not shrunk within the drain timeout.
+    // Closes a link of which nothing waiting was taken within the drain timeout.
     void checkBacklog(int index, qint64 now);
     AcceptBounds::Counts acceptedCounts(const QString &address) const;
     void resumeAcceptingWhenRoom();

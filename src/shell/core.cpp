@@ -82,8 +82,10 @@ void Core::shutDown()
     m_addressWatch.stop();
     m_sharing.stop();
     m_portKeeper.stop();
-    m_network.stop();
+    // Closing links ends queue entries; uploads must be stopped before, or
+    // each ended entry would start the next.
     m_transfers.shutDown();
+    m_network.stop();
 }
 
 bool Core::confirmExit()

@@ -6,6 +6,9 @@
 FileUpload::FileUpload(QObject *parent)
     : QObject(parent)
 {
+    m_stallTimer.setSingleShot(true);
+    m_stallTimer.setInterval(StallTimeoutMs);
+    connect(&m_stallTimer, &QTimer::timeout, this, &FileUpload::onStallTimeout);
 }
 
 FileUpload::Start FileUpload::start(SocketElement *socket, const QString &path, qint64 offset)
@@ -22,8 +25,24 @@ FileUpload::Start FileUpload::start(SocketElement *socket, const QString &path, 
     m_socket = socket;
     m_remaining = size - offset;
     m_markerSent = false;
+    m_stallTimer.start();
     pump();
     return Start::Sending;
+}
+
+void FileUpload::onBytesWritten()
+{
+    m_stallTimer.start();
+    pump();
+}
+
+void FileUpload::onStallTimeout()
+{
+    if (!m_socket)
+        return;
+    const int index = m_socket->index();
+    stop();
+    emit stalled(index);
 }
 
 void FileUpload::pump()
@@ -58,6 +77,7 @@ void FileUpload::pump()
 
 void FileUpload::stop()
 {
+    m_stallTimer.stop();
     m_socket = nullptr;
     m_remaining = 0;
     m_file.close();

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class SocketElement;
 
@@ -18,6 +19,9 @@ public:
     static constexpr qint64 BlockSize = 1024 * 1024;
     // The socket is refilled while less than this waits in it.
     static constexpr qint64 HighWater = 4 * 1024 * 1024;
+    // An upload of which the system has taken no byte for this long has
+    // stalled: its requester reads nothing.
+    static constexpr int StallTimeoutMs = 10000;
 
     enum class Start { Sending, NothingToSend, Failed };
 
@@ -25,8 +29,8 @@ public:
 
     // `socket` must stay alive while the upload runs; stop() lets it go.
     Start start(SocketElement *socket, const QString &path, qint64 offset);
-    // Refills the socket; runs when the socket reports written bytes.
-    void pump();
+    // The socket has written bytes out: the upload goes on and is refilled.
+    void onBytesWritten();
     void stop();
     bool isRunning() const { return m_socket != nullptr; }
     int connectionIndex() const;
@@ -36,9 +40,15 @@ signals:
     void finished(int index);
     // Reading the file or sending failed; the connection should close.
     void failed(int index);
+    // No byte was taken within the stall timeout; the connection should close.
+    void stalled(int index);
 
 private:
+    void pump();
+    void onStallTimeout();
+
     SocketElement *m_socket = nullptr;
+    QTimer m_stallTimer;
     QFile m_file;
     qint64 m_remaining = 0;
     bool m_markerSent = false;

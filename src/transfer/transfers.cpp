@@ -137,6 +137,7 @@ void Transfers::shutDown()
 {
     stopProgressTimer();
     m_queueTimer.stop();
+    m_uploads.stop();
     m_downloader.closeAll();
     m_store.clearResumeStore();
 }

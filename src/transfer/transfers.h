@@ -78,8 +78,8 @@ public:
     void startQueueTimer();
     const QTimer &progressTimer() const { return m_progressTimer; }
     const QTimer &queueTimer() const { return m_queueTimer; }
-    // The end of the program: timers stop, transfers close where they stand,
-    // the resume store goes.
+    // The end of the program: timers stop, no upload starts any more,
+    // transfers close where they stand, the resume store goes.
     void shutDown();
 
 signals:

@@ -29,9 +29,10 @@ UploadServer::UploadServer(ControlConnections &connections, LocalPeer &localPeer
 {
     connect(&m_upload, &FileUpload::finished, this, &UploadServer::onUploadFinished);
     connect(&m_upload, &FileUpload::failed, this, &UploadServer::closeConnection);
+    connect(&m_upload, &FileUpload::stalled, this, &UploadServer::onUploadStalled);
     connect(&connections.sockets(), &SocketArray::bytesWritten, this, [this](int index) {
         if (index == m_upload.connectionIndex())
-            m_upload.pump();
+            m_upload.onBytesWritten();
     });
 }
 
@@ -98,7 +99,7 @@ void UploadServer::queueFileRequest(int index, const QByteArray &body)
         closeConnection(index);
         return;
     }
-    m_queue.push_back({index, request->sharedName, request->offset, EntryState::Waiting, address});
+    m_queue.insert(placeFor(address), {index, request->sharedName, request->offset, EntryState::Waiting, address});
     m_connections.markTransferQueued(index);
     schedulePositions();
     advanceQueue();
@@ -112,6 +113,26 @@ bool UploadServer::hasRoomFor(const QString &address) const
     for (const QueueEntry &entry : m_queue)
         fromAddress += entry.address == address;
     return fromAddress < MaxEntriesPerAddress;
+}
+
+std::deque<UploadServer::QueueEntry>::iterator UploadServer::placeFor(const QString &address)
+{
+    // Arrival order, except that a request within its address's fair share
+    // goes ahead of the waiting requests beyond other addresses' shares.
+    QHash<QString, int> waiting;
+    auto place = m_queue.begin();
+    for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
+        const bool beyondShare = it->state == EntryState::Waiting && waiting[it->address]++ >= FairShare;
+        if (!beyondShare)
+            place = std::next(it);
+    }
+    return waiting.value(address) >= FairShare ? m_queue.end() : place;
+}
+
+void UploadServer::stop()
+{
+    m_stopped = true;
+    m_upload.stop();
 }
 
 void UploadServer::endQueueEntries(int index)
@@ -151,6 +172,8 @@ void UploadServer::advanceQueue()
 
 void UploadServer::advanceOnce()
 {
+    if (m_stopped)
+        return;
     while (!m_queue.empty() && m_queue.front().state == EntryState::Ended)
         m_queue.pop_front();
     if (m_queue.empty() || m_queue.front().state != EntryState::Waiting)
@@ -172,6 +195,7 @@ void UploadServer::serveFile(QueueEntry &entry)
     case FileUpload::Start::Sending:
         qCInfo(lcTransfer) << "upload of" << entry.sharedName << "to" << entry.address << "from byte" << entry.offset
                            << "started";
+        emit uploadStarted(index, entry.sharedName, entry.address);
         break;
     case FileUpload::Start::NothingToSend:
         markEnded(index);
@@ -189,6 +213,13 @@ void UploadServer::onUploadFinished(int index)
     qCInfo(lcTransfer) << "upload on connection" << index << "sent its last byte";
     markEnded(index);
     advanceQueue();
+}
+
+void UploadServer::onUploadStalled(int index)
+{
+    // A requester that takes nothing holds the one upload; the queue moves on.
+    qCInfo(lcTransfer) << "upload on connection" << index << "ended: the requester takes nothing";
+    closeConnection(index);
 }
 
 void UploadServer::markEnded(int index)

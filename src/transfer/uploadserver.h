@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/acceptbounds.h"
 #include "transfer/fileupload.h"
 
 #include <QByteArray>
@@ -25,8 +26,11 @@ class UploadServer final : public QObject
 
 public:
     // Past these, a new request's connection is closed instead of queued.
-    static constexpr int MaxEntriesPerAddress = 1024;
-    static constexpr int MaxEntries = 8192;
+    static constexpr int MaxEntriesPerAddress = AcceptBounds::MaxTransfersPerAddress;
+    static constexpr int MaxEntries = AcceptBounds::MaxTransfers;
+    // Requests from one address beyond this many waiting give way to those of
+    // other addresses that come later.
+    static constexpr int FairShare = 64;
     // A request that has not ended within this many bytes is no request:
     // a shared name of a path's longest length, coded twice (four bytes a byte).
     static constexpr qsizetype MaxRequestLength = 4 * 4096 + 64;
@@ -53,7 +57,12 @@ public:
     // The requesting connection closed: its entries end.
     void endQueueEntries(int index);
     void queTick();
+    // Starts no upload any more: the copy is shutting down.
+    void stop();
     const std::deque<QueueEntry> &queue() const { return m_queue; }
+
+signals:
+    void uploadStarted(int index, const QByteArray &sharedName, const QString &address);
 
 private:
     struct RequestStream {
@@ -65,6 +74,7 @@ private:
     void answerFileInfo(int index, const QByteArray &body);
     void queueFileRequest(int index, const QByteArray &body);
     bool hasRoomFor(const QString &address) const;
+    std::deque<QueueEntry>::iterator placeFor(const QString &address);
     std::optional<QString> sharedPath(const QByteArray &sharedName) const;
     void advanceQueue();
     void advanceOnce();
@@ -75,6 +85,7 @@ private:
     void schedulePositions();
     void closeConnection(int index);
     void onUploadFinished(int index);
+    void onUploadStalled(int index);
 
     ControlConnections &m_connections;
     LocalPeer &m_localPeer;
@@ -85,4 +96,5 @@ private:
     bool m_advancing = false;
     bool m_advanceAgain = false;
     bool m_positionsDue = false;
+    bool m_stopped = false;
 };

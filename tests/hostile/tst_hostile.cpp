@@ -11,11 +11,13 @@
 #include "net/wirekeywords.h"
 #include "transfer/transfermessages.h"
 #include "transfer/transferstreamparser.h"
+#include "transfer/fileupload.h"
 #include "transfer/uploadserver.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -142,6 +144,33 @@ void pour(QTcpSocket &socket, const QByteArray &block, int times)
     }
 }
 
+// Asks for `sharedName` and takes `bytesPerSecond` of its data, ten times a
+// second, until `size` bytes came, the copy hung up or `boundMs` passed; the
+// bytes taken.
+qint64 readAtPace(const QuelmProcess &copy, const QByteArray &sharedName, qint64 size, qint64 bytesPerSecond,
+                  int boundMs)
+{
+    QTcpSocket socket;
+    // What is not taken stays with the system, which then stops the sender.
+    socket.setReadBufferSize(bytesPerSecond / 10);
+    socket.bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
+    socket.connectToHost(copy.address(), static_cast<quint16>(copy.port()));
+    socket.write(TransferMessages::fileRequest(sharedName, 0));
+    TransferStreamParser parser;
+    qint64 taken = 0;
+    QTimer pace;
+    QObject::connect(&pace, &QTimer::timeout, &socket, [&] {
+        for (const TransferStreamParser::Event &event : parser.feed(socket.read(bytesPerSecond / 10))) {
+            if (event.kind == TransferStreamParser::Event::Data)
+                taken += event.text.size();
+        }
+    });
+    pace.start(100);
+    [[maybe_unused]] const bool ended = QTest::qWaitFor(
+        [&] { return taken >= size || socket.state() == QAbstractSocket::UnconnectedState; }, boundMs);
+    return taken;
+}
+
 // Whether the copy's size comes back near `baselineKiB` once an attack ended.
 bool memorySettles(QuelmProcess &copy, qint64 baselineKiB)
 {
@@ -168,6 +197,9 @@ private slots:
     void partialFramesBeforeIdentity();
     void repeatedHostLists();
     void transferRequestFloods();
+    void slowReaderIsServedToTheEnd();
+    void requesterThatTakesNothingGivesWay();
+    void queuedTransfersLeaveRoomForLinks();
 
 private:
     // A started copy sharing files that "target" finds, each holding
@@ -443,7 +475,9 @@ void HostileTest::transferRequestFloods()
                              ControlConnections::HandshakeTimeoutMs / 2);
     // The held connections came first, so the copy has judged them all by now.
     const int stillHeld = countInState(heldFlood, QAbstractSocket::ConnectedState);
-    QVERIFY2(stillHeld > 0 && stillHeld <= AcceptBounds::MaxPerAddress, qPrintable(QString::number(stillHeld)));
+    const int heldBound =
+        AcceptBounds::maxTransfersPerAddress(DescriptorLimit) + AcceptBounds::MaxUnidentifiedPerAddress;
+    QVERIFY2(stillHeld > 0 && stillHeld <= heldBound, qPrintable(QString::number(stillHeld)));
     QVERIFY(copy->isRunning());
     QVERIFY2(copy->openDescriptors() < DescriptorLimit * 3 / 4, qPrintable(QString::number(copy->openDescriptors())));
     const QByteArray sharedName = legitimateSearch(*copy);
@@ -455,6 +489,61 @@ void HostileTest::transferRequestFloods()
     QVERIFY(legitimateSearchAnswered(*copy));
     QVERIFY(copy->isRunning());
     QVERIFY(memorySettles(*copy, baseline));
+}
+
+// A requester that reads steadily but slower than the copy sends keeps the
+// copy's send backlog full for longer than any stall bound.
+void HostileTest::slowReaderIsServedToTheEnd()
+{
+    constexpr qint64 Size = 40 << 20;
+    constexpr qint64 Pace = 1000 * 1000;
+    qint64 baseline = 0;
+    std::unique_ptr<QuelmProcess> copy = startVictim(baseline, 1, QByteArray(Size, 's'));
+    QVERIFY(copy);
+    const QByteArray sharedName = legitimateSearch(*copy);
+    QVERIFY(!sharedName.isEmpty());
+    QCOMPARE(readAtPace(*copy, sharedName, Size, Pace, static_cast<int>(Size * 2000 / Pace)), Size);
+}
+
+void HostileTest::requesterThatTakesNothingGivesWay()
+{
+    // Larger than what the system and the copy hold for one connection.
+    constexpr qint64 Size = 32 << 20;
+    constexpr int SlackMs = 15000;
+    qint64 baseline = 0;
+    std::unique_ptr<QuelmProcess> copy = startVictim(baseline, 1, QByteArray(Size, 'n'));
+    QVERIFY(copy);
+    const QByteArray sharedName = legitimateSearch(*copy);
+    QVERIFY(!sharedName.isEmpty());
+    Sockets idle;
+    openFrom(idle, TestCopy::nextLoopbackAddress(), *copy)->write(TransferMessages::fileRequest(sharedName, 0));
+    // Its upload has begun: it holds the queue's head.
+    QTRY_VERIFY(idle.front()->bytesAvailable() > 0);
+    // The next requester is served once the idle one has taken nothing for the stall bound.
+    QCOMPARE(readAtPace(*copy, sharedName, Size, 100 * 1000 * 1000, FileUpload::StallTimeoutMs + SlackMs), Size);
+    QVERIFY(copy->isRunning());
+}
+
+void HostileTest::queuedTransfersLeaveRoomForLinks()
+{
+    constexpr int Addresses = 4;
+    qint64 baseline = 0;
+    std::unique_ptr<QuelmProcess> copy = startVictim(baseline);
+    QVERIFY(copy);
+    const QByteArray sharedName = legitimateSearch(*copy);
+    QVERIFY(!sharedName.isEmpty());
+    // Queued requests, each holding its connection open: more than the copy takes.
+    Sockets flood;
+    const int perAddress = AcceptBounds::maxTransfersPerAddress(DescriptorLimit);
+    for (int a = 0; a < Addresses; ++a) {
+        const QString from = TestCopy::nextLoopbackAddress();
+        for (int i = 0; i < perAddress; ++i)
+            openFrom(flood, from, *copy)->write(TransferMessages::fileRequest(sharedName, 0));
+    }
+    [[maybe_unused]] const bool allSettled = QTest::qWaitFor([&flood] { return settled(flood); }, 5000);
+    QVERIFY(legitimateSearchAnswered(*copy));
+    QVERIFY2(copy->openDescriptors() < DescriptorLimit * 3 / 4, qPrintable(QString::number(copy->openDescriptors())));
+    QVERIFY(copy->isRunning());
 }
 
 QTEST_GUILESS_MAIN(HostileTest)

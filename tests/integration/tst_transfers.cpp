@@ -13,6 +13,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 #include <memory>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -103,12 +104,14 @@ class TransfersTest : public QObject
 
     // A raw requester that asks bob for a file and then reads nothing, so
     // an upload to it stays under way.
-    std::unique_ptr<QTcpSocket> stalledRequester(const QByteArray &sharedName)
+    std::unique_ptr<QTcpSocket> stalledRequester(const QByteArray &sharedName) { return stalledRequester(*m_bob, sharedName); }
+
+    static std::unique_ptr<QTcpSocket> stalledRequester(RunningCopy &server, const QByteArray &sharedName)
     {
         auto socket = std::make_unique<QTcpSocket>();
         socket->setReadBufferSize(1);
         socket->bind(QHostAddress(TestCopy::nextLoopbackAddress()), 0);
-        socket->connectToHost(m_bob->address(), static_cast<quint16>(m_bob->core().localPeer().port()));
+        socket->connectToHost(server.address(), static_cast<quint16>(server.core().localPeer().port()));
         if (!socket->waitForConnected(3000))
             return nullptr;
         socket->write(TransferMessages::fileRequest(sharedName, 0));
@@ -117,10 +120,17 @@ class TransfersTest : public QObject
     }
 
     // A requester that reads what it is told while it waits.
-    std::unique_ptr<FakePeer> waitingRequester(const QByteArray &sharedName)
+    std::unique_ptr<FakePeer> waitingRequester(const QByteArray &sharedName,
+                                               const QString &from = TestCopy::nextLoopbackAddress())
     {
-        auto peer = std::make_unique<FakePeer>("F00D", TestCopy::nextLoopbackAddress());
-        if (!peer->connectTo(m_bob->address(), m_bob->core().localPeer().port()))
+        return waitingRequester(*m_bob, sharedName, from);
+    }
+
+    static std::unique_ptr<FakePeer> waitingRequester(RunningCopy &server, const QByteArray &sharedName,
+                                                      const QString &from)
+    {
+        auto peer = std::make_unique<FakePeer>("F00D", from);
+        if (!peer->connectTo(server.address(), server.core().localPeer().port()))
             return nullptr;
         peer->sendRaw(TransferMessages::fileRequest(sharedName, 0));
         return peer;
@@ -328,6 +338,60 @@ private slots:
         head.reset();
         next.reset();
         QTRY_VERIFY(queue.queue().empty());
+    }
+
+    // Their connections come in a burst, faster than each names its request.
+    void manyDownloadsFromOnePeerAtOnceAllComplete()
+    {
+        constexpr int Downloads = 40;
+        for (int i = 0; i < Downloads; ++i)
+            alice().start("1:one.bin", m_bob->address());
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        QTRY_COMPARE_WITH_TIMEOUT(ended.rowCount(), Downloads, 30000);
+        for (int row = 0; row < Downloads; ++row) {
+            QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
+            QFile::remove(ended.at(row).finishedPath);
+        }
+    }
+
+    void requestsBeyondAFairShareGiveWayToOtherAddresses()
+    {
+        UploadServer &queue = bob().uploads();
+        auto head = stalledRequester("1:big.bin");
+        QVERIFY(head);
+        QTRY_COMPARE(int(queue.queue().size()), 1);
+        std::vector<std::unique_ptr<FakePeer>> crowd;
+        const QString crowded = TestCopy::nextLoopbackAddress();
+        for (int i = 0; i < UploadServer::FairShare + 2; ++i) {
+            crowd.push_back(waitingRequester("1:one.bin", crowded));
+            QVERIFY(crowd.back());
+            QTRY_COMPARE(int(queue.queue().size()), i + 2);
+        }
+        auto newcomer = waitingRequester("1:one.bin");
+        QVERIFY(newcomer);
+        QTRY_VERIFY(newcomer->raw().contains('|'));
+        QCOMPARE(newcomer->raw().split('|').first(), "wait:" + QByteArray::number(UploadServer::FairShare + 1));
+        head.reset();
+        crowd.clear();
+        newcomer.reset();
+        QTRY_VERIFY(queue.queue().empty());
+    }
+
+    void shuttingDownStartsNoUpload()
+    {
+        RunningCopy carol("carol");
+        QVERIFY(carol.started());
+        QVERIFY(shareFiles(carol, {{"big.bin", patternBytes(32 << 20)}}));
+        UploadServer &queue = carol.core().transfers().uploads();
+        auto head = stalledRequester(carol, "1:big.bin");
+        QVERIFY(head);
+        QTRY_COMPARE(int(queue.queue().size()), 1);
+        auto next = waitingRequester(carol, "1:big.bin", TestCopy::nextLoopbackAddress());
+        QVERIFY(next);
+        QTRY_COMPARE(int(queue.queue().size()), 2);
+        QSignalSpy started(&queue, &UploadServer::uploadStarted);
+        carol.core().shutDown();
+        QCOMPARE(started.count(), 0);
     }
 
     // A part parked from one peer is taken up by a download from another

@@ -15,17 +15,26 @@ private slots:
         QTest::addColumn<int>("total");
         QTest::addColumn<int>("fromAddress");
         QTest::addColumn<int>("unidentified");
+        QTest::addColumn<int>("transfers");
+        QTest::addColumn<int>("transfersFromAddress");
         QTest::addColumn<qint64>("descriptorLimit");
         QTest::addColumn<int>("verdict");
         const int accept = int(AcceptBounds::Verdict::Accept);
+        const int transfer = int(AcceptBounds::Verdict::AcceptForTransfer);
         const int refuse = int(AcceptBounds::Verdict::RefuseAddress);
         const int pause = int(AcceptBounds::Verdict::PauseAll);
-        QTest::newRow("quiet") << 10 << 1 << 0 << qint64(1024) << accept;
-        QTest::newRow("unnamed from one host") << 10 << 4 << 4 << qint64(1024) << refuse;
-        QTest::newRow("transfers from one host") << 40 << 32 << 0 << qint64(1024) << refuse;
-        QTest::newRow("a quarter of the descriptors") << 64 << 0 << 0 << qint64(256) << pause;
-        QTest::newRow("tiny limit keeps a floor") << 15 << 0 << 0 << qint64(20) << accept;
-        QTest::newRow("huge limit keeps a ceiling") << 1024 << 0 << 0 << (qint64(1) << 20) << pause;
+        const qint64 many = qint64(1) << 20;
+        QTest::newRow("quiet") << 10 << 1 << 0 << 0 << 0 << qint64(1024) << accept;
+        QTest::newRow("links from one host") << 40 << 32 << 0 << 0 << 0 << qint64(1024) << transfer;
+        QTest::newRow("burst from one host") << 10 << 4 << 4 << 40 << 40 << many << transfer;
+        QTest::newRow("burst up to the queue's bound") << 10 << 4 << 4 << 2000 << 1023 << many << transfer;
+        QTest::newRow("burst past the queue's bound") << 10 << 4 << 4 << 2000 << 1024 << many << refuse;
+        QTest::newRow("one host takes half the transfers") << 10 << 4 << 4 << 32 << 32 << qint64(256) << refuse;
+        QTest::newRow("transfers full, a new peer links") << 10 << 0 << 0 << 64 << 0 << qint64(256) << accept;
+        QTest::newRow("links full, transfers come") << 64 << 0 << 0 << 0 << 0 << qint64(256) << transfer;
+        QTest::newRow("a quarter of the descriptors each") << 64 << 0 << 0 << 64 << 0 << qint64(256) << pause;
+        QTest::newRow("tiny limit keeps a floor") << 15 << 0 << 0 << 15 << 0 << qint64(20) << accept;
+        QTest::newRow("huge limit keeps a ceiling") << 1024 << 0 << 0 << 8192 << 0 << many << pause;
     }
 
     void acceptVerdicts()
@@ -33,9 +42,12 @@ private slots:
         QFETCH(int, total);
         QFETCH(int, fromAddress);
         QFETCH(int, unidentified);
+        QFETCH(int, transfers);
+        QFETCH(int, transfersFromAddress);
         QFETCH(qint64, descriptorLimit);
         QFETCH(int, verdict);
-        QCOMPARE(int(AcceptBounds::judge({total, fromAddress, unidentified}, descriptorLimit)), verdict);
+        const AcceptBounds::Counts counts{total, fromAddress, unidentified, transfers, transfersFromAddress};
+        QCOMPARE(int(AcceptBounds::judge(counts, descriptorLimit)), verdict);
     }
 
     void throttleSpendsItsAllowanceOnce()
