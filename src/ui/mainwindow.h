@@ -5,10 +5,11 @@
 #include <QUrl>
 
 class Core;
+class HomeTab;
 class OptionsDialog;
 class QLabel;
 class QTabWidget;
-class QWebEngineView;
+class ScanNotice;
 class TrayIcon;
 
 // The main window: the four pages, the status, the options and help links,
@@ -25,7 +26,7 @@ public:
     Core &core() { return m_core; }
     TrayIcon &trayIcon() { return *m_tray; }
     QTabWidget &tabs() { return *m_tabs; }
-    QWebEngineView &homeBrowser() { return *m_home; }
+    HomeTab &homeTab() { return *m_home; }
     // Null while the options dialog is closed.
     OptionsDialog *optionsDialog() const;
     // Balloons land in the status bar where there is no notification area.
@@ -49,15 +50,14 @@ protected:
 private:
     QWidget *makeHeader();
     QWidget *makeFooter();
-    QWebEngineView *makeHomeBrowser();
     void openHelpPage(const QString &fragment);
     void rememberGeometry();
 
     Core &m_core;
     TrayIcon *m_tray;
     QTabWidget *m_tabs;
-    QWebEngineView *m_home;
+    HomeTab *m_home;
     QLabel *m_ipLabel;
-    QLabel *m_blinkLabel;
+    ScanNotice *m_blinkLabel;
     QPointer<OptionsDialog> m_options;
 };
