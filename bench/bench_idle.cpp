@@ -156,6 +156,7 @@ public:
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start(QStringLiteral(QUELM_EXECUTABLE), {});
+        m_process.waitForStarted();
     }
     ~WindowedCopy()
     {
