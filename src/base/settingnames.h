@@ -20,6 +20,8 @@ inline constexpr char ShowDownloadNotifications[] = "ShowDownloadNotifications";
 inline constexpr char DownloadsFolder[] = "DownloadsFolder";
 inline constexpr char SharedFolders[] = "SharedFolders";
 inline constexpr char BlockedList[] = "BlockedList";
+// The update page of the Home tab; empty means none (QUELM_UPDATE_URL takes precedence).
+inline constexpr char UpdateURL[] = "UpdateURL";
 // The main window's place and size, as Qt saves it, in base64.
 inline constexpr char WindowGeometry[] = "WindowGeometry";
 // The split between the main window's pages and its user list, likewise.

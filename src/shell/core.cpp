@@ -1,6 +1,7 @@
 #include "shell/core.h"
 
 #include "base/prompter.h"
+#include "base/settingnames.h"
 #include "net/descriptorlimit.h"
 #include "shell/exitquestion.h"
 #include "shell/startupsequence.h"
@@ -29,7 +30,7 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_addressWatch({m_settings, prompter, m_network, m_portChooser, m_portKeeper}, m_config.testOnly(),
                      m_config.addressSource)
     , m_status(m_network.connections(), m_network.discovery(), [this] { return sharedFileCount(); })
-    , m_homePage(m_config.homePageAddresses)
+    , m_homePage(homePageAddresses())
     , m_presence(prompter)
 {
     wireSignals();
@@ -105,6 +106,14 @@ Core::InstanceClaim Core::claimInstance()
     // Only a lock held by a live copy means "already running"; a folder where
     // no lock can be made is left to the write test.
     return lock->error() == QLockFile::LockFailedError ? InstanceClaim::HeldByAnotherCopy : InstanceClaim::Unavailable;
+}
+
+HomePage::Addresses Core::homePageAddresses() const
+{
+    HomePage::Addresses addresses = m_config.homePageAddresses;
+    if (addresses.updateCheck.isEmpty())
+        addresses.updateCheck = QUrl(QString::fromUtf8(m_settings.get(QLatin1String(SettingNames::UpdateURL))));
+    return addresses;
 }
 
 Network::Context Core::networkContext()

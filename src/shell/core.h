@@ -66,6 +66,8 @@ public:
 private:
     void wireSignals();
     Network::Context networkContext();
+    // The configured addresses, with the update page of the settings when the environment names none.
+    HomePage::Addresses homePageAddresses() const;
 
     CoreConfig m_config;
     Prompter &m_prompter;

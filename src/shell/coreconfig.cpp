@@ -13,8 +13,7 @@ bool CoreConfig::testOnly() const
 
 HomePage::Addresses CoreConfig::defaultHomePageAddresses()
 {
-    const QString update = qEnvironmentVariable("QUELM_UPDATE_URL", QStringLiteral("https://quelm.example.net/update"));
-    return {QUrl(QStringLiteral("qrc:/home/welcome.html")), QUrl(update),
+    return {QUrl(QStringLiteral("qrc:/home/welcome.html")), QUrl(qEnvironmentVariable("QUELM_UPDATE_URL")),
             QUrl(QStringLiteral("qrc:/home/welcome.html?blocked=1"))};
 }
 

@@ -24,7 +24,8 @@ struct CoreConfig
     bool testOnly() const;
 
     // The shipped welcome page first and as the fallback; the update page from
-    // QUELM_UPDATE_URL when set, so it can move without a rebuild.
+    // QUELM_UPDATE_URL when set, so it can move without a rebuild, else none
+    // (the setting UpdateURL may still name one).
     static HomePage::Addresses defaultHomePageAddresses();
 
     // A copy whose program folder is `home` (settings in home/settings).

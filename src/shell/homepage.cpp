@@ -29,10 +29,18 @@ QUrl HomePage::withVersionQuery(const QUrl &base, const QString &version)
     return address;
 }
 
+bool HomePage::opensOutside(const QUrl &address)
+{
+    const QString scheme = address.scheme();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto");
+}
+
 void HomePage::start()
 {
-    m_tickTimer.start();
     navigateTo(m_addresses.first);
+    if (!hasUpdatePage())
+        return;
+    m_tickTimer.start();
     navigateHome();
 }
 
@@ -43,6 +51,10 @@ void HomePage::stop()
 
 void HomePage::navigateHome()
 {
+    if (!hasUpdatePage()) {
+        navigateTo(m_addresses.first);
+        return;
+    }
     navigateTo(withVersionQuery(m_addresses.updateCheck, QLatin1String(QUELM_VERSION_TEXT)));
 }
 
@@ -60,6 +72,9 @@ bool HomePage::acceptNavigation(const QUrl &address, bool mainFrame, bool server
     if (serverRedirect || !mainFrame || address.isEmpty() || address.toString() == QLatin1String("http:///")
         || comparable(address) == comparable(m_homePageAddress))
         return true;
+    // Other schemes stay where they are: neither the view nor the desktop goes there.
+    if (!opensOutside(address))
+        return false;
     emit openExternally(address);
     navigateHome();
     return false;
@@ -69,6 +84,27 @@ void HomePage::titleChanged(const QString &title)
 {
     if (m_fallbackUsed || !title.contains(QLatin1String("blocked"), Qt::CaseInsensitive))
         return;
+    fallBack();
+}
+
+void HomePage::loadFailed(const QUrl &address)
+{
+    // Only the update page falls back: a failed first page is replaced by the
+    // update page anyway, and a failed fallback has nowhere further to go.
+    if (m_fallbackUsed || !hasUpdatePage() || comparable(address) != comparable(m_homePageAddress)
+        || m_homePageAddress == m_addresses.fallback)
+        return;
+    fallBack();
+}
+
+void HomePage::followLink(const QUrl &address)
+{
+    if (opensOutside(address))
+        emit openExternally(address);
+}
+
+void HomePage::fallBack()
+{
     m_fallbackUsed = true;
     navigateTo(m_addresses.fallback);
 }

@@ -5,8 +5,9 @@
 #include "ui/appicon.h"
 #include "ui/chatpage.h"
 #include "ui/downloadspage.h"
-#include "ui/homewebpage.h"
+#include "ui/hometab.h"
 #include "ui/optionsdialog.h"
+#include "ui/scannotice.h"
 #include "ui/searchpage.h"
 #include "ui/statuspanel.h"
 #include "ui/trayicon.h"
@@ -25,20 +26,19 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 MainWindow::MainWindow(Core &core, QWidget *parent)
     : QMainWindow(parent)
     , m_core(core)
     , m_tray(new TrayIcon(*this, this))
     , m_tabs(new QTabWidget(this))
-    , m_home(makeHomeBrowser())
+    , m_home(new HomeTab(core.homePage(), m_tabs))
     , m_downloads(new DownloadsPage(core, m_tabs))
     , m_splitter(new QSplitter(this))
     , m_notifications(QDBusConnection::sessionBus())
     , m_ipLabel(new QLabel(this))
-    , m_blinkLabel(new QLabel(QStringLiteral("Quelm is scanning the local area network for people to share with..."),
-                              this))
+    , m_blinkLabel(new ScanNotice(QStringLiteral("Quelm is scanning the local area network for people to share with..."),
+                                  this))
 {
     setWindowTitle(QStringLiteral("Quelm Beta"));
     setWindowIcon(AppIcon::make());
@@ -90,10 +90,7 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     ShellPresence &presence = core.presence();
     connect(&presence, &ShellPresence::captionChanged, this, &QWidget::setWindowTitle);
     connect(&presence, &ShellPresence::ipLabelChanged, m_ipLabel, &QLabel::setText);
-    connect(&presence, &ShellPresence::scanNoticeVisibilityChanged, this, [this](bool visible) {
-        // Hiding would let the layout jump; the notice keeps its place.
-        m_blinkLabel->setStyleSheet(visible ? QString() : QStringLiteral("color: transparent"));
-    });
+    connect(&presence, &ShellPresence::scanNoticeVisibilityChanged, m_blinkLabel, &ScanNotice::setTextShown);
     connect(&presence, &ShellPresence::trayIconInstalled, m_tray, &TrayIcon::install);
     connect(m_tray, &TrayIcon::exitRequested, this, &MainWindow::exit);
     SharedIndex &index = core.sharing().sharedIndex();
@@ -108,19 +105,6 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
 MainWindow::~MainWindow()
 {
     delete m_options;
-}
-
-QWebEngineView *MainWindow::makeHomeBrowser()
-{
-    auto *view = new QWebEngineView(m_tabs);
-    HomePage &home = m_core.homePage();
-    view->setPage(new HomeWebPage(home, view));
-    connect(&home, &HomePage::navigationRequested, view, [view](const QUrl &address) { view->load(address); });
-    connect(&home, &HomePage::openExternally, this, [](const QUrl &address) { QDesktopServices::openUrl(address); });
-    // Start-up may already have sent the page somewhere.
-    if (!home.homePageAddress().isEmpty())
-        view->load(home.homePageAddress());
-    return view;
 }
 
 void MainWindow::showBalloon(const QString &title, const QString &text, int iconFlags)

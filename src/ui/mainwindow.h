@@ -8,12 +8,13 @@
 #include <QUrl>
 
 class Core;
+class HomeTab;
 class OptionsDialog;
 class DownloadsPage;
 class QLabel;
 class QSplitter;
 class QTabWidget;
-class QWebEngineView;
+class ScanNotice;
 class TrayIcon;
 
 // The main window: the four pages, the status, the options and help links,
@@ -36,7 +37,7 @@ public:
     Core &core() { return m_core; }
     TrayIcon &trayIcon() { return *m_tray; }
     QTabWidget &tabs() { return *m_tabs; }
-    QWebEngineView &homeBrowser() { return *m_home; }
+    HomeTab &homeTab() { return *m_home; }
     DownloadsPage &downloadsPage() { return *m_downloads; }
     DesktopNotifications &desktopNotifications() { return m_notifications; }
     // Null while the options dialog is closed.
@@ -63,7 +64,6 @@ protected:
 private:
     QWidget *makeHeader();
     QWidget *makeFooter();
-    QWebEngineView *makeHomeBrowser();
     void openHelpPage(const QString &fragment);
     void showOnStatusLine(const QString &title, const QString &text);
     void restoreLayout();
@@ -72,11 +72,11 @@ private:
     Core &m_core;
     TrayIcon *m_tray;
     QTabWidget *m_tabs;
-    QWebEngineView *m_home;
+    HomeTab *m_home;
     DownloadsPage *m_downloads;
     QSplitter *m_splitter;
     DesktopNotifications m_notifications;
     QLabel *m_ipLabel;
-    QLabel *m_blinkLabel;
+    ScanNotice *m_blinkLabel;
     QPointer<OptionsDialog> m_options;
 };

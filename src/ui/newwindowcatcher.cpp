@@ -1,10 +1,16 @@
 #include "ui/newwindowcatcher.h"
 
-#include <QDesktopServices>
+#include "shell/homepage.h"
+
+NewWindowCatcher::NewWindowCatcher(HomePage &rules, QWebEngineProfile *profile, QObject *parent)
+    : QWebEnginePage(profile, parent)
+    , m_rules(rules)
+{
+}
 
 bool NewWindowCatcher::acceptNavigationRequest(const QUrl &url, NavigationType, bool)
 {
-    QDesktopServices::openUrl(url);
+    m_rules.followLink(url);
     deleteLater();
     return false;
 }

@@ -2,13 +2,18 @@
 // address, as a person or a script would start it.
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "support/loopbackwebserver.h"
 #include "support/testcopy.h"
+#include "support/virtualdisplay.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +41,7 @@ class QuelmExecutableTest : public QObject
 
 private slots:
     void startsAndListensOnItsAddress();
+    void startsAsRootWithoutTheSandboxVariable();
 };
 
 void QuelmExecutableTest::startsAndListensOnItsAddress()
@@ -70,6 +76,50 @@ void QuelmExecutableTest::startsAndListensOnItsAddress()
     QCOMPARE(quelm.exitStatus(), QProcess::NormalExit);
     QCOMPARE(quelm.exitCode(), 0);
     QVERIFY(!QFile::exists(home.filePath(QStringLiteral("quelm.lock"))));
+}
+
+// As root the web engine refuses its sandbox and would end the program: the
+// program must switch it off itself and show its window, with the Home tab's
+// engine really loading the update page.
+void QuelmExecutableTest::startsAsRootWithoutTheSandboxVariable()
+{
+    if (geteuid() != 0)
+        QSKIP("runs only as root");
+    if (!VirtualDisplay::isInstalled())
+        QSKIP("needs Xvfb and xwininfo");
+    VirtualDisplay display;
+    QVERIFY(display.start());
+    LoopbackWebServer server;
+    server.setPage(QStringLiteral("/update"), "<html><title>Update</title></html>");
+    QTemporaryDir home;
+    SettingsStore(home.filePath(QStringLiteral("settings/user.ini")), home.filePath(QStringLiteral("settings/machine.ini")))
+        .set(QLatin1String(SettingNames::Nickname), "root");
+
+    QProcessEnvironment environment = environmentFor(home.path(), TestCopy::nextLoopbackAddress());
+    environment.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), display.name());
+    environment.insert(QStringLiteral("QUELM_UPDATE_URL"), server.address(QStringLiteral("/update")).toString());
+    QProcess quelm;
+    quelm.setProcessEnvironment(environment);
+    quelm.start(QStringLiteral(QUELM_EXECUTABLE), {});
+    QVERIFY(quelm.waitForStarted());
+    const QString caption = QStringLiteral("Quelm Beta - Version ") + QLatin1String(QUELM_VERSION_TEXT);
+    // Each look at the display runs a program, so the wait is bounded by the clock.
+    QElapsedTimer clock;
+    clock.start();
+    while (!display.showsWindow(caption) && clock.elapsed() < 30000)
+        QTest::qWait(200);
+    QVERIFY(display.showsWindow(caption));
+    QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(QStringLiteral("/update")), 1, 30000);
+    QCOMPARE(quelm.state(), QProcess::Running);
+
+    quelm.terminate();
+    if (!quelm.waitForFinished(10000)) {
+        quelm.kill();
+        quelm.waitForFinished(5000);
+    }
+    QCOMPARE(quelm.readAllStandardError().count("without its sandbox"), 1);
 }
 
 QTEST_GUILESS_MAIN(QuelmExecutableTest)

@@ -78,6 +78,9 @@ void StartupTest::startsListensAndShowsItsState()
 {
     TestCopy copy;
     copy.presetUserValue(QLatin1String(SettingNames::Nickname), "alice");
+    // An update page named in the settings gives the Home page its periodic reload
+    // (without a window nothing is fetched).
+    copy.presetUserValue(QLatin1String(SettingNames::UpdateURL), "http://127.0.0.1:9/update");
     ScriptedPrompter person;
     Core core(copy.config(), person);
     QSignalSpy splash(&core.presence(), &ShellPresence::splashStatusChanged);

@@ -52,6 +52,17 @@ private slots:
         QCOMPARE(home.homePageAddress(), UpdateWithVersion);
     }
 
+    void withoutAnUpdatePageOnlyTheFirstPage()
+    {
+        HomePage home({First, QUrl(), Fallback});
+        QSignalSpy navigations(&home, &HomePage::navigationRequested);
+        home.start();
+        home.navigateHome();
+        home.loadFailed(First);
+        QCOMPARE(urls(navigations), QList<QUrl>({First, First}));
+        QVERIFY(!home.isTicking());
+    }
+
     void reloadsAfter121Ticks()
     {
         HomePage home({First, Update, Fallback});
@@ -74,14 +85,20 @@ private slots:
         QTest::addColumn<bool>("mainFrame");
         QTest::addColumn<bool>("redirect");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("link in the main frame") << "http://127.0.0.1:8/other" << true << false << false;
-        QTest::newRow("the current page") << UpdateWithVersion.toString() << true << false << true;
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("link in the main frame") << "http://127.0.0.1:8/other" << true << false << false << true;
+        QTest::newRow("https link") << "https://127.0.0.1:8/other" << true << false << false << true;
+        QTest::newRow("mail link") << "mailto:someone@example.invalid" << true << false << false << true;
+        QTest::newRow("file link") << "file:///etc/passwd" << true << false << false << false;
+        QTest::newRow("ftp link") << "ftp://127.0.0.1/x" << true << false << false << false;
+        QTest::newRow("unknown scheme") << "smb://127.0.0.1/share" << true << false << false << false;
+        QTest::newRow("the current page") << UpdateWithVersion.toString() << true << false << true << false;
         QTest::newRow("the current page, trailing slash") << "http://127.0.0.1:8/update/?major=0&minor=14&revision=1"
-                                                          << true << false << true;
-        QTest::newRow("inside a frame") << "http://127.0.0.1:8/other" << false << false << true;
-        QTest::newRow("server redirect") << "http://127.0.0.1:8/moved" << true << true << true;
-        QTest::newRow("empty") << "" << true << false << true;
-        QTest::newRow("bare http") << "http:///" << true << false << true;
+                                                          << true << false << true << false;
+        QTest::newRow("inside a frame") << "http://127.0.0.1:8/other" << false << false << true << false;
+        QTest::newRow("server redirect") << "http://127.0.0.1:8/moved" << true << true << true << false;
+        QTest::newRow("empty") << "" << true << false << true << false;
+        QTest::newRow("bare http") << "http:///" << true << false << true << false;
     }
     void navigationRule()
     {
@@ -89,14 +106,20 @@ private slots:
         QFETCH(bool, mainFrame);
         QFETCH(bool, redirect);
         QFETCH(bool, accepted);
+        QFETCH(bool, opened);
         HomePage home({First, Update, Fallback});
         home.start();
         QSignalSpy external(&home, &HomePage::openExternally);
         QSignalSpy navigations(&home, &HomePage::navigationRequested);
         QCOMPARE(home.acceptNavigation(QUrl(address), mainFrame, redirect), accepted);
-        // A link that is refused opens outside and the view goes back home.
-        QCOMPARE(urls(external), accepted ? QList<QUrl>() : QList<QUrl>({QUrl(address)}));
-        QCOMPARE(urls(navigations), accepted ? QList<QUrl>() : QList<QUrl>({UpdateWithVersion}));
+        // A link that opens outside sends the view back home; a refused one of
+        // another scheme goes nowhere at all.
+        QCOMPARE(urls(external), opened ? QList<QUrl>({QUrl(address)}) : QList<QUrl>());
+        QCOMPARE(urls(navigations), opened ? QList<QUrl>({UpdateWithVersion}) : QList<QUrl>());
+        // A link from a new window or the welcome view follows the same schemes.
+        external.clear();
+        home.followLink(QUrl(address));
+        QCOMPARE(external.count(), HomePage::opensOutside(QUrl(address)) ? 1 : 0);
     }
 
     void blockedTitleFallsBackOncePerReload()
@@ -113,6 +136,25 @@ private slots:
         QVERIFY(home.acceptNavigation(Fallback, true, false));
         home.titleChanged(QStringLiteral("still blocked"));
         QCOMPARE(navigations.count(), 1);
+    }
+
+    void failedUpdatePageFallsBackOncePerReload()
+    {
+        HomePage home({First, Update, Fallback});
+        home.start();
+        QSignalSpy navigations(&home, &HomePage::navigationRequested);
+        // Only the page the view was sent to counts, not one it left.
+        home.loadFailed(First);
+        QCOMPARE(navigations.count(), 0);
+        home.loadFailed(UpdateWithVersion);
+        QCOMPARE(urls(navigations), QList<QUrl>({Fallback}));
+        home.loadFailed(Fallback);
+        home.titleChanged(QStringLiteral("blocked"));
+        QCOMPARE(navigations.count(), 1);
+        for (int tick = 0; tick <= HomePage::ReloadAfterTicks; ++tick)
+            home.browserTick();
+        home.loadFailed(UpdateWithVersion);
+        QCOMPARE(urls(navigations), QList<QUrl>({Fallback, UpdateWithVersion, Fallback}));
     }
 };
 

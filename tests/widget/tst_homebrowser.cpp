@@ -1,10 +1,14 @@
+#include "base/settingnames.h"
 #include "shell/core.h"
 #include "support/loopbackwebserver.h"
 #include "support/scriptedprompter.h"
 #include "support/testcopy.h"
+#include "ui/hometab.h"
 #include "ui/mainwindow.h"
+#include "ui/welcomeview.h"
 
 #include <QDesktopServices>
+#include <QTcpServer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
@@ -32,22 +36,38 @@ public slots:
     void open(const QUrl &address) { opened.append(address); }
 };
 
+// An address on loopback where nothing listens.
+QUrl deadAddress()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/update").arg(probe.serverPort()));
+}
+
 // A copy with the Home page pointed at the test's server, not started: the
-// Home page needs only the core's home-page rules.
+// Home page needs only the core's home-page rules. The update page comes from
+// the settings when `fromSettings` is set.
 struct HomeWindow {
-    explicit HomeWindow(LoopbackWebServer &server, const QString &updatePath)
+    HomeWindow(LoopbackWebServer &server, const QUrl &update, bool fromSettings = false)
     {
         CoreConfig config = place.config();
-        config.homePageAddresses = {server.address(QStringLiteral("/first")), server.address(updatePath),
+        config.homePageAddresses = {server.address(QStringLiteral("/first")), fromSettings ? QUrl() : update,
                                     server.address(QStringLiteral("/fallback"))};
+        if (fromSettings)
+            place.presetUserValue(QLatin1String(SettingNames::UpdateURL), update.toEncoded());
         core = std::make_unique<Core>(config, person);
         window = std::make_unique<MainWindow>(*core);
         window->show();
         core->homePage().start();
     }
+    HomeWindow(LoopbackWebServer &server, const QString &updatePath)
+        : HomeWindow(server, server.address(updatePath))
+    {
+    }
 
-    QUrl shownAddress() const { return window->homeBrowser().url(); }
-    void runScript(const QString &script) { window->homeBrowser().page()->runJavaScript(script); }
+    QWebEngineView &browser() const { return *window->homeTab().browser(); }
+    QUrl shownAddress() const { return browser().url(); }
+    void runScript(const QString &script) { browser().page()->runJavaScript(script); }
 
     TestCopy place;
     ScriptedPrompter person;
@@ -87,13 +107,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(home.shownAddress(), update, PageWait);
         QTRY_VERIFY_WITH_TIMEOUT(m_server.requests().contains(QStringLiteral("/update?major=0&minor=14&revision=1")),
                                  PageWait);
-        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Update"), PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(home.browser().title(), QStringLiteral("Update"), PageWait);
     }
 
     void linkOpensOutsideAndHomeComesBack()
     {
         HomeWindow home(m_server, QStringLiteral("/update"));
-        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Update"), PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(home.browser().title(), QStringLiteral("Update"), PageWait);
         const int updateLoads = m_server.requestCount(QStringLiteral("/update"));
         m_desktop.opened.clear();
         home.runScript(QStringLiteral("document.getElementById('out').click()"));
@@ -106,7 +126,7 @@ private slots:
     void linkIntoAFrameStaysInside()
     {
         HomeWindow home(m_server, QStringLiteral("/update"));
-        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Update"), PageWait);
+        QTRY_COMPARE_WITH_TIMEOUT(home.browser().title(), QStringLiteral("Update"), PageWait);
         QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/framed")) > 0, true, PageWait);
         m_desktop.opened.clear();
         const int frameLoads = m_server.requestCount(QStringLiteral("/framed2"));
@@ -121,7 +141,7 @@ private slots:
         HomeWindow home(m_server, QStringLiteral("/blocked"));
         const int before = m_server.requestCount(QStringLiteral("/fallback"));
         QTRY_COMPARE_WITH_TIMEOUT(home.shownAddress(), m_server.address(QStringLiteral("/fallback")), PageWait);
-        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Fallback is blocked too"),
+        QTRY_COMPARE_WITH_TIMEOUT(home.browser().title(), QStringLiteral("Fallback is blocked too"),
                                   PageWait);
         QCOMPARE(m_server.requestCount(QStringLiteral("/fallback")), before + 1);
 
@@ -131,9 +151,45 @@ private slots:
             home.core->homePage().browserTick();
         QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/blocked")), blockedLoads + 1, PageWait);
         QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(QStringLiteral("/fallback")), before + 2, PageWait);
-        QTRY_COMPARE_WITH_TIMEOUT(home.window->homeBrowser().title(), QStringLiteral("Fallback is blocked too"),
+        QTRY_COMPARE_WITH_TIMEOUT(home.browser().title(), QStringLiteral("Fallback is blocked too"),
                                   PageWait);
         QCOMPARE(m_server.requestCount(QStringLiteral("/fallback")), before + 2);
+    }
+
+    void welcomePageWithoutAnUpdatePage()
+    {
+        LoopbackWebServer server;
+        HomeWindow home(server, QUrl());
+        const WelcomeView *welcome = home.window->homeTab().welcomeView();
+        QVERIFY(welcome);
+        QVERIFY(welcome->toPlainText().contains(QLatin1String("Getting started")));
+        // Neither the fallback's notice nor the page's script shows as text.
+        for (const char *hidden : {"could not be shown", "URLSearchParams"})
+            QVERIFY2(!welcome->toPlainText().contains(QLatin1String(hidden)), hidden);
+        QVERIFY(home.window->findChildren<QWebEngineView *>().isEmpty());
+        // Nothing is fetched, not even the first page or the reload.
+        for (int tick = 0; tick <= HomePage::ReloadAfterTicks; ++tick)
+            home.core->homePage().browserTick();
+        QTest::qWait(1000);
+        QCOMPARE(server.requests(), QStringList());
+    }
+
+    void failedUpdatePageFallsBackOnce_data()
+    {
+        QTest::addColumn<QUrl>("update");
+        QTest::addColumn<bool>("fromSettings");
+        QTest::newRow("nothing answers, address in the settings") << deadAddress() << true;
+        QTest::newRow("HTTP error") << m_server.address(QStringLiteral("/missing")) << false;
+    }
+    void failedUpdatePageFallsBackOnce()
+    {
+        QFETCH(QUrl, update);
+        QFETCH(bool, fromSettings);
+        const int before = m_server.requestCount(QStringLiteral("/fallback"));
+        HomeWindow home(m_server, update, fromSettings);
+        QTRY_COMPARE_WITH_TIMEOUT(home.browser().title(), QStringLiteral("Fallback is blocked too"), PageWait);
+        QCOMPARE(home.shownAddress(), m_server.address(QStringLiteral("/fallback")));
+        QCOMPARE(m_server.requestCount(QStringLiteral("/fallback")), before + 1);
     }
 
 private:
