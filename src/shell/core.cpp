@@ -1,11 +1,11 @@
 #include "shell/core.h"
 
 #include "base/prompter.h"
+#include "common/programfolder.h"
 #include "net/descriptorlimit.h"
 #include "shell/exitquestion.h"
 #include "shell/startupsequence.h"
 
-#include <QDir>
 
 namespace {
 
@@ -93,7 +93,7 @@ bool Core::confirmExit()
 
 Core::InstanceClaim Core::claimInstance()
 {
-    QDir().mkpath(m_config.programFolder);
+    ProgramFolder::createPrivateFolder(m_config.programFolder);
     auto lock = std::make_unique<QLockFile>(m_config.programFolder + QLatin1Char('/') + QLatin1String(LockFileName));
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
