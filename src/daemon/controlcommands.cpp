@@ -2,6 +2,7 @@
 
 #include "base/settingnames.h"
 #include "base/sharedfolderlist.h"
+#include "chat/chat.h"
 #include "common/controlprotocol.h"
 #include "common/dottedaddress.h"
 #include "daemon/controlsession.h"
@@ -169,7 +170,10 @@ void ControlCommands::instantMessage(ControlSession &session, const QJsonObject 
         session.fail(QLatin1String("no peer is linked at ") + address.left(64));
         return;
     }
-    m_core.chat().sendInstantMessage(address, message);
+    if (!m_core.chat().sendInstantMessage(address, message)) {
+        session.fail(QStringLiteral("the message is too long: at most %1 bytes").arg(Chat::MaxInstantMessageBytes));
+        return;
+    }
     session.finish(Done);
 }
 
