@@ -221,7 +221,7 @@ void FolderWalker::listFolder(Task &task)
         }
         if (type == DT_LNK) {
             if (::fstatat(fd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)
-                || !m_boundary->contains(task.path + '/' + name))
+                || !m_boundary->contains(QByteArray(task.path + '/' + name)))
                 continue;
             haveInfo = true;
             type = DT_REG;

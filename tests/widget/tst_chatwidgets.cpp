@@ -143,7 +143,7 @@ private slots:
         ChatPage page(chat);
         page.show();
         chat.openMessageWindow(QStringLiteral("127.0.9.1"), "first", false);
-        QVERIFY(page.waitingLabel().isHidden());
+        QVERIFY(!page.waitingLabel().isVisible());
 
         chat.openMessageWindow(QStringLiteral("127.0.9.2"), "second", false);
         QVERIFY(page.waitingLabel().isVisible());
@@ -155,7 +155,7 @@ private slots:
         QVERIFY(page.waitingLabel().isVisible());
         MessageWindow::find(chat, QStringLiteral("127.0.9.1"))->close();
         page.openWaitingButton().click();
-        QVERIFY(page.waitingLabel().isHidden());
+        QVERIFY(!page.waitingLabel().isVisible());
         MessageWindow *window = MessageWindow::find(chat, QStringLiteral("127.0.9.2"));
         QVERIFY(window);
         QCOMPARE(chat.conversation(QStringLiteral("127.0.9.2"))->transcript().text(),
