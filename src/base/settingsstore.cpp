@@ -1,9 +1,16 @@
 #include "base/settingsstore.h"
 
 #include "base/settingnames.h"
+#include "common/programfolder.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QVariant>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,11 +30,32 @@ QString leftCharacters(const QString &text, int count)
     return text.left(units);
 }
 
+// Settings hold the nickname, folders and blocked peers: the file is the
+// owner's alone. QSettings rewrites it through QSaveFile, which keeps the
+// permissions of the file it replaces, so the file is made 0600 (and its
+// folder 0700) before the first write creates it.
+void prepareOwnerOnlyFile(const QString &path)
+{
+    ProgramFolder::createPrivateFolder(QFileInfo(path).path());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd >= 0) {
+        ::fchmod(fd, S_IRUSR | S_IWUSR);
+        ::close(fd);
+    }
+}
+
+// A file written before it was kept owner-only becomes so; none is created.
+const QString &tightened(const QString &path)
+{
+    ::chmod(QFile::encodeName(path).constData(), S_IRUSR | S_IWUSR);
+    return path;
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(const QString &userIniPath, const QString &machineIniPath)
-    : m_user(std::make_unique<QSettings>(userIniPath, QSettings::IniFormat))
-    , m_machine(std::make_unique<QSettings>(machineIniPath, QSettings::IniFormat))
+    : m_user(std::make_unique<QSettings>(tightened(userIniPath), QSettings::IniFormat))
+    , m_machine(std::make_unique<QSettings>(tightened(machineIniPath), QSettings::IniFormat))
 {
 }
 
@@ -67,6 +95,7 @@ void SettingsStore::regSaveString(Hive hive, const QString &keyPath, const QStri
     const QVariant current = settings.value(key);
     if (current.metaType().id() == QMetaType::QString && current.toString() == text)
         return;
+    prepareOwnerOnlyFile(settings.fileName());
     settings.setValue(key, text);
     settings.sync();
 }

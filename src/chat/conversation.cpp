@@ -78,14 +78,18 @@ void Conversation::setSendEnabled(bool enabled)
     emit sendEnabledChanged(enabled);
 }
 
-void Conversation::sendMessage(const QString &sendBoxText)
+bool Conversation::sendMessage(const QString &sendBoxText)
 {
     if (!m_sendEnabled)
-        return;
-    m_typingTimer.stop();
+        return false;
     const QByteArray text = sendBoxText.toUtf8();
+    if (!m_context.sendInstantMessage(m_address, text)) {
+        m_transcript.appendLine(QLatin1String(TooLongLine));
+        return false;
+    }
+    m_typingTimer.stop();
     m_transcript.appendMessage(m_localPeer.nickname(), text);
-    m_context.sendInstantMessage(m_address, text);
+    return true;
 }
 
 void Conversation::draftChanged(const QString &sendBoxText)

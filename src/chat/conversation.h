@@ -25,9 +25,11 @@ public:
     static constexpr char StatusConnected[] = "User is Connected.";
     static constexpr char StatusNotConnected[] = "User is Not Connected.";
     static constexpr char StatusTyping[] = "User is Typing a Message...";
+    static constexpr char TooLongLine[] = "**Not sent: the message is too long.**";
 
     struct Context {
-        std::function<void(const QString &, const QByteArray &)> sendInstantMessage;
+        // False when the text is too long to send.
+        std::function<bool(const QString &, const QByteArray &)> sendInstantMessage;
         std::function<void(const QString &, bool)> sendTyping;
     };
 
@@ -53,8 +55,10 @@ public:
     void setSendEnabled(bool enabled);
 
     // The person's actions in the window. Send goes out even with an empty
-    // text; it does nothing while sending is disabled.
-    void sendMessage(const QString &sendBoxText);
+    // text; it does nothing while sending is disabled. A text too long for
+    // one frame is refused with a line saying so. True when it went out, so
+    // the window may empty its input.
+    bool sendMessage(const QString &sendBoxText);
     void draftChanged(const QString &sendBoxText);
     void typingTimerTick();
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QJsonValue>
+#include <QRegularExpression>
 
 #include <utility>
 
@@ -90,8 +91,17 @@ QString CliCommand::argumentValue(const Argument &argument, const QStringList &v
         *error = argument.name + QStringLiteral(" must be one of: ") + argument.choices.join(QStringLiteral(", "));
     } else if (argument.kind == ArgumentKind::Folder) {
         return QDir::cleanPath(QDir(workingFolder).absoluteFilePath(value));
+    } else if (argument.kind == ArgumentKind::SharedName && !isSharedName(value)) {
+        *error = argument.name + QStringLiteral(" begins with its root number, as search and browse list it, "
+                                                "for example 1:music\\song.mp3");
     }
     return value;
+}
+
+bool CliCommand::isSharedName(const QString &value)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,9}:."));
+    return form.match(value).hasMatch();
 }
 
 QString CliCommand::addOptions(const QCommandLineParser &parser, QJsonObject &request) const

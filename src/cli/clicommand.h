@@ -20,6 +20,8 @@ public:
         // A folder path; a relative one is made absolute against the client's
         // working folder, since quelmd runs elsewhere.
         Folder,
+        // A shared name, which begins with its root number and ":".
+        SharedName,
     };
 
     struct Argument
@@ -73,6 +75,7 @@ private:
     static QString argumentValue(const Argument &argument, const QStringList &values, qsizetype index,
                                  const QString &workingFolder, QString *error);
     static QString syntax(const Argument &argument);
+    static bool isSharedName(const QString &value);
 
     QString m_name;
     QString m_summary;

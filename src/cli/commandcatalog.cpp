@@ -20,9 +20,9 @@ Option waitOption(const QString &what)
             OptionKind::Seconds, QStringLiteral("SECONDS")};
 }
 
-Argument addressArgument(const QString &description)
+Argument peerArgument(const QString &description)
 {
-    return {QStringLiteral("ADDRESS"), Key::Address, description};
+    return {QStringLiteral("PEER"), Key::Peer, description};
 }
 
 } // namespace
@@ -45,9 +45,11 @@ CommandCatalog::CommandCatalog()
         {Command::Get,
          QStringLiteral("Download a shared file, showing its progress; succeeds only when the file is complete."),
          {{QStringLiteral("SHAREDNAME"), Key::Name,
-           QStringLiteral("The file's shared name, as search or browse lists it.")}},
-         {{QStringLiteral("from"), Key::From, QStringLiteral("The address of the peer that shares it."),
-           OptionKind::Text, QStringLiteral("ADDRESS"), true},
+           QStringLiteral("The file's shared name, as search or browse lists it, e.g. 1:music\\song.mp3."),
+           ArgumentKind::SharedName}},
+         {{QStringLiteral("from"), Key::From,
+           QStringLiteral("The peer that shares it: its address, or the nickname of a linked peer."),
+           OptionKind::Text, QStringLiteral("PEER"), true},
           {QStringLiteral("resume"), Key::Resume,
            QStringLiteral("Continue a partial download, looking for the file by its signature first."),
            OptionKind::Flag}}},
@@ -55,19 +57,20 @@ CommandCatalog::CommandCatalog()
         {Command::Chat, QStringLiteral("Say a line in the public chat room."),
          {{QStringLiteral("TEXT"), Key::Text, QStringLiteral("The line to say."), ArgumentKind::Rest}}},
         {Command::InstantMessage, QStringLiteral("Send an instant message to a linked peer."),
-         {addressArgument(QStringLiteral("The peer's address.")),
+         {peerArgument(QStringLiteral("The peer: its address, nickname or identifier.")),
           {QStringLiteral("TEXT"), Key::Text, QStringLiteral("The message."), ArgumentKind::Rest}}},
-        {Command::Block, QStringLiteral("Block a peer by its identifier."),
-         {{QStringLiteral("ID"), Key::Id, QStringLiteral("The identifier, as peers lists it.")}}},
-        {Command::Unblock, QStringLiteral("Lift the block on an identifier."),
-         {{QStringLiteral("ID"), Key::Id, QStringLiteral("The blocked identifier.")}}},
+        {Command::Block, QStringLiteral("Block a linked peer (by its identifier, which the reply names)."),
+         {peerArgument(QStringLiteral("The peer: its address, nickname or identifier, as peers lists them."))}},
+        {Command::Unblock, QStringLiteral("Lift the block on a peer."),
+         {peerArgument(QStringLiteral("The peer: a blocked identifier, or a linked peer's address or nickname."))}},
         {Command::Share, QStringLiteral("Add a folder to the shared folders, or remove one."),
          {{QStringLiteral("ACTION"), Key::Action, QStringLiteral("add or remove."), ArgumentKind::Word,
            {ShareAction::Add, ShareAction::Remove}},
           {QStringLiteral("FOLDER"), Key::Folder,
            QStringLiteral("The folder; a relative path is taken from the current folder."), ArgumentKind::Folder}}},
-        {Command::Connect, QStringLiteral("Link to the peer at an address."),
-         {addressArgument(QStringLiteral("The peer's address."))}},
+        {Command::Connect,
+         QStringLiteral("Link to a peer and wait (up to 5 s) for the link; says who answered, or why none did."),
+         {peerArgument(QStringLiteral("The peer's address (or a linked peer's nickname)."))}},
         {Command::Diagnose,
          QStringLiteral("Explain why peers may not be seen: address, subnet, port, discovery, known hosts, "
                         "blocks and refused links.")},

@@ -55,7 +55,10 @@ void CommandRunner::onReply(const QJsonObject &reply, const QByteArray &line)
         if (!success)
             writeError(m_printer.failureText(reply));
     }
-    finish(success ? ExitCode::Success : ExitCode::CommandFailed);
+    if (success)
+        finish(ExitCode::Success);
+    else
+        finish(reply.value(Key::Usage).toBool() ? ExitCode::Usage : ExitCode::CommandFailed);
 }
 
 void CommandRunner::onFailure(ControlClient::Failure failure, const QString &reason)

@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QTimer>
 
 #include <utility>
 
@@ -22,6 +23,7 @@ ControlClient::ControlClient(QString socketPath, QObject *parent)
 void ControlClient::send(const QJsonObject &request)
 {
     m_requestLine = QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n';
+    m_sentAt.start();
     m_socket.connectToServer(m_socketPath);
 }
 
@@ -33,7 +35,7 @@ void ControlClient::onConnected()
 
 void ControlClient::onReadyRead()
 {
-    if (m_ended)
+    if (m_ended || m_retrying)
         return;
     // Only the new bytes are searched for line ends, and the unfinished line
     // is bounded, so a daemon that never sends a newline cannot grow it.
@@ -73,13 +75,31 @@ bool ControlClient::takeLine(const QByteArray &line)
                                     + QString::fromUtf8(line.left(80)));
         return false;
     }
+    if (object.value(Key::Busy).toBool() && m_sentAt.elapsed() < BusyRetryForMs) {
+        retryLater();
+        return false;
+    }
     end();
     emit replied(object, line);
     return false;
 }
 
+void ControlClient::retryLater()
+{
+    m_retrying = true;
+    m_connected = false;
+    m_pending.clear();
+    m_socket.abort();
+    QTimer::singleShot(BusyRetryIntervalMs, this, [this] {
+        m_retrying = false;
+        m_socket.connectToServer(m_socketPath);
+    });
+}
+
 void ControlClient::onDisconnected()
 {
+    if (m_retrying)
+        return;
     // Lines that arrived together with the close are still in the buffer.
     onReadyRead();
     if (!m_ended)
@@ -89,7 +109,7 @@ void ControlClient::onDisconnected()
 void ControlClient::onError(QLocalSocket::LocalSocketError error)
 {
     // A close by quelmd is judged by onDisconnected, after the last lines are read.
-    if (m_ended || error == QLocalSocket::PeerClosedError)
+    if (m_ended || m_retrying || error == QLocalSocket::PeerClosedError)
         return;
     const bool nobodyListens = error == QLocalSocket::ServerNotFoundError
                                || error == QLocalSocket::ConnectionRefusedError;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QObject>
@@ -28,6 +29,10 @@ public:
     // A reply line longer than this ends the exchange; quelmd's longest
     // answers (a large diagnose or downloads list) stay far below it.
     static constexpr qsizetype MaxLineBytes = 1024 * 1024;
+    // quelmd answers "busy" while every client slot is taken by clients that
+    // have only just connected; the request is sent again for this long.
+    static constexpr int BusyRetryForMs = 5000;
+    static constexpr int BusyRetryIntervalMs = 250;
 
     explicit ControlClient(QString socketPath, QObject *parent = nullptr);
 
@@ -49,6 +54,7 @@ private:
     bool takeLine(const QByteArray &line);
     void fail(Failure failure, const QString &reason);
     void end();
+    void retryLater();
 
     QString m_socketPath;
     QLocalSocket m_socket;
@@ -56,4 +62,6 @@ private:
     QByteArray m_pending;
     bool m_connected = false;
     bool m_ended = false;
+    bool m_retrying = false;
+    QElapsedTimer m_sentAt;
 };

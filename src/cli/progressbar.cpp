@@ -4,13 +4,13 @@
 
 #include <cmath>
 
-QString ProgressBar::text(qint64 received, qint64 total, qint64 rate, qint64 elapsedMs)
+QString ProgressBar::text(qint64 received, qint64 total, qint64 rate, qint64 elapsedMs, bool withBar)
 {
     const qint64 speed = effectiveRate(received, rate, elapsedMs);
     const bool known = total > 0;
     const QString percent = known ? QString::number(share(received, total, 100)) + QLatin1Char('%')
                                   : QStringLiteral("?%");
-    return bar(received, total) + QLatin1Char(' ') + percent.rightJustified(4) + QStringLiteral("  ")
+    return (withBar ? bar(received, total) + QLatin1Char(' ') : QString()) + percent.rightJustified(4) + QStringLiteral("  ")
            + formatSize(received) + QStringLiteral(" of ") + (known ? formatSize(total) : QStringLiteral("?"))
            + QStringLiteral("  ") + (speed > 0 ? formatSize(speed) + QStringLiteral("/s") : QStringLiteral("--/s"))
            + QStringLiteral("  ") + timeText(received, total, speed, elapsedMs);

@@ -15,7 +15,8 @@ public:
 
     // `total` 0 means the size is not known yet; `rate` 0 or less means no
     // current rate, in which case the average since `elapsedMs` is used.
-    static QString text(qint64 received, qint64 total, qint64 rate, qint64 elapsedMs);
+    // Without `withBar` the bar is left out, for a line that must be short.
+    static QString text(qint64 received, qint64 total, qint64 rate, qint64 elapsedMs, bool withBar = true);
     // "m:ss", or "h:mm:ss" from an hour on.
     static QString duration(qint64 seconds);
 

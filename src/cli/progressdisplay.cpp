@@ -17,11 +17,16 @@ QString ProgressDisplay::update(const QJsonObject &event, qint64 elapsedMs)
     const qint64 received = JsonField::integer(event, Key::Received);
     const qint64 total = JsonField::integer(event, Key::Total);
     const QString status = JsonField::text(event, Key::Status);
-    QString line = status + QStringLiteral("  ")
-                   + ProgressBar::text(received, total, JsonField::integer(event, Key::Rate), elapsedMs);
+    const qint64 rate = JsonField::integer(event, Key::Rate);
+    QString line = status + QStringLiteral("  ") + ProgressBar::text(received, total, rate, elapsedMs);
 
     if (m_mode == Mode::Terminal) {
-        line.truncate(qMax(1, m_columns - 1));
+        const int width = qMax(1, m_columns - 1);
+        if (line.size() > width)
+            line = status + QStringLiteral("  ") + ProgressBar::text(received, total, rate, elapsedMs, false);
+        if (line.size() > width)
+            line = ProgressBar::text(received, total, rate, elapsedMs, false).trimmed();
+        line.truncate(width);
         // Spaces cover what is left of a longer line drawn before.
         const QString text = QLatin1Char('\r') + line + QString(qMax<qsizetype>(0, m_drawnWidth - line.size()), QLatin1Char(' '));
         m_drawnWidth = line.size();

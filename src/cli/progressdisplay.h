@@ -14,8 +14,9 @@ public:
 
     static constexpr qint64 LineIntervalMs = 5000;
 
-    // On a terminal a line is cut to `columns` - 1 characters: one that
-    // wrapped could not be drawn over.
+    // On a terminal a line keeps within `columns` - 1 characters, since one
+    // that wrapped could not be drawn over: the bar and then the status give
+    // way before the figures, and only a very narrow terminal cuts them.
     explicit ProgressDisplay(Mode mode, int columns = 80);
 
     // What to write for a progress event that arrived `elapsedMs` after the

@@ -4,6 +4,7 @@
 #include "cli/jsonfield.h"
 #include "cli/peerblocking.h"
 #include "common/controlprotocol.h"
+#include "common/peerdescription.h"
 
 #include <utility>
 
@@ -37,6 +38,8 @@ QString ReplyPrinter::eventText(const QJsonObject &event)
         return resultLine(event);
     if (kind == Event::ResumeSearch)
         return resumeSearchLine(event);
+    if (kind == Event::Source)
+        return QStringLiteral("Downloading from ") + peerText(event) + QStringLiteral(".\n");
     return {};
 }
 
@@ -56,15 +59,16 @@ QString ReplyPrinter::successText(const QJsonObject &reply) const
         return foldersText(reply);
     if (m_command == Command::Diagnose)
         return DiagnosisPrinter::text(reply);
-    return confirmationText();
+    return confirmationText(reply);
 }
 
 QString ReplyPrinter::failureText(const QJsonObject &reply) const
 {
     const QString error = JsonField::text(reply, Key::Error);
-    if (m_command != Command::Get)
-        return error.isEmpty() ? QStringLiteral("quelmd reports a failure without a reason") : error;
     const QString status = JsonField::text(reply, Key::Status);
+    // A get refused before any download began has no status to tell.
+    if (m_command != Command::Get || status.isEmpty())
+        return error.isEmpty() ? QStringLiteral("quelmd reports a failure without a reason") : error;
     return QStringLiteral("the download ended with status \"") + status + QLatin1Char('"')
            + (error.isEmpty() ? QString() : QStringLiteral(": ") + error);
 }
@@ -163,22 +167,23 @@ QString ReplyPrinter::foldersText(const QJsonObject &reply)
     return text;
 }
 
-QString ReplyPrinter::confirmationText() const
+QString ReplyPrinter::confirmationText(const QJsonObject &reply) const
 {
     if (m_command == Command::Chat)
         return QStringLiteral("Said in the chat room.\n");
     if (m_command == Command::InstantMessage)
-        return QStringLiteral("Message sent to ") + field(Key::Address) + QStringLiteral(".\n");
+        return QStringLiteral("Message sent to ") + peerText(reply) + QStringLiteral(".\n");
     if (m_command == Command::Block)
-        return QStringLiteral("Blocked ") + field(Key::Id) + QStringLiteral(".\n");
+        return QStringLiteral("Blocked ") + peerText(reply) + QStringLiteral(".\n");
     if (m_command == Command::Unblock)
-        return QStringLiteral("Unblocked ") + field(Key::Id) + QStringLiteral(".\n");
+        return QStringLiteral("Unblocked ") + peerText(reply) + QStringLiteral(".\n");
     if (m_command == Command::Connect)
-        return QStringLiteral("Asked quelmd to link to ") + field(Key::Address) + QStringLiteral(".\n");
+        return QStringLiteral("Linked to ") + peerText(reply) + QStringLiteral(".\n");
     return QStringLiteral("Done.\n");
 }
 
-QString ReplyPrinter::field(QLatin1String name) const
+QString ReplyPrinter::peerText(const QJsonObject &reply)
 {
-    return JsonField::text(m_request, name);
+    return PeerDescription::text(JsonField::text(reply, Key::Nickname), JsonField::text(reply, Key::Address),
+                                 JsonField::text(reply, Key::Id));
 }

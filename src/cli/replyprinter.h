@@ -28,8 +28,9 @@ private:
     static QString resultCountText(const QJsonObject &reply);
     static QString downloadsText(const QJsonObject &reply);
     static QString foldersText(const QJsonObject &reply);
-    QString confirmationText() const;
-    QString field(QLatin1String name) const;
+    QString confirmationText(const QJsonObject &reply) const;
+    // Whom the reply says a command acted on.
+    static QString peerText(const QJsonObject &reply);
 
     QJsonObject m_request;
     QString m_command;

@@ -35,6 +35,8 @@ namespace Event {
 inline constexpr QLatin1String Progress("progress");
 inline constexpr QLatin1String Result("result");
 inline constexpr QLatin1String ResumeSearch("resumeSearch");
+// Whom a download asks, once quelmd has found the peer the client named.
+inline constexpr QLatin1String Source("source");
 } // namespace Event
 
 // Where a download stands, in the "state" field beside its display text.
@@ -66,6 +68,8 @@ inline constexpr QLatin1String Resume("resume");
 inline constexpr QLatin1String Text("text");
 inline constexpr QLatin1String Address("address");
 inline constexpr QLatin1String Id("id");
+// A peer as the person names it: an address, a linked peer's nickname or identifier.
+inline constexpr QLatin1String Peer("peer");
 inline constexpr QLatin1String Action("action");
 inline constexpr QLatin1String Folder("folder");
 // Every reply and event.
@@ -73,6 +77,10 @@ inline constexpr QLatin1String Ok("ok");
 inline constexpr QLatin1String Error("error");
 inline constexpr QLatin1String Event("event");
 inline constexpr QLatin1String Note("note");
+// A failure that is the request's fault, not quelmd's: quelm-cli exits as for a usage error.
+inline constexpr QLatin1String Usage("usage");
+// Refused because every client slot is taken: try again shortly.
+inline constexpr QLatin1String Busy("busy");
 // Search results.
 inline constexpr QLatin1String Results("results");
 inline constexpr QLatin1String Size("size");

@@ -13,4 +13,8 @@ public:
     static QString fromEnvironment();
     // The local control socket of the headless copy that runs in `folder`.
     static QString controlSocketPath(const QString &folder);
+    // Creates `folder` and any missing folders above it readable by the owner
+    // alone (0700): they hold downloads, partial files and settings. Folders
+    // that exist already are left as they are. True when `folder` exists.
+    static bool createPrivateFolder(const QString &folder);
 };

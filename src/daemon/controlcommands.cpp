@@ -2,12 +2,14 @@
 
 #include "base/settingnames.h"
 #include "base/sharedfolderlist.h"
+#include "chat/chat.h"
 #include "common/controlprotocol.h"
-#include "common/dottedaddress.h"
 #include "daemon/controlsession.h"
 #include "daemon/copyreport.h"
 #include "daemon/downloadwatch.h"
+#include "daemon/linkwatch.h"
 #include "daemon/networkdiagnosis.h"
+#include "daemon/peerresolver.h"
 #include "daemon/resultstream.h"
 #include "share/filetypes.h"
 #include "shell/core.h"
@@ -61,7 +63,7 @@ void ControlCommands::run(ControlSession &session, const QJsonObject &request)
     const QString name = text(request, Key::Command);
     const auto command = m_commands.constFind(name);
     if (command == m_commands.cend()) {
-        session.fail(QLatin1String("unknown command: ") + name.left(64));
+        session.failUsage(QLatin1String("unknown command: ") + name.left(64));
         return;
     }
     (this->*command.value())(session, request);
@@ -102,7 +104,7 @@ void ControlCommands::search(ControlSession &session, const QJsonObject &request
 {
     const QString words = text(request, Key::Words).trimmed();
     if (words.isEmpty()) {
-        session.fail(QStringLiteral("search needs words"));
+        session.failUsage(QStringLiteral("search needs words"));
         return;
     }
     const QString asked = request.contains(Key::Type) ? text(request, Key::Type)
@@ -112,7 +114,7 @@ void ControlCommands::search(ControlSession &session, const QJsonObject &request
         return candidate.compare(asked, Qt::CaseInsensitive) == 0;
     });
     if (type == types.cend()) {
-        session.fail(QLatin1String("unknown type: ") + asked.left(64) + QLatin1String("; the types are ")
+        session.failUsage(QLatin1String("unknown type: ") + asked.left(64) + QLatin1String("; the types are ")
                      + types.join(QLatin1String(", ")));
         return;
     }
@@ -124,7 +126,7 @@ void ControlCommands::browse(ControlSession &session, const QJsonObject &request
 {
     const QString nickname = text(request, Key::Nick).trimmed();
     if (nickname.isEmpty()) {
-        session.fail(QStringLiteral("browse needs a nickname"));
+        session.failUsage(QStringLiteral("browse needs a nickname"));
         return;
     }
     m_core.sharing().search().browseUser(nickname.toUtf8());
@@ -134,24 +136,32 @@ void ControlCommands::browse(ControlSession &session, const QJsonObject &request
 void ControlCommands::get(ControlSession &session, const QJsonObject &request)
 {
     const QString name = text(request, Key::Name);
-    const QString address = text(request, Key::From);
-    if (name.isEmpty() || !DottedAddress::isValid(address)) {
-        session.fail(QStringLiteral("get needs a shared name and the address of the peer that shares it"));
+    const QString from = text(request, Key::From);
+    if (name.isEmpty() || from.trimmed().isEmpty()) {
+        session.failUsage(QStringLiteral("get needs a shared name and the peer that shares it"));
         return;
     }
     static const QRegularExpression sharedForm(QStringLiteral("^[0-9]{1,9}:."));
     if (!sharedForm.match(name).hasMatch()) {
-        session.fail(QStringLiteral("give the shared name as search or browse list it, for example 1:song.mp3"));
+        session.failUsage(QStringLiteral("give the shared name as search or browse list it, for example 1:song.mp3"));
         return;
     }
-    auto *watch = new DownloadWatch(m_core, session, name.toUtf8(), address);
+    const PeerResolver::Outcome source = PeerResolver(m_core).resolve(from);
+    if (!source.peer) {
+        session.fail(source.error);
+        return;
+    }
+    QJsonObject event = actedOn(source.peer->nickname, source.peer->address, source.peer->id);
+    event.insert(Key::Event, ControlProtocol::Event::Source);
+    session.sendLine(event);
+    auto *watch = new DownloadWatch(m_core, session, name.toUtf8(), source.peer->address);
     watch->start(request.value(Key::Resume).toBool());
 }
 
 void ControlCommands::chat(ControlSession &session, const QJsonObject &request)
 {
     if (!m_core.chat().sendChatLine(text(request, Key::Text))) {
-        session.fail(QStringLiteral("chat needs a text"));
+        session.failUsage(QStringLiteral("chat needs a text"));
         return;
     }
     session.finish(Done);
@@ -159,39 +169,60 @@ void ControlCommands::chat(ControlSession &session, const QJsonObject &request)
 
 void ControlCommands::instantMessage(ControlSession &session, const QJsonObject &request)
 {
-    const QString address = text(request, Key::Address);
     const QByteArray message = text(request, Key::Text).toUtf8();
     if (message.isEmpty()) {
-        session.fail(QStringLiteral("im needs a text"));
+        session.failUsage(QStringLiteral("im needs a text"));
         return;
     }
-    if (!DottedAddress::isValid(address) || m_core.network().connections().findConnection(address) < 0) {
-        session.fail(QLatin1String("no peer is linked at ") + address.left(64));
+    const PeerResolver::Outcome found = PeerResolver(m_core).resolve(text(request, Key::Peer));
+    if (!found.peer || !found.peer->linked) {
+        session.fail(found.peer ? QString(QLatin1String("no peer is linked at ") + found.peer->address)
+                                : found.error);
         return;
     }
-    m_core.chat().sendInstantMessage(address, message);
-    session.finish(Done);
+    if (!m_core.chat().sendInstantMessage(found.peer->address, message)) {
+        session.fail(QStringLiteral("the message is too long: at most %1 bytes").arg(Chat::MaxInstantMessageBytes));
+        return;
+    }
+    session.finish(actedOn(found.peer->nickname, found.peer->address, found.peer->id));
 }
 
 void ControlCommands::block(ControlSession &session, const QJsonObject &request)
 {
-    const QString id = text(request, Key::Id);
-    if (!isPlausibleIdentifier(id)) {
-        session.fail(QStringLiteral("not an identifier: up to 64 printable characters without | ? : ;"));
+    const PeerResolver::Outcome found = PeerResolver(m_core).resolve(text(request, Key::Peer));
+    if (!found.peer) {
+        session.fail(found.error);
         return;
     }
-    m_core.network().blocking().blockById(id.toLatin1());
-    session.finish(Done);
+    // Blocking goes by identifier, which only a link tells.
+    if (found.peer->id.isEmpty()) {
+        session.fail(QLatin1String("no peer is linked at ") + found.peer->address);
+        return;
+    }
+    m_core.network().blocking().blockById(found.peer->id.toLatin1());
+    session.finish(actedOn(found.peer->nickname, found.peer->address, found.peer->id));
 }
 
 void ControlCommands::unblock(ControlSession &session, const QJsonObject &request)
 {
-    const QString id = text(request, Key::Id);
-    if (!isPlausibleIdentifier(id) || !m_core.network().blocking().unblockById(id.toLatin1())) {
-        session.fail(QLatin1String("not blocked: ") + id.left(64));
+    const QString named = text(request, Key::Peer).trimmed();
+    Blocking &blocking = m_core.network().blocking();
+    // A blocked peer that has left is known by its identifier alone.
+    if (isPlausibleIdentifier(named) && m_core.network().blockedList().isBlocked(named.toLatin1())) {
+        blocking.unblockById(named.toLatin1());
+        session.finish(actedOn({}, {}, named));
         return;
     }
-    session.finish(Done);
+    const PeerResolver::Outcome found = PeerResolver(m_core).resolve(named);
+    if (!found.peer) {
+        session.fail(found.error);
+        return;
+    }
+    if (found.peer->id.isEmpty() || !blocking.unblockById(found.peer->id.toLatin1())) {
+        session.fail(QLatin1String("not blocked: ") + PeerResolver::describe(*found.peer));
+        return;
+    }
+    session.finish(actedOn(found.peer->nickname, found.peer->address, found.peer->id));
 }
 
 void ControlCommands::share(ControlSession &session, const QJsonObject &request)
@@ -200,7 +231,7 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
     const QString folder = QDir::cleanPath(text(request, Key::Folder));
     if ((action != ShareAction::Add && action != ShareAction::Remove) || !QDir::isAbsolutePath(folder)
         || folder.contains(QLatin1Char(';'))) {
-        session.fail(QStringLiteral("share needs add or remove and an absolute folder without \";\""));
+        session.failUsage(QStringLiteral("share needs add or remove and an absolute folder without \";\""));
         return;
     }
     SettingsStore &settings = m_core.settings();
@@ -222,11 +253,16 @@ void ControlCommands::share(ControlSession &session, const QJsonObject &request)
 
 void ControlCommands::connectTo(ControlSession &session, const QJsonObject &request)
 {
-    const QString address = text(request, Key::Address);
-    if (!DottedAddress::isValid(address)) {
-        session.fail(QStringLiteral("connect needs a dotted IPv4 address"));
+    const PeerResolver::Outcome found = PeerResolver(m_core).resolve(text(request, Key::Peer));
+    if (!found.peer) {
+        session.fail(found.error);
         return;
     }
-    m_core.network().connections().connectTo(address);
-    session.finish(Done);
+    auto *watch = new LinkWatch(m_core, session, found.peer->address);
+    watch->start();
+}
+
+QJsonObject ControlCommands::actedOn(const QString &nickname, const QString &address, const QString &id)
+{
+    return {{Key::Ok, true}, {Key::Nickname, nickname}, {Key::Address, address}, {Key::Id, id}};
 }

@@ -22,6 +22,8 @@ public:
     void run(ControlSession &session, const QJsonObject &request);
 
     static bool isPlausibleIdentifier(const QString &id);
+    // The reply fields that say whom a command acted on.
+    static QJsonObject actedOn(const QString &nickname, const QString &address, const QString &id);
 
 private:
     using Command = void (ControlCommands::*)(ControlSession &, const QJsonObject &);

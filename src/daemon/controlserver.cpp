@@ -62,7 +62,7 @@ void ControlServer::onNewConnection()
             socket->deleteLater();
             continue;
         }
-        if (m_sessions >= MaxSessions) {
+        if (m_sessions >= MaxSessions && !makeRoom()) {
             refuse(socket, QStringLiteral("too many clients at once; try again"));
             continue;
         }
@@ -74,9 +74,26 @@ void ControlServer::onNewConnection()
     }
 }
 
+bool ControlServer::makeRoom()
+{
+    ControlSession *longest = nullptr;
+    qint64 longestMs = ControlSession::IdleDropMs - 1;
+    for (ControlSession *session : findChildren<ControlSession *>(Qt::FindDirectChildrenOnly)) {
+        const qint64 idle = session->idleMs();
+        if (idle > longestMs) {
+            longest = session;
+            longestMs = idle;
+        }
+    }
+    if (!longest)
+        return false;
+    longest->drop();
+    return true;
+}
+
 void ControlServer::refuse(QLocalSocket *socket, const QString &error)
 {
-    const QJsonObject reply{{Key::Ok, false}, {Key::Error, error}};
+    const QJsonObject reply{{Key::Ok, false}, {Key::Error, error}, {Key::Busy, true}};
     socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
     socket->disconnectFromServer();
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

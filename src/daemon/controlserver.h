@@ -19,7 +19,11 @@ class ControlServer final : public QObject
     Q_DISABLE_COPY_MOVE(ControlServer)
 
 public:
-    // Clients served at once; more are told to come back later.
+    // Clients served at once. When the table is full, the client that has
+    // waited longest without a request makes way if it has been idle for
+    // ControlSession::IdleDropMs; otherwise the newcomer is told that quelmd
+    // is busy, and quelm-cli tries again. Idle connections therefore never
+    // lock the owner's own commands out.
     static constexpr int MaxSessions = 128;
 
     explicit ControlServer(QObject *parent = nullptr);
@@ -39,6 +43,8 @@ signals:
 
 private:
     void onNewConnection();
+    // Drops the longest-idle client past ControlSession::IdleDropMs; false when none is.
+    bool makeRoom();
     static void refuse(QLocalSocket *socket, const QString &error);
 
     QLocalServer m_server;

@@ -25,6 +25,7 @@ ControlSession::ControlSession(QLocalSocket *socket, QObject *parent)
     m_linger.setSingleShot(true);
     connect(&m_linger, &QTimer::timeout, m_socket, &QLocalSocket::abort);
     m_requestTimeout.start();
+    m_connectedAt.start();
     // Data may have come before the session took the socket.
     QMetaObject::invokeMethod(this, &ControlSession::onReadyRead, Qt::QueuedConnection);
 }
@@ -40,7 +41,7 @@ void ControlSession::onReadyRead()
     const qsizetype end = m_buffer.indexOf('\n');
     if (end < 0) {
         if (m_buffer.size() > MaxRequestBytes)
-            fail(QStringLiteral("request longer than 64 KiB"));
+            failUsage(QStringLiteral("request longer than 64 KiB"));
         return;
     }
     m_requestTaken = true;
@@ -51,12 +52,23 @@ void ControlSession::onReadyRead()
     onRequestLine(line);
 }
 
+qint64 ControlSession::idleMs() const
+{
+    return m_requestTaken || m_finished || m_ended ? -1 : m_connectedAt.elapsed();
+}
+
+void ControlSession::drop()
+{
+    m_socket->abort();
+    end();
+}
+
 void ControlSession::onRequestLine(const QByteArray &line)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(line, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        fail(QStringLiteral("malformed request: one JSON object on one line expected"));
+        failUsage(QStringLiteral("malformed request: one JSON object on one line expected"));
         return;
     }
     qCDebug(lcDaemon) << "request:" << document.object().value(ControlProtocol::Key::Command).toString();
@@ -101,6 +113,11 @@ void ControlSession::closeWhenWritten()
 void ControlSession::fail(const QString &error)
 {
     finish({{Key::Ok, false}, {Key::Error, error}});
+}
+
+void ControlSession::failUsage(const QString &error)
+{
+    finish({{Key::Ok, false}, {Key::Error, error}, {Key::Usage, true}});
 }
 
 void ControlSession::write(const QJsonObject &line)

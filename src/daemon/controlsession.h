@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
 #include <QTimer>
@@ -24,6 +25,10 @@ public:
     static constexpr qint64 MaxBacklogBytes = 4 * 1024 * 1024;
     // After the last reply the client has this long to close its end.
     static constexpr int LingerMs = 5000;
+    // While the table of clients is full, a client that has sent no request
+    // for this long makes way for a newcomer: a real client sends its
+    // request as soon as it connects.
+    static constexpr int IdleDropMs = 2000;
 
     // Takes ownership of `socket`.
     explicit ControlSession(QLocalSocket *socket, QObject *parent = nullptr);
@@ -33,7 +38,13 @@ public:
     // The last reply line; the connection closes once it is written.
     void finish(const QJsonObject &line);
     void fail(const QString &error);
+    // A failure that is the request's fault: the client treats it as a usage error.
+    void failUsage(const QString &error);
     bool isFinished() const { return m_finished; }
+    // Connected this long ago and no request yet; -1 once one came or the session ended.
+    qint64 idleMs() const;
+    // Closes the connection at once, without a reply.
+    void drop();
 
 signals:
     void requestReceived(const QJsonObject &request);
@@ -50,6 +61,7 @@ private:
     QByteArray m_buffer;
     QTimer m_requestTimeout;
     QTimer m_linger;
+    QElapsedTimer m_connectedAt;
     bool m_requestTaken = false;
     bool m_finished = false;
     bool m_ended = false;

@@ -1,4 +1,5 @@
 #include "base/settingnames.h"
+#include "chat/chat.h"
 #include "common/programfolder.h"
 #include "daemon/activitylog.h"
 #include "daemon/controlcommands.h"
@@ -51,6 +52,8 @@ int main(int argc, char *argv[])
     config.commandLine = parser.isSet(QStringLiteral("testonly")) ? QStringLiteral("-testonly") : QString();
     DaemonPrompter prompter(out, err, config.userSettingsPath);
     Core core(config, prompter);
+    // No window ever shows a conversation here: the activity log prints each message.
+    core.chat().setConversationLimit(0);
     // Signals that come during start-up are held until the copy runs.
     ShutdownSignal shutdownSignal;
     if (!core.start())

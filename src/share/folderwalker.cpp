@@ -90,6 +90,7 @@ struct FolderWalker::Task
     Listing *listing = nullptr;
     std::shared_ptr<OpenFolder> parent;   // null for a root, which comes with its descriptor
     int rootFd = -1;
+    QByteArray path;                      // of the folder, to resolve the links in it
 };
 
 FolderWalker::FolderWalker(const std::atomic<bool> &stop, std::atomic<qint64> *found)
@@ -105,6 +106,7 @@ IndexSnapshot FolderWalker::walk(const QStringList &roots)
     IndexSnapshot snapshot;
     snapshot.roots = roots;
     m_fileCount = 0;
+    m_boundary = std::make_unique<const ShareBoundary>(roots);
 
     std::vector<std::unique_ptr<Listing>> rootListings;
     std::vector<Task> tasks;
@@ -113,9 +115,10 @@ IndexSnapshot FolderWalker::walk(const QStringList &roots)
         if (root.isEmpty())
             continue;
         // The root itself may be a link: the user named it.
-        const int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const QByteArray path = QFile::encodeName(root);
+        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0)
-            tasks.push_back(Task{rootListings.back().get(), nullptr, fd});
+            tasks.push_back(Task{rootListings.back().get(), nullptr, fd, path});
     }
     pushTasks(tasks);
 
@@ -217,7 +220,8 @@ void FolderWalker::listFolder(Task &task)
                                            : DT_UNKNOWN;
         }
         if (type == DT_LNK) {
-            if (::fstatat(fd, name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+            if (::fstatat(fd, name, &info, 0) != 0 || !S_ISREG(info.st_mode)
+                || !m_boundary->contains(QByteArray(task.path + '/' + name)))
                 continue;
             haveInfo = true;
             type = DT_REG;
@@ -256,7 +260,7 @@ void FolderWalker::listFolder(Task &task)
         const std::string_view name = listing.nameOf(entry);
         listing.folders.push_back(std::make_unique<Listing>());
         listing.folders.back()->name = QByteArray(name.data(), static_cast<qsizetype>(name.size()));
-        tasks.push_back(Task{listing.folders.back().get(), folder, -1});
+        tasks.push_back(Task{listing.folders.back().get(), folder, -1, task.path + '/' + listing.folders.back()->name});
     }
     pushTasks(tasks);
 }

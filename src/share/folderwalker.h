@@ -1,12 +1,14 @@
 #pragma once
 
 #include "share/indexsnapshot.h"
+#include "share/shareboundary.h"
 
 #include <QByteArray>
 #include <QStringList>
 #include <QtGlobal>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -14,8 +16,9 @@
 // walk(). Depth first, entries in name order with letter case ignored, and a
 // folder's own files after those of its sub-folders. Hidden entries, names
 // that cannot travel on the wire, links to folders and anything that is not
-// a regular file are left out; a link to a regular file is shared under the
-// link's name with its target's size. An entry that cannot be read is skipped
+// a regular file are left out; a link to a regular file inside a root is
+// shared under the link's name with its target's size, a link that leads out
+// of every root is left out. An entry that cannot be read is skipped
 // and the walk goes on.
 //
 // Every file needs its own stat call, which costs more than the listing, so
@@ -48,6 +51,7 @@ private:
 
     const std::atomic<bool> &m_stop;
     std::atomic<qint64> *m_found;
+    std::unique_ptr<const ShareBoundary> m_boundary;   // set for the length of a walk
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<Task> m_tasks;      // taken from the back, so the walk stays depth first

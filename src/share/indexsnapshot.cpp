@@ -1,6 +1,7 @@
 #include "share/indexsnapshot.h"
 
 #include "share/searchquery.h"
+#include "share/shareboundary.h"
 
 #include <QHashFunctions>
 
@@ -106,6 +107,14 @@ std::optional<QString> IndexSnapshot::resolveSharedName(const QByteArray &shared
     QString path = QString::fromUtf8(relative);
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return joinPath(roots.at(root - 1), path);
+}
+
+std::optional<QString> IndexSnapshot::resolveServedPath(const QByteArray &sharedName) const
+{
+    std::optional<QString> path = resolveSharedName(sharedName);
+    if (!path || !ShareBoundary(roots).contains(*path))
+        return std::nullopt;
+    return path;
 }
 
 void IndexSnapshot::buildNameLookup() const

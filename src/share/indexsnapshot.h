@@ -24,6 +24,9 @@ public:
     // The local path of a shared name, or nothing when the name is malformed,
     // names no root, or would leave its root.
     std::optional<QString> resolveSharedName(const QByteArray &sharedName) const;
+    // resolveSharedName(), and only when the file, its links followed, lies
+    // inside a root: what may be served. Consults the disk.
+    std::optional<QString> resolveServedPath(const QByteArray &sharedName) const;
     // The indexed file a shared name names, or null.
     const SharedFile *findSharedFile(const QByteArray &sharedName) const;
     // Builds the lookup findSharedFile() uses; the walk does this off the

@@ -2,11 +2,11 @@
 
 #include "base/prompter.h"
 #include "base/settingnames.h"
+#include "common/programfolder.h"
 #include "net/descriptorlimit.h"
 #include "shell/exitquestion.h"
 #include "shell/startupsequence.h"
 
-#include <QDir>
 
 namespace {
 
@@ -96,7 +96,7 @@ bool Core::confirmExit()
 
 Core::InstanceClaim Core::claimInstance()
 {
-    QDir().mkpath(m_config.programFolder);
+    ProgramFolder::createPrivateFolder(m_config.programFolder);
     auto lock = std::make_unique<QLockFile>(m_config.programFolder + QLatin1Char('/') + QLatin1String(LockFileName));
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {

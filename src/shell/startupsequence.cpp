@@ -2,6 +2,7 @@
 
 #include "base/prompter.h"
 #include "base/settingnames.h"
+#include "common/programfolder.h"
 #include "common/processlookup.h"
 #include "net/ownidentifier.h"
 #include "shell/core.h"
@@ -144,7 +145,7 @@ void StartupSequence::prepareFolders()
 {
     const QDir folder(m_core.config().programFolder);
     for (const char *name : {"Downloads", "Incomplete", "ForResume"})
-        folder.mkdir(QLatin1String(name));
+        ProgramFolder::createPrivateFolder(folder.filePath(QLatin1String(name)));
     m_core.transfers().recoverPartialFiles();
 }
 

@@ -76,7 +76,7 @@ std::optional<QString> UploadServer::sharedPath(const QByteArray &sharedName) co
     const std::shared_ptr<const IndexSnapshot> snapshot = m_context.snapshot();
     if (!snapshot->findSharedFile(sharedName))
         return std::nullopt;
-    return snapshot->resolveSharedName(sharedName);
+    return snapshot->resolveServedPath(sharedName);
 }
 
 void UploadServer::answerFileInfo(int index, const QByteArray &body)

@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 
 #include "base/settingnames.h"
+#include "chat/chat.h"
 #include "shell/core.h"
 #include "ui/appicon.h"
 #include "ui/chatpage.h"
@@ -100,6 +101,9 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
         statusBar()->showMessage(QStringLiteral("Indexing shared folders... %1 file(s) found").arg(found));
     });
     connect(&index, &SharedIndex::rebuilt, statusBar(), &QStatusBar::clearMessage);
+    connect(&core.chat(), &Chat::statusMessage, this, [this](const QString &text) {
+        statusBar()->showMessage(text, 15000);
+    });
 }
 
 MainWindow::~MainWindow()

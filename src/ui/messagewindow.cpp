@@ -109,7 +109,8 @@ void MessageWindow::sendButtonClicked()
 {
     if (!m_conversation)
         return;
-    m_conversation->sendMessage(sendBox().text());
-    sendBox().clear();
+    // A refused text stays in the box, to be shortened.
+    if (m_conversation->sendMessage(sendBox().text()))
+        sendBox().clear();
     sendBox().setFocus();
 }

@@ -5,6 +5,7 @@
 #include "support/quelmprocess.h"
 #include "support/testcopy.h"
 
+#include "common/programfolder.h"
 #include "net/acceptbounds.h"
 #include "net/controlconnections.h"
 #include "net/wirecodec.h"
@@ -15,6 +16,8 @@
 #include "transfer/uploadserver.h"
 
 #include <QHostAddress>
+#include <QLocalSocket>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -23,6 +26,8 @@
 #include <algorithm>
 #include <memory>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -200,6 +205,9 @@ private slots:
     void slowReaderIsServedToTheEnd();
     void requesterThatTakesNothingGivesWay();
     void queuedTransfersLeaveRoomForLinks();
+}
+
+    void idleControlClientsLeaveTheOwnerServed();
 
 private:
     // A started copy sharing files that "target" finds, each holding
@@ -544,6 +552,41 @@ void HostileTest::queuedTransfersLeaveRoomForLinks()
     QVERIFY(legitimateSearchAnswered(*copy));
     QVERIFY2(copy->openDescriptors() < DescriptorLimit * 3 / 4, qPrintable(QString::number(copy->openDescriptors())));
     QVERIFY(copy->isRunning());
+}
+
+// A thousand local clients that connect to quelmd's control socket and never
+// send a request must not keep the owner's own command out.
+void HostileTest::idleControlClientsLeaveTheOwnerServed()
+{
+    constexpr int IdleClients = 1000;
+    QuelmProcess daemon("keeper", 0, QString(), QuelmProcess::Program::Headless);
+    QVERIFY(daemon.start());
+    rlimit limit{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+    limit.rlim_cur = limit.rlim_max;
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+    QVERIFY2(limit.rlim_cur > IdleClients + 64, "the descriptor limit is too low for the flood");
+    const QString path = ProgramFolder::controlSocketPath(daemon.home());
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    for (int i = 0; i < IdleClients; ++i) {
+        idle.push_back(std::make_unique<QLocalSocket>());
+        idle.back()->connectToServer(path);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(std::none_of(idle.cbegin(), idle.cend(),
+                                          [](const auto &socket) {
+                                              return socket->state() == QLocalSocket::ConnectingState;
+                                          }),
+                             20000);
+
+    QProcess owner;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUELM_HOME"), daemon.home());
+    owner.setProcessEnvironment(environment);
+    owner.start(QStringLiteral(QUELM_CLI_EXECUTABLE), {QStringLiteral("status")});
+    QVERIFY(owner.waitForFinished(20000));
+    QVERIFY2(owner.exitCode() == 0, owner.readAllStandardError().constData());
+    QVERIFY(owner.readAllStandardOutput().contains("keeper"));
+    QVERIFY(daemon.isRunning());
 }
 
 QTEST_GUILESS_MAIN(HostileTest)

@@ -180,6 +180,60 @@ private slots:
         QCOMPARE(requested.count(), before);
     }
 
+    void windowsAreBoundedAndTheRestWaitInTheRoom()
+    {
+        RunningCopy alice("alice");
+        Chat &chat = alice.core().chat();
+        QSignalSpy status(&chat, &Chat::statusMessage);
+        const auto address = [](int n) { return QStringLiteral("127.0.9.%1").arg(n); };
+        for (int n = 1; n <= Chat::MaxMessageWindows + 2; ++n)
+            chat.openMessageWindow(address(n), "hello " + QByteArray::number(n), false);
+        QCOMPARE(chat.conversations().count(), Chat::MaxMessageWindows);
+        QVERIFY(!chat.conversation(address(Chat::MaxMessageWindows + 1)));
+        QCOMPARE(chat.chatBox().text(), QStringLiteral("Message from unknown: hello 33\r\nMessage from unknown: hello 34\r\n"));
+        QCOMPARE(status.last().at(0).toString(), QStringLiteral("Message from unknown: hello 34"));
+        QCOMPARE(chat.waitingMessages().count(), 2);
+
+        // The person's own request finds no room either, and says so.
+        chat.openMessageWindow(address(99));
+        QVERIFY(!chat.conversation(address(99)));
+        QVERIFY(status.last().at(0).toString().startsWith(QLatin1String("At most 32 message windows")));
+
+        // A closed window frees its conversation; the newest waiting one opens with its line.
+        chat.closeMessageWindow(address(1));
+        QVERIFY(!chat.conversation(address(1)));
+        chat.openWaitingConversation();
+        QCOMPARE(chat.conversation(address(34))->transcript().lastLine(), QStringLiteral("unknown: hello 34"));
+        QCOMPARE(chat.waitingMessages().count(), 1);
+
+        // A copy without windows keeps no conversation at all.
+        chat.setConversationLimit(0);
+        chat.closeMessageWindow(address(2));
+        chat.openMessageWindow(address(50), "unseen", false);
+        QVERIFY(!chat.conversation(address(50)));
+        QCOMPARE(chat.waitingMessages().count(), 1);
+    }
+
+    void tooLongMessagesAreRefusedBeforeTheyCutTheLink()
+    {
+        RunningCopy alice("alice");
+        auto peer = connectClientPeer(alice, "70010", "fake");
+        QVERIFY(peer);
+        Inbox inbox(*peer, alice);
+        Chat &chat = alice.core().chat();
+        const QString address = addressOf(*peer);
+        chat.openMessageWindow(address);
+        Conversation &window = *chat.conversation(address);
+
+        QVERIFY(!window.sendMessage(QString(Chat::MaxInstantMessageBytes + 1, QLatin1Char('x'))));
+        QCOMPARE(window.transcript().lastLine(), QLatin1String(Conversation::TooLongLine));
+        const QByteArray longest(Chat::MaxInstantMessageBytes, 'y');
+        QVERIFY(window.sendMessage(QString::fromLatin1(longest)));
+        chat.sendInstantMessage(address, "mark");
+        QCOMPARE(inbox.until("im:mark"), QList<QByteArray>({"im:" + longest, "im:mark"}));
+        QVERIFY(chat.conversation(address)->isSendEnabled());
+    }
+
     void sendingAndTypingFromAWindow()
     {
         RunningCopy alice("alice");

@@ -141,6 +141,7 @@ private slots:
     void daemonsSearchAndDownloadThroughTheClient();
     void getFailsWhenTheServerDiesMidwayAndResumes();
     void diagnoseNamesBlockedAndOtherSubnetPeers();
+    void peersAreNamedByNicknameOrAddress();
 };
 
 void DaemonTest::refusesWithItsTextOnStandardError()
@@ -244,8 +245,9 @@ void DaemonTest::controlSocketIsTheOwnersAndSurvivesGarbage()
         {"not json at all\n", "malformed"},
         {"[1,2,3]\n", "malformed"},
         {"{\"command\":\"reboot\"}\n", "unknown command"},
-        {"{\"command\":\"get\",\"name\":\"x\",\"from\":\"not an address\"}\n", "address"},
-        {"{\"command\":\"block\",\"id\":\"a|b\"}\n", "identifier"},
+        {"{\"command\":\"get\",\"name\":\"1:x\",\"from\":\"not an address\"}\n", "no linked peer"},
+        {"{\"command\":\"get\",\"name\":\"x\",\"from\":\"127.0.0.2\"}\n", "1:song.mp3"},
+        {"{\"command\":\"block\",\"peer\":\"a|b\"}\n", "no linked peer"},
         {"{\"command\":\"share\",\"action\":\"add\",\"folder\":\"relative/path\"}\n", "absolute"},
         {QByteArray(70 * 1024, 'x'), "64 KiB"},
     };
@@ -469,6 +471,57 @@ void DaemonTest::diagnoseNamesBlockedAndOtherSubnetPeers()
     // The human form names them too.
     const CliRun readable = cli(self->home(), {QStringLiteral("diagnose")});
     QVERIFY(readable.out.contains(far->address().toUtf8()) && readable.out.contains("blocked by you"));
+}
+
+void DaemonTest::peersAreNamedByNicknameOrAddress()
+{
+    auto client = daemonCopy("alice");
+    auto bob = daemonCopy("bob");
+    auto twin = daemonCopy("bob");
+    QVERIFY(client->start() && bob->start() && twin->start());
+    const QString home = client->home();
+
+    // connect waits for the link and says who answered.
+    const CliRun linked = cli(home, {QStringLiteral("connect"), bob->address()});
+    QVERIFY2(linked.exitCode == 0, linked.err.constData());
+    QVERIFY2(linked.out.startsWith("Linked to bob (" + bob->address().toUtf8() + ", ID "), linked.out.constData());
+    const CliRun nobody = cli(home, {QStringLiteral("connect"), TestCopy::nextLoopbackAddress()});
+    QCOMPARE(nobody.exitCode, 1);
+    QVERIFY2(nobody.err.contains("came up within 5 s: no Quelm peer answered"), nobody.err.constData());
+
+    const CliRun blocked = cli(home, {QStringLiteral("block"), QStringLiteral("bob")});
+    QVERIFY2(blocked.exitCode == 0 && blocked.out.startsWith("Blocked bob (" + bob->address().toUtf8()),
+             blocked.out.constData());
+    QVERIFY(request(*client, {{QStringLiteral("command"), QStringLiteral("peers")}})
+                .value(QLatin1String("peers")).toArray().first().toObject()
+                .value(QLatin1String("blockedByYou")).toBool());
+    const CliRun unblocked = cli(home, {QStringLiteral("unblock"), QStringLiteral("BOB")});
+    QVERIFY2(unblocked.exitCode == 0 && unblocked.out.startsWith("Unblocked bob ("), unblocked.out.constData());
+    const CliRun unknown = cli(home, {QStringLiteral("im"), QStringLiteral("carol"), QStringLiteral("hi")});
+    QCOMPARE(unknown.exitCode, 1);
+    QVERIFY2(unknown.err.contains("no linked peer is called \"carol\""), unknown.err.constData());
+
+    // Two peers of one nickname: neither is chosen, both are listed.
+    QCOMPARE(cli(home, {QStringLiteral("connect"), twin->address()}).exitCode, 0);
+    const CliRun ambiguous = cli(home, {QStringLiteral("block"), QStringLiteral("bob")});
+    QCOMPARE(ambiguous.exitCode, 1);
+    QVERIFY2(ambiguous.err.contains("2 linked peers are called \"bob\"") && ambiguous.err.contains(bob->address().toUtf8())
+                 && ambiguous.err.contains(twin->address().toUtf8()),
+             ambiguous.err.constData());
+    const CliRun message = cli(home, {QStringLiteral("im"), twin->address(), QStringLiteral("only you")});
+    QVERIFY2(message.exitCode == 0 && message.out.startsWith("Message sent to bob (" + twin->address().toUtf8()),
+             message.out.constData());
+    QTRY_VERIFY_WITH_TIMEOUT(twin->output().contains("): only you"), 10000);
+    QVERIFY(!bob->output().contains("only you"));
+
+    // A request quelmd finds malformed is a usage error, as one the client finds is.
+    QCOMPARE(cli(home, {QStringLiteral("search"), QStringLiteral("x"), QStringLiteral("--type"), QStringLiteral("Nonsense")})
+                 .exitCode,
+             2);
+    const CliRun rootless = cli(home, {QStringLiteral("get"), QStringLiteral("song.mp3"), QStringLiteral("--from"),
+                                       bob->address()});
+    QCOMPARE(rootless.exitCode, 2);
+    QVERIFY2(rootless.err.contains("for example 1:music"), rootless.err.constData());
 }
 
 QTEST_GUILESS_MAIN(DaemonTest)

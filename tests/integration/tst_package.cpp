@@ -240,7 +240,7 @@ void PackageTest::completionOffersCommandsAndPeers()
     QCOMPARE(completion({QStringLiteral("get"), QStringLiteral("name"), QStringLiteral("--from"), QString()},
                         client->home())
                  .out,
-             server->address() + QLatin1Char('\n'));
+             server->address() + QStringLiteral("\ntab-server\n"));
 }
 
 void PackageTest::desktopDataPassesItsValidators()

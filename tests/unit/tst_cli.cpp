@@ -111,22 +111,23 @@ private slots:
             R"({"command":"search","words":"blue moon","type":"Audio","wait":12})");
         row("search, option first", {"search", "--wait=3", "jazz"}, R"({"command":"search","words":"jazz","wait":3})");
         row("browse", {"browse", "ann lee", "--wait", "2"}, R"({"command":"browse","nick":"ann lee","wait":2})");
-        row("get", {"get", "music\\song.mp3", "--from", "127.0.0.2"},
-            R"({"command":"get","name":"music\\song.mp3","from":"127.0.0.2"})");
-        row("get, resuming", {"get", "x.bin", "--resume", "--from=127.0.0.2"},
-            R"({"command":"get","name":"x.bin","from":"127.0.0.2","resume":true})");
+        row("get", {"get", "1:music\\song.mp3", "--from", "127.0.0.2"},
+            R"({"command":"get","name":"1:music\\song.mp3","from":"127.0.0.2"})");
+        row("get, resuming from a nickname", {"get", "2:x.bin", "--resume", "--from=ann"},
+            R"({"command":"get","name":"2:x.bin","from":"ann","resume":true})");
         row("downloads", {"downloads"}, R"({"command":"downloads"})");
         row("chat", {"chat", "hello", "all"}, R"({"command":"chat","text":"hello all"})");
         row("chat text that starts with a dash", {"chat", "--", "-dash", "text"},
             R"({"command":"chat","text":"-dash text"})");
-        row("im", {"im", "127.0.0.3", "see", "you"}, R"({"command":"im","address":"127.0.0.3","text":"see you"})");
-        row("block", {"block", "AB12"}, R"({"command":"block","id":"AB12"})");
-        row("unblock", {"unblock", "AB12"}, R"({"command":"unblock","id":"AB12"})");
+        row("im", {"im", "127.0.0.3", "see", "you"}, R"({"command":"im","peer":"127.0.0.3","text":"see you"})");
+        row("im to a nickname", {"im", "ann", "hi"}, R"({"command":"im","peer":"ann","text":"hi"})");
+        row("block", {"block", "ann"}, R"({"command":"block","peer":"ann"})");
+        row("unblock", {"unblock", "AB12"}, R"({"command":"unblock","peer":"AB12"})");
         row("share a relative folder", {"share", "add", "music/../films"},
             R"({"command":"share","action":"add","folder":"/home/ann/films"})");
         row("share an absolute folder", {"share", "remove", "/srv/shared/"},
             R"({"command":"share","action":"remove","folder":"/srv/shared"})");
-        row("connect", {"connect", "127.0.0.4"}, R"({"command":"connect","address":"127.0.0.4"})");
+        row("connect", {"connect", "127.0.0.4"}, R"({"command":"connect","peer":"127.0.0.4"})");
         row("diagnose", {"diagnose"}, R"({"command":"diagnose"})");
     }
 
@@ -156,9 +157,11 @@ private slots:
         row("empty words", {"search", " "}, "empty WORDS");
         row("extra argument", {"status", "now"}, "unexpected argument \"now\"");
         row("second id", {"block", "A1", "B2"}, "unexpected argument \"B2\"");
-        row("get without a source", {"get", "x.bin"}, "missing --from ADDRESS");
-        row("option without its value", {"get", "x.bin", "--from"}, "Missing value after '--from'");
-        row("empty option value", {"get", "x.bin", "--from="}, "empty --from");
+        row("get without a source", {"get", "1:x.bin"}, "missing --from PEER");
+        row("get without the root number", {"get", "x.bin", "--from", "127.0.0.2"},
+            "SHAREDNAME begins with its root number, as search and browse list it, for example 1:music\\song.mp3");
+        row("option without its value", {"get", "1:x.bin", "--from"}, "Missing value after '--from'");
+        row("empty option value", {"get", "1:x.bin", "--from="}, "empty --from");
         row("unknown share action", {"share", "copy", "/srv"}, "ACTION must be one of: add, remove");
         row("wait not a number", {"search", "x", "--wait", "soon"}, "--wait takes whole seconds from 1 to 3600");
         row("wait zero", {"search", "x", "--wait", "0"}, "--wait takes whole seconds");
@@ -193,7 +196,7 @@ private slots:
         for (const QStringList &arguments : {QStringList{"get", "--help"}, QStringList{"--help", "get"}}) {
             const CommandLine::Parsed get = CommandLine::parse(QStringList{"quelm-cli"} + arguments, WorkingFolder);
             QCOMPARE(get.outcome, CommandLine::Outcome::Help);
-            QVERIFY2(get.text.contains("get --from ADDRESS [--resume] SHAREDNAME") && get.text.contains("--resume")
+            QVERIFY2(get.text.contains("get --from PEER [--resume] SHAREDNAME") && get.text.contains("--resume")
                          && get.text.contains("--json") && !get.text.contains("--wait"),
                      qPrintable(get.text));
         }
@@ -261,7 +264,14 @@ private slots:
         // A line that wrapped could not be drawn over.
         ProgressDisplay narrow(ProgressDisplay::Mode::Terminal, 30);
         QCOMPARE(narrow.update(object(R"({"status":"Receiving","received":5,"total":10})"), 10),
-                 QStringLiteral("\rReceiving  [#####-----]  50% "));
+                 QStringLiteral("\r50%  5 Bytes of 10 Bytes  500"));
+        // On 80 columns the bar gives way before the time left does.
+        ProgressDisplay standard(ProgressDisplay::Mode::Terminal, 80);
+        const QString line = standard.update(
+            QJsonObject{{"status", "Downloading..."}, {"received", (1LL << 30) - 2}, {"total", (1LL << 30) - 1},
+                        {"rate", 10 * 1024 * 1024}},
+            10);
+        QVERIFY2(line.size() <= 80 && line.endsWith(QLatin1String("0:01 left")), qPrintable(line));
     }
 
     void progressIntoAFileIsAnOccasionalLine()
@@ -409,7 +419,7 @@ private slots:
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
         const QByteArray progress = R"({"event":"progress","name":"x.bin","status":"Receiving","received":512,"total":1024,"rate":256})" "\n";
-        const QStringList get{"get", "x.bin", "--from", "127.0.0.2"};
+        const QStringList get{"get", "1:x.bin", "--from", "127.0.0.2"};
         QTest::newRow("download complete")
             << get << QList<QByteArray>{progress, R"({"ok":true,"status":"Complete","state":"complete","path":"/dl/x.bin"})" "\n"} << 0
             << "Receiving  [#####-----]  50%  512 Bytes of 1.00 KB  256 Bytes/s  0:02 left\nSaved to /dl/x.bin\n"
@@ -424,6 +434,16 @@ private slots:
             << "status \"Complete\"";
         QTest::newRow("quelmd gone mid-download") << get << QList<QByteArray>{progress} << 4 << "Receiving  ["
                                                   << "closed the connection before its final reply";
+        QTest::newRow("usage error found by quelmd")
+            << QStringList{"search", "a", "--type", "Pictures"}
+            << QList<QByteArray>{R"({"ok":false,"usage":true,"error":"unknown type: Pictures"})" "\n"} << 2 << ""
+            << "quelm-cli: unknown type: Pictures\n";
+        QTest::newRow("refused get names no status")
+            << get << QList<QByteArray>{R"({"ok":false,"error":"no linked peer is called ann"})" "\n"} << 1 << ""
+            << "quelm-cli: no linked peer is called ann\n";
+        QTest::newRow("whom a command acted on") << QStringList{"block", "ann"}
+            << QList<QByteArray>{R"({"ok":true,"nickname":"ann","address":"127.0.0.5","id":"AB12"})" "\n"} << 0
+            << "Blocked ann (127.0.0.5, ID AB12).\n" << "";
         QTest::newRow("refused command") << QStringList{"unblock", "AB"}
                                          << QList<QByteArray>{R"({"ok":false,"error":"AB is not blocked"})" "\n"} << 1
                                          << "" << "quelm-cli: AB is not blocked\n";

@@ -1,6 +1,7 @@
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "base/sharedfolderlist.h"
+#include "common/programfolder.h"
 #include "net/localpeer.h"
 
 #include <QFile>
@@ -109,6 +110,31 @@ private slots:
         QCOMPARE(store->regGetString(Hive::Machine, QLatin1String(SettingNames::CurrentVersionKeyPath),
                                      QLatin1String(SettingNames::ProductID), {}),
                  QByteArray("copy-7"));
+    }
+
+    void filesAndFoldersAreTheOwnersAlone()
+    {
+        const auto mode = [](const QString &path) {
+            struct stat info {};
+            return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+        };
+        const QString fresh = m_dir->filePath(QStringLiteral("fresh/settings/user.ini"));
+        SettingsStore store(fresh, m_dir->filePath(QStringLiteral("fresh/settings/machine.ini")));
+        store.set(Nickname, "ann");
+        store.set(Nickname, "bea");
+        QCOMPARE(mode(fresh), 0600u);
+        QCOMPARE(mode(m_dir->filePath(QStringLiteral("fresh/settings"))), 0700u);
+        QCOMPARE(mode(m_dir->filePath(QStringLiteral("fresh"))), 0700u);
+
+        // A file prepared by hand is made the owner's alone when opened.
+        writeFile(userPath(), "[Software]\nVendrakos\\Quelm\\Nickname=Bob\n");
+        QVERIFY(QFile::setPermissions(userPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QCOMPARE(newStore()->get(Nickname), QByteArray("Bob"));
+        QCOMPARE(mode(userPath()), 0600u);
+
+        QVERIFY(ProgramFolder::createPrivateFolder(m_dir->filePath(QStringLiteral("home/Incomplete"))));
+        QCOMPARE(mode(m_dir->filePath(QStringLiteral("home"))), 0700u);
+        QCOMPARE(mode(m_dir->filePath(QStringLiteral("home/Incomplete"))), 0700u);
     }
 
     // The nickname is normalised on every incoming control message; a real

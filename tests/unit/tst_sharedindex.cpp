@@ -178,6 +178,30 @@ private slots:
         writeFile(path("later.bin"), QByteArray(2048, 'c'));
         QCOMPARE(index.fileSignature(path("later.bin")), FileSignature::computeFileSignature(path("later.bin")));
     }
+
+    // Run last: the links it adds would shift the other tests' listings.
+    void linksOutOfEveryRootAreNeitherListedNorServed()
+    {
+        writeFile(path("outside/secret.txt"), "secret");
+        QVERIFY(QFile::link(path("outside/secret.txt"), path("a/out.txt")));
+        QVERIFY(QFile::link(path("b/x.txt"), path("a/tob.txt")));
+        // A folder swapped for a link after the walk.
+        QVERIFY(QFile::link(path("outside"), path("a/outdir")));
+
+        SharedIndex index(*m_settings, path("program"));
+        QSignalSpy rebuilt(&index, &SharedIndex::rebuilt);
+        index.loadSharedFolders();
+        QVERIFY(rebuilt.wait(WalkTimeoutMs));
+        const auto snapshot = index.snapshot();
+        const QByteArrayList names = sharedNames(*snapshot);
+        QVERIFY(!names.contains("2:out.txt"));
+        QVERIFY(names.contains("2:tob.txt"));
+
+        QCOMPARE(snapshot->resolveServedPath("2:tob.txt"), std::optional<QString>(path("a/tob.txt")));
+        QCOMPARE(snapshot->resolveServedPath("2:m\\k.txt"), std::optional<QString>(path("a/m/k.txt")));
+        QVERIFY(!snapshot->resolveServedPath("2:out.txt"));
+        QVERIFY(!snapshot->resolveServedPath("2:outdir\\secret.txt"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSharedIndex)

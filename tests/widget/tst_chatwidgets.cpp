@@ -112,6 +112,14 @@ private slots:
         QVERIFY(window->messageBox().isAtEnd());
         QVERIFY(window->statusBar().text().startsWith(QLatin1String("Last Message Received at ")));
 
+        // A text too long for one frame stays in the box, and a line says why.
+        const QString tooLong(Chat::MaxInstantMessageBytes + 1, QLatin1Char('x'));
+        window->sendBox().setText(tooLong);
+        QTest::keyClick(&window->sendBox(), Qt::Key_Return);
+        QCOMPARE(window->sendBox().text(), tooLong);
+        QCOMPARE(chat.conversation(address)->transcript().lastLine(), QLatin1String(Conversation::TooLongLine));
+        window->sendBox().clear();
+
         // The peer leaves: Send and Enter do nothing any more.
         peer.reset();
         QTRY_VERIFY(!window->sendButton().isEnabled());
@@ -125,6 +133,34 @@ private slots:
         window->close();
         QVERIFY(!chat.conversation(address));
         QTRY_VERIFY(!window);
+    }
+
+    void aMessageWaitingForAWindowOpensFromTheChatTab()
+    {
+        RunningCopy alice("alice");
+        Chat &chat = alice.core().chat();
+        chat.setConversationLimit(1);
+        ChatPage page(chat);
+        page.show();
+        chat.openMessageWindow(QStringLiteral("127.0.9.1"), "first", false);
+        QVERIFY(!page.waitingLabel().isVisible());
+
+        chat.openMessageWindow(QStringLiteral("127.0.9.2"), "second", false);
+        QVERIFY(page.waitingLabel().isVisible());
+        QCOMPARE(page.waitingLabel().text(), QStringLiteral("Message from unknown: second"));
+        QVERIFY(!MessageWindow::find(chat, QStringLiteral("127.0.9.2")));
+
+        // No room yet: the message keeps waiting.
+        page.openWaitingButton().click();
+        QVERIFY(page.waitingLabel().isVisible());
+        MessageWindow::find(chat, QStringLiteral("127.0.9.1"))->close();
+        page.openWaitingButton().click();
+        QVERIFY(!page.waitingLabel().isVisible());
+        MessageWindow *window = MessageWindow::find(chat, QStringLiteral("127.0.9.2"));
+        QVERIFY(window);
+        QCOMPARE(chat.conversation(QStringLiteral("127.0.9.2"))->transcript().lastLine(),
+                 QStringLiteral("unknown: second"));
+        window->close();
     }
 
     void tabsAnswerControlAndANumber()
