@@ -205,8 +205,6 @@ private slots:
     void slowReaderIsServedToTheEnd();
     void requesterThatTakesNothingGivesWay();
     void queuedTransfersLeaveRoomForLinks();
-}
-
     void idleControlClientsLeaveTheOwnerServed();
 
 private:
