@@ -1,5 +1,6 @@
 #include "ui/fittedcolumns.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QTableView>
 
@@ -21,7 +22,15 @@ FittedColumns::FittedColumns(QTableView &view, int stretchColumn)
     connect(model, &QAbstractItemModel::dataChanged, &m_fitTimer, qOverload<>(&QTimer::start));
     connect(model, &QAbstractItemModel::modelReset, &m_fitTimer, qOverload<>(&QTimer::start));
     connect(header, &QHeaderView::sectionResized, this, &FittedColumns::sectionResized);
+    view.installEventFilter(this);
     fit();
+}
+
+bool FittedColumns::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == &m_view && event->type() == QEvent::Show)
+        m_fitTimer.start();
+    return QObject::eventFilter(watched, event);
 }
 
 QByteArray FittedColumns::saveState() const
@@ -41,6 +50,8 @@ void FittedColumns::restoreState(const QByteArray &state)
 
 void FittedColumns::fit()
 {
+    // The style draws text a few pixels in from the cell's edges.
+    constexpr int CellPadding = 8;
     if (m_personSized)
         return;
     const QHeaderView *header = m_view.horizontalHeader();
@@ -48,7 +59,7 @@ void FittedColumns::fit()
     m_fitting = true;
     for (int column = 0; column < header->count(); ++column) {
         if (column != m_stretchColumn)
-            m_view.setColumnWidth(column, qMax(header->sectionSizeHint(column), items.sizeHintForColumn(column)));
+            m_view.setColumnWidth(column, qMax(header->sectionSizeHint(column), items.sizeHintForColumn(column) + CellPadding));
     }
     m_fitting = false;
 }

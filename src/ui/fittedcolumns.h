@@ -25,6 +25,10 @@ public:
     QByteArray saveState() const;
     void restoreState(const QByteArray &state);
 
+protected:
+    // A hidden table measures no rows: it fits again when it is shown.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void fit();
     void sectionResized(int column);

@@ -26,3 +26,11 @@ void ProgressDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     bar.state = option.state | QStyle::State_Horizontal;
     QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
 }
+
+QSize ProgressDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    constexpr int BarFrame = 16;
+    size.setWidth(qMax(size.width(), option.fontMetrics.horizontalAdvance(QStringLiteral("100.0%")) + BarFrame));
+    return size;
+}

@@ -12,4 +12,6 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // Wide enough for the widest figure inside the bar's frame.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };

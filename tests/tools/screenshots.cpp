@@ -1,12 +1,16 @@
-// Renders the main window's tabs, the tray menu, the options pages and the
-// program icons of a populated copy offscreen:
+// Renders the main window's tabs, a message window, the tray menu, the
+// options pages and the program icons of a populated copy offscreen:
 //   quelm_screenshots <screenshot folder> <icon folder>
 // Every copy runs on a loopback address of its own.
 #include "base/settingnames.h"
+#include "chat/conversation.h"
+#include "support/fakefileserver.h"
 #include "support/runningcopy.h"
 #include "support/sharedfiles.h"
 #include "ui/appicon.h"
+#include "transfer/transfermessages.h"
 #include "ui/mainwindow.h"
+#include "ui/messagewindow.h"
 #include "ui/optionsdialog.h"
 #include "ui/trayicon.h"
 
@@ -15,7 +19,6 @@
 #include <QDir>
 #include <QMenu>
 #include <QTabWidget>
-#include <QWebEngineView>
 #include <functional>
 
 namespace {
@@ -55,8 +58,6 @@ void save(QWidget &widget, const QString &path)
 
 int main(int argc, char *argv[])
 {
-    // The Home page shows the shipped welcome page instead of the update page.
-    qputenv("QUELM_UPDATE_URL", "qrc:/home/welcome.html");
     QApplication app(argc, argv);
     if (argc < 3) {
         qWarning("usage: quelm_screenshots <screenshot folder> <icon folder>");
@@ -84,7 +85,7 @@ int main(int argc, char *argv[])
     core.status().update();
 
     MainWindow window(core);
-    window.resize(1000, 640);
+    window.resize(1120, 680);
     window.show();
     core.sharing().search().startSearch("report", QStringLiteral("All File Types"));
     waitFor([&core] { return core.sharing().search().results().rowCount() == 3; });
@@ -93,6 +94,19 @@ int main(int argc, char *argv[])
     core.chat().sendChatLine(QStringLiteral("Found it, thanks!"));
     core.transfers().start("1:Project report.pdf", bob.address());
     core.transfers().start("1:Quarterly report.xls", carol.address());
+    // A download in progress: a hand-driven server sends part of the file and waits.
+    FakeFileServer talkServer(core.localPeer().port());
+    core.transfers().start("2:Videos\\Conference talk.avi", talkServer.address());
+    if (talkServer.waitForConnection()) {
+        constexpr int TalkSize = 48 << 20;
+        talkServer.send(TransferMessages::fileInfo(TalkSize, "carol", "4f1c2a9e"));
+        waitFor([&talkServer] { return talkServer.received().contains("getfile:"); });
+        talkServer.send("GOFILE|" + QByteArray(TalkSize * 3 / 5, 't'));
+    }
+    bob.core().chat().sendInstantMessage(alice.address(), "Could you send me the slides from Tuesday's talk?");
+    waitFor([&core, &bob] { return MessageWindow::find(core.chat(), bob.address()) != nullptr; });
+    if (Conversation *conversation = core.chat().conversation(bob.address()))
+        conversation->sendMessage(QStringLiteral("Sure, they are in my shared folder under Talks."));
     settle(1500);
 
     const char *tabNames[] = {"home", "search", "downloads", "chat"};
@@ -100,6 +114,13 @@ int main(int argc, char *argv[])
         window.tabs().setCurrentIndex(tab);
         settle(300);
         save(window, shots.filePath(QStringLiteral("tab-%1.png").arg(QLatin1String(tabNames[tab]))));
+    }
+
+    if (MessageWindow *messages = MessageWindow::find(core.chat(), bob.address())) {
+        messages->resize(520, 360);
+        settle(300);
+        save(*messages, shots.filePath(QStringLiteral("messagewindow.png")));
+        messages->close();
     }
 
     QMenu &menu = window.trayIcon().menu();
