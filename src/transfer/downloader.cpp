@@ -3,6 +3,7 @@
 #include "base/logcategories.h"
 #include "base/settingsstore.h"
 #include "common/formatsize.h"
+#include "common/programfolder.h"
 #include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "share/filesignature.h"
@@ -13,7 +14,6 @@
 #include "transfer/resumestore.h"
 #include "transfer/transfermessages.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -98,8 +98,8 @@ int Downloader::startDownload(const QByteArray &sharedName, const QString &addre
     const int slot = allocateTransferSlot();
     if (slot < 0)
         return -1;
-    QDir().mkpath(m_store.folder());
-    QDir().mkpath(m_context.incompleteFolder());
+    ProgramFolder::createPrivateFolder(m_store.folder());
+    ProgramFolder::createPrivateFolder(m_context.incompleteFolder());
     auto download = std::make_unique<Download>();
     download->id = m_nextId++;
     download->slot = slot;
@@ -235,7 +235,7 @@ void Downloader::handleFileInfo(int slot, const QByteArray &body)
     const qint64 recordLength = record.isEmpty() ? 0 : QFileInfo(record).size();
     if (!hasRoomFor(slot, download.total - recordLength))
         return;
-    QDir().mkpath(m_context.incompleteFolder());
+    ProgramFolder::createPrivateFolder(m_context.incompleteFolder());
     download.localPath = FileNaming::numberedName(m_context.incompleteFolder(), download.fileName);
     const qint64 offset = takeResumeRecord(download, record);
     // The incomplete file exists from now on, so no other download takes its name.
@@ -413,7 +413,7 @@ void Downloader::fileFinished(std::unique_ptr<Download> download)
     QString folder = m_context.downloadsFolder();
     if (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
         folder.chop(1);
-    QDir().mkpath(folder);
+    ProgramFolder::createPrivateFolder(folder);
     const int id = download->id;
     const QString source = download->localPath;
     const QString name = download->fileName;

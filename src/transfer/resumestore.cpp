@@ -1,5 +1,6 @@
 #include "transfer/resumestore.h"
 
+#include "common/programfolder.h"
 #include "share/filesignature.h"
 
 #include <QDir>
@@ -59,7 +60,7 @@ bool ResumeStore::parkPartialFile(const QString &path, qint64 total, const QByte
     // rather than staying on the disk.
     if (key.isEmpty())
         return QFile::remove(path);
-    QDir().mkpath(m_folder);
+    ProgramFolder::createPrivateFolder(m_folder);
     const QString record = freeRecordPath(total, key);
     if (!QFile::rename(path, record))
         return false;

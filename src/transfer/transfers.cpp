@@ -1,9 +1,10 @@
 #include "transfer/transfers.h"
 
+#include "base/logcategories.h"
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
+#include "common/programfolder.h"
 #include "net/localpeer.h"
-#include "base/logcategories.h"
 #include "share/searchservice.h"
 #include "transfer/incompletesweep.h"
 
@@ -102,7 +103,7 @@ QString Transfers::downloadsFolder() const
 {
     const QString folder = QString::fromUtf8(m_settings.get(QLatin1String(SettingNames::DownloadsFolder),
                                                             SettingDefaults::downloadsFolder(m_programFolder)));
-    QDir().mkpath(folder);
+    ProgramFolder::createPrivateFolder(folder);
     return folder;
 }
 
