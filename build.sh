@@ -15,7 +15,7 @@ cd "$(dirname "$0")"
 # dpkg-dev (dpkg-shlibdeps), file, man-db, desktop-file-utils and appstream
 # build and check the Debian package, in ./build.sh package and in the tests;
 # dbus gives the tests a private session bus.
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev zlib1g-dev libgl-dev procps iproute2 util-linux clang
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev zlib1g-dev libssl-dev libgl-dev procps iproute2 util-linux clang
           libclang-rt-14-dev dpkg-dev file man-db desktop-file-utils appstream dbus xvfb x11-utils)
 BUILD_DIR=${QUELM_BUILD_DIR:-build}
 
