@@ -19,6 +19,8 @@ inline constexpr char EnableIPLookout[] = "EnableIPLookout";
 inline constexpr char ShowDownloadNotifications[] = "ShowDownloadNotifications";
 inline constexpr char DownloadsFolder[] = "DownloadsFolder";
 inline constexpr char SharedFolders[] = "SharedFolders";
+// Whether running downloads are parked at exit and resumed at the next start.
+inline constexpr char KeepUnfinishedDownloads[] = "KeepUnfinishedDownloads";
 inline constexpr char BlockedList[] = "BlockedList";
 // The update page of the Home tab; empty means none (QUELM_UPDATE_URL takes precedence).
 inline constexpr char UpdateURL[] = "UpdateURL";
@@ -50,6 +52,8 @@ inline constexpr char EnableUDP[] = "1";
 inline constexpr char EnableIPLookout[] = "1";
 // "0" never, "1" only while the main window is minimised or hidden, "2" always.
 inline constexpr char ShowDownloadNotifications[] = "1";
+// Off: the end of the program cancels running downloads and empties the resume store.
+inline constexpr char KeepUnfinishedDownloads[] = "0";
 
 // The downloads folder defaults to "Downloads" inside the program folder.
 inline QByteArray downloadsFolder(const QString &programFolder)

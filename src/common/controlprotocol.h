@@ -52,6 +52,7 @@ inline constexpr QLatin1String RemotelyTerminated("remotelyTerminated");
 inline constexpr QLatin1String Error("error");
 inline constexpr QLatin1String SignatureError("signatureError");
 inline constexpr QLatin1String MoveError("moveError");
+inline constexpr QLatin1String Parked("parked");
 } // namespace StateWord
 
 // The field names of requests, events and replies.

@@ -113,6 +113,7 @@ QLatin1String CopyReport::stateWord(const Download &download)
     case Download::State::Error: return Word::Error;
     case Download::State::SignatureError: return Word::SignatureError;
     case Download::State::MoveError: return Word::MoveError;
+    case Download::State::Parked: return Word::Parked;
     }
     return Word::Error;
 }

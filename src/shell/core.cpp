@@ -91,6 +91,9 @@ void Core::shutDown()
 
 bool Core::confirmExit()
 {
+    // Running downloads are parked, not lost: there is nothing to ask.
+    if (m_transfers.keepsUnfinishedDownloads())
+        return true;
     return ExitQuestion::confirm(m_prompter, runningDownloadCount());
 }
 

@@ -38,10 +38,12 @@ public:
     // Runs the start-up sequence. False means start-up refused or was given
     // up and the process must end.
     bool start();
-    // Orderly end: every subsystem stops, every socket closes, the resume store is emptied.
+    // Orderly end: every subsystem stops, every socket closes, the resume
+    // store is emptied unless unfinished downloads are kept.
     void shutDown();
     int runningDownloadCount() const { return m_transfers.runningDownloadCount(); }
-    // Asks before ending while downloads run; false when the person declines.
+    // Asks before ending while downloads run and would be lost; false when
+    // the person declines.
     bool confirmExit();
 
     const CoreConfig &config() const { return m_config; }

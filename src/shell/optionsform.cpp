@@ -47,6 +47,8 @@ void OptionsForm::load()
     values.customPort = QString::fromUtf8(setting(SettingNames::CustomPort)).left(PortTextLength);
     values.customPortChosen = !values.customPort.isEmpty();
     values.sharedFolders = SharedFolderList::parse(setting(SettingNames::SharedFolders));
+    values.keepUnfinishedDownloads =
+        isOn(setting(SettingNames::KeepUnfinishedDownloads, SettingDefaults::KeepUnfinishedDownloads));
 
     // Start-up asks for the nickname before it loads the blocked users; the
     // form must not copy an empty table over the stored one.
@@ -97,6 +99,7 @@ void OptionsForm::storeSwitches()
     settings.set(QLatin1String(SettingNames::EnableIPLookout), switchText(values.enableIPLookout));
     settings.set(QLatin1String(SettingNames::EnableTCP), switchText(values.enableTCP));
     settings.set(QLatin1String(SettingNames::EnableUDP), switchText(values.enableUDP));
+    settings.set(QLatin1String(SettingNames::KeepUnfinishedDownloads), switchText(values.keepUnfinishedDownloads));
 }
 
 void OptionsForm::flushHostCache()

@@ -31,6 +31,7 @@ public:
         QString customPort;
         QString downloadsFolder;
         QStringList sharedFolders;
+        bool keepUnfinishedDownloads = false;
     };
 
     static constexpr int PortTextLength = 5;

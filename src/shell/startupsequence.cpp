@@ -147,6 +147,7 @@ void StartupSequence::prepareFolders()
     for (const char *name : {"Downloads", "Incomplete", "ForResume"})
         ProgramFolder::createPrivateFolder(folder.filePath(QLatin1String(name)));
     m_core.transfers().recoverPartialFiles();
+    m_core.transfers().restoreParkedDownloads();
 }
 
 bool StartupSequence::waitForNickname()

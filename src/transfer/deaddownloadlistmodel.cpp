@@ -50,6 +50,7 @@ QString DeadDownloadListModel::statusText(const Download &download)
     case Download::State::RemotelyTerminated: return QStringLiteral("Remotely Terminated");
     case Download::State::SignatureError: return QStringLiteral("Error (signature)");
     case Download::State::MoveError: return QStringLiteral("Error (move)");
+    case Download::State::Parked: return QStringLiteral("Parked");
     case Download::State::Error:
         break;
     default: return {};
@@ -74,6 +75,10 @@ QString DeadDownloadListModel::explanation(const Download &download) const
         return QStringLiteral("The received file does not have the signature the server announced.");
     case Download::State::MoveError:
         return QStringLiteral("The finished file could not be moved into the downloads folder.");
+    case Download::State::Parked:
+        return QStringLiteral("Quelm ended while this download ran from %1, and kept what had arrived. It goes on "
+                              "by itself once a peer with the same file is connected; Resume looks now.")
+            .arg(who);
     case Download::State::Error:
         break;
     default:
@@ -139,6 +144,18 @@ int DeadDownloadListModel::rowOf(int id) const
             return static_cast<int>(row);
     }
     return -1;
+}
+
+std::unique_ptr<Download> DeadDownloadListModel::take(int id)
+{
+    const int row = rowOf(id);
+    if (row < 0)
+        return nullptr;
+    beginRemoveRows({}, row, row);
+    std::unique_ptr<Download> taken = std::move(m_downloads[static_cast<size_t>(row)]);
+    m_downloads.erase(m_downloads.begin() + row);
+    endRemoveRows();
+    return taken;
 }
 
 void DeadDownloadListModel::clear()

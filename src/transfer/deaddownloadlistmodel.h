@@ -32,6 +32,8 @@ public:
     const Download &at(int row) const { return *m_downloads.at(static_cast<size_t>(row)); }
     // The row of a download, or -1.
     int rowOf(int id) const;
+    // Takes an entry out of the table; null when there is none with this id.
+    std::unique_ptr<Download> take(int id);
     void clear();
     // The port every peer listens on, for the words of a failed connection.
     void setPeerPort(std::function<int()> port) { m_peerPort = std::move(port); }

@@ -141,6 +141,17 @@ void Downloader::closeAll()
     }
 }
 
+std::unique_ptr<Download> Downloader::detachDownload(int id)
+{
+    const Download *download = m_running.find(id);
+    if (!download)
+        return nullptr;
+    const int slot = download->slot;
+    connectionAt(slot).file.reset();
+    m_sockets.at(slot)->close();
+    return m_running.take(id);
+}
+
 int Downloader::runningDownloadCount() const
 {
     return m_running.rowCount() + movingDownloadCount();

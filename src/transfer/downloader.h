@@ -54,6 +54,11 @@ public:
     // Closes every transfer connection without filing anything: the
     // incomplete files stay where they are.
     void closeAll();
+    // Closes a running download's connection and file and hands it over,
+    // unfiled, with its incomplete file in place; null when it does not run.
+    std::unique_ptr<Download> detachDownload(int id);
+    // An id no download of this run has, for an entry made outside a transfer.
+    int newDownloadId() { return m_nextId++; }
     int runningDownloadCount() const;
     // Finished files whose move into the downloads folder is under way.
     int movingDownloadCount() const { return static_cast<int>(m_moving.size()); }

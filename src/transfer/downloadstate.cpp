@@ -65,6 +65,11 @@ bool DownloadState::remotelyTerminated()
     return moveTo(State::RemotelyTerminated, Running);
 }
 
+bool DownloadState::parked()
+{
+    return moveTo(State::Parked, Running);
+}
+
 bool DownloadState::failed(ErrorKind kind, int number)
 {
     if (kind == ErrorKind::None || !moveTo(State::Error, Running))

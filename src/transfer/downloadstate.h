@@ -21,6 +21,7 @@ public:
         Error,
         SignatureError,
         MoveError,
+        Parked,
     };
     // What an Error stands for: the transfer socket's error, whose number
     // it keeps, a local file that could not be opened or written, or a file
@@ -48,6 +49,8 @@ public:
     bool cancelled();
     bool remotelyTerminated();
     bool failed(ErrorKind kind, int number = 0);
+    // The program ended while it ran and kept what arrived for the next start.
+    bool parked();
 
 private:
     bool moveTo(State next, std::initializer_list<State> from);

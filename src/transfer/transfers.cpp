@@ -23,6 +23,8 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
     , m_notifier(prompter)
     , m_downloader(m_sockets, m_running, m_ended, m_store, localPeer, downloaderContext())
     , m_uploads(connections, localPeer, {std::move(context.snapshot), std::move(context.fileSignature)})
+    , m_parking(m_downloader, m_running, m_ended, m_store, programFolder)
+    , m_parkedResumer(*this, connections)
 {
     connect(&localPeer, &LocalPeer::addressChanged, &m_sockets, &SocketArray::setLocalIP);
     m_ended.setPeerPort([&localPeer] { return localPeer.port(); });
@@ -85,10 +87,29 @@ void Transfers::onSignatureFound(qint64 size, const QByteArray &signature, const
         emit resumeSourceFound(m_resuming, sharedName, address);
 }
 
+void Transfers::resumeParked(int id, const QByteArray &sharedName, const QString &address)
+{
+    const int row = m_ended.rowOf(id);
+    if (row < 0 || m_ended.at(row).state.state() != Download::State::Parked)
+        return;
+    if (start(sharedName, address) < 0)
+        return;
+    m_ended.take(id);
+    m_parking.save();
+}
+
+bool Transfers::keepsUnfinishedDownloads() const
+{
+    return m_settings.get(QLatin1String(SettingNames::KeepUnfinishedDownloads),
+                          SettingDefaults::KeepUnfinishedDownloads)
+           != "0";
+}
+
 void Transfers::clearEnded()
 {
     m_ended.clear();
     m_store.clearResumeStore();
+    m_parking.discard();
 }
 
 const Download *Transfers::download(int id) const
@@ -139,6 +160,14 @@ void Transfers::shutDown()
     stopProgressTimer();
     m_queueTimer.stop();
     m_uploads.stop();
+    m_parkedResumer.stop();
+    if (keepsUnfinishedDownloads()) {
+        m_parking.parkRunning();
+        m_downloader.closeAll();
+        return;
+    }
     m_downloader.closeAll();
     m_store.clearResumeStore();
+    // Their parts went with the store.
+    m_parking.discard();
 }

@@ -5,6 +5,8 @@
 #include "transfer/downloader.h"
 #include "transfer/downloadlistmodel.h"
 #include "transfer/downloadnotifier.h"
+#include "transfer/downloadparking.h"
+#include "transfer/parkedresumer.h"
 #include "transfer/resumestore.h"
 #include "transfer/uploadserver.h"
 
@@ -50,6 +52,7 @@ public:
     DownloadListModel &downloadList() { return m_running; }
     DeadDownloadListModel &deadDownloadList() { return m_ended; }
     ResumeStore &resumeStore() { return m_store; }
+    DownloadParking &parking() { return m_parking; }
 
     // Starts a download; returns its id, or -1 when no transfer connection is left.
     int start(const QByteArray &sharedName, const QString &address);
@@ -59,6 +62,12 @@ public:
     // size and signature; a download of it from any of them continues from
     // the parked part. False when `id` is no such download.
     bool resume(int id);
+    // Continues a parked download from a peer that holds its file: the
+    // parked entry leaves the ended list and a download takes its place.
+    void resumeParked(int id, const QByteArray &sharedName, const QString &address);
+    // Whether the end of the program parks running downloads and keeps the
+    // resume store, rather than cancelling them and emptying it.
+    bool keepsUnfinishedDownloads() const;
     // Empties the ended list and the resume store.
     void clearEnded();
     // A running or ended download; null when there is none with this id.
@@ -70,6 +79,8 @@ public:
     // At start: the parts a crash left in the incomplete folder go into the
     // resume store where they can be keyed; old ones that cannot are deleted.
     void recoverPartialFiles();
+    // At start: the downloads parked at the last end are listed again.
+    void restoreParkedDownloads() { m_parking.restore(); }
 
     // Rate sampling of running downloads, from the very start of the copy.
     void startProgressTimer();
@@ -79,7 +90,8 @@ public:
     const QTimer &progressTimer() const { return m_progressTimer; }
     const QTimer &queueTimer() const { return m_queueTimer; }
     // The end of the program: timers stop, no upload starts any more,
-    // transfers close where they stand, the resume store goes.
+    // transfers close where they stand and the resume store goes, or, when
+    // unfinished downloads are kept, they are parked and the store stays.
     void shutDown();
 
 signals:
@@ -103,6 +115,8 @@ private:
     DownloadNotifier m_notifier;
     Downloader m_downloader;
     UploadServer m_uploads;
+    DownloadParking m_parking;
+    ParkedResumer m_parkedResumer;
     QTimer m_progressTimer;
     QTimer m_queueTimer;
     // The download the latest resume search looks for.

@@ -58,6 +58,7 @@ OptionsDialog::OptionsDialog(Core &core, bool firstStart, QWidget *parent)
     m_customPort->setObjectName(QStringLiteral("CustomPortBox"));
     m_downloads->setObjectName(QStringLiteral("DownloadBox"));
     m_folders->setObjectName(QStringLiteral("FolderList"));
+    m_keepUnfinished->setObjectName(QStringLiteral("KeepUnfinishedDownloads"));
     m_addBlockId->setObjectName(QStringLiteral("AddBlockIDBox"));
     m_blockIds->setObjectName(QStringLiteral("BlockIDList"));
     connect(m_ok, &QPushButton::clicked, this, &OptionsDialog::accept);
@@ -139,6 +140,7 @@ QWidget *OptionsDialog::makeLocalFilesPage()
     auto *page = new QWidget(this);
     m_downloads = new QLineEdit(page);
     m_folders = new QListWidget(page);
+    m_keepUnfinished = new QCheckBox(QStringLiteral("Keep unfinished downloads when Quelm exits"), page);
     auto *browse = new QPushButton(QStringLiteral("Browse..."), page);
     auto *add = new QPushButton(QStringLiteral("Add Folder..."), page);
     auto *remove = new QPushButton(QStringLiteral("Remove Selected..."), page);
@@ -173,6 +175,10 @@ QWidget *OptionsDialog::makeLocalFilesPage()
     folderButtons->addWidget(remove);
     folderButtons->addStretch(1);
     layout->addLayout(folderButtons);
+    layout->addWidget(m_keepUnfinished);
+    layout->addWidget(note(QStringLiteral("(they go on by themselves at the next start, once a peer with the same "
+                                          "file is connected)"),
+                           page));
     return page;
 }
 
@@ -276,6 +282,7 @@ void OptionsDialog::showValues()
     m_downloads->setText(values.downloadsFolder);
     m_folders->clear();
     m_folders->addItems(values.sharedFolders);
+    m_keepUnfinished->setChecked(values.keepUnfinishedDownloads);
 }
 
 void OptionsDialog::takeValues()
@@ -295,6 +302,7 @@ void OptionsDialog::takeValues()
     values.sharedFolders.clear();
     for (int row = 0; row < m_folders->count(); ++row)
         values.sharedFolders.append(m_folders->item(row)->text());
+    values.keepUnfinishedDownloads = m_keepUnfinished->isChecked();
 }
 
 void OptionsDialog::accept()

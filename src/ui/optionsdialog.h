@@ -69,6 +69,7 @@ private:
     QLineEdit *m_customPort;
     QLineEdit *m_downloads;
     QListWidget *m_folders;
+    QCheckBox *m_keepUnfinished;
     QLineEdit *m_addBlockId;
     QPushButton *m_addBlockIdButton;
     QTableView *m_blockIds;

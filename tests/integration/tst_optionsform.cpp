@@ -81,7 +81,10 @@ private slots:
         RunningCopy copy("options");
         QTemporaryDir folders;
         const QString downloads = folders.filePath(QStringLiteral("Received"));
+        bool keptByDefault = true;
         confirm(copy.core(), [&](OptionsForm &form) {
+            keptByDefault = form.values.keepUnfinishedDownloads;
+            form.values.keepUnfinishedDownloads = true;
             form.values.nickname = QStringLiteral("new|name?");
             form.values.enableScanning = false;
             form.values.enableUDP = false;
@@ -95,6 +98,8 @@ private slots:
         QCOMPARE(stored(core, SettingNames::EnableUDP), QByteArray("0"));
         QCOMPARE(stored(core, SettingNames::EnableTCP), QByteArray("1"));
         QCOMPARE(stored(core, SettingNames::ShowDownloadNotifications), QByteArray("2"));
+        QVERIFY(!keptByDefault);
+        QCOMPARE(stored(core, SettingNames::KeepUnfinishedDownloads), QByteArray("1"));
         QCOMPARE(stored(core, SettingNames::DownloadsFolder), downloads.toUtf8());
         QVERIFY(QFileInfo(downloads).isDir());
         QCOMPARE(stored(core, SettingNames::SharedFolders), (folders.path() + ';' + folders.path() + ';').toUtf8());
@@ -104,6 +109,7 @@ private slots:
         QCOMPARE(again.values.nickname, QStringLiteral("new name "));
         QVERIFY(!again.values.enableScanning);
         QVERIFY(again.values.enableIPLookout);
+        QVERIFY(again.values.keepUnfinishedDownloads);
         QCOMPARE(again.values.balloons, OptionsForm::Balloons::Always);
         QVERIFY(!again.values.customPortChosen);
         QCOMPARE(again.values.sharedFolders, QStringList({folders.path(), folders.path()}));

@@ -4,10 +4,15 @@
 #include "support/runningcopy.h"
 #include "support/sharedfiles.h"
 #include "base/settingnames.h"
+#include "daemon/copyreport.h"
+#include "shell/exitquestion.h"
+#include "transfer/parkeddownloadsfile.h"
 #include "transfer/partialfiletag.h"
 #include "transfer/transfermessages.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
@@ -709,6 +714,65 @@ private slots:
         if (!titles.isEmpty())
             QCOMPARE(person.balloons.first().text, QStringLiteral("Quelm has completed the download of:\r\none.bin"));
         QFile::remove(downloaded("one.bin"));
+    }
+
+    // Asked to keep them, the end of the program parks running downloads
+    // without a question, the next start lists them as parked, and they go
+    // on from their parts once a peer with the file is linked. Not asked,
+    // the end asks first and nothing is listed at the next start.
+    void exitParksRunningDownloadsOnlyWhenAsked_data()
+    {
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("kept") << true;
+        QTest::newRow("not kept") << false;
+    }
+
+    void exitParksRunningDownloadsOnlyWhenAsked()
+    {
+        QFETCH(bool, keep);
+        m_alice->core().settings().set(QLatin1String(SettingNames::KeepUnfinishedDownloads), keep ? "1" : "0");
+        const QByteArray content = patternBytes(300000, 7);
+        int id = -1;
+        auto fake = fakeDownload(id, "1:music\\song.mp3");
+        QVERIFY(fake);
+        // Bytes past the signature's that only the part has show where the file came from.
+        QByteArray half = content.left(150000);
+        half.replace(1000, 10, "PARKEDXXXX");
+        fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
+        QTRY_VERIFY(fake->received().contains("getfile:"));
+        fake->send("GOFILE|" + half);
+        // A small last piece may wait in the socket; the part is what was written.
+        QTRY_COMPARE(downloadOf(id).received + downloadOf(id).pending, qint64(half.size()));
+
+        ScriptedPrompter &person = m_alice->person();
+        person.boxes.clear();
+        QVERIFY(m_alice->core().confirmExit());
+        QCOMPARE(person.boxTexts(), keep ? QStringList() : QStringList(QLatin1String(ExitQuestion::Text)));
+        QVERIFY(m_alice->restart());
+        DeadDownloadListModel &ended = alice().deadDownloadList();
+        const QString parkedFile = ParkedDownloadsFile(m_alice->core().config().programFolder).path();
+        if (!keep) {
+            QCOMPARE(ended.rowCount(), 0);
+            QVERIFY(!QFile::exists(parkedFile));
+            return;
+        }
+        QCOMPARE(ended.rowCount(), 1);
+        QCOMPARE(nameOf(ended, 0), QStringLiteral("song.mp3"));
+        QCOMPARE(statusOf(ended, 0), QStringLiteral("Parked"));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(parkedFile).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 0777), 0600);
+        // What quelm-cli downloads prints.
+        const QJsonObject listed = CopyReport::downloads(m_alice->core()).value(QLatin1String("ended"))[0].toObject();
+        QCOMPARE(listed.value(QLatin1String("state")).toString(), QStringLiteral("parked"));
+
+        m_alice->core().network().connections().connectTo(m_bob->address());
+        QTRY_VERIFY_WITH_TIMEOUT(ended.rowCount() == 1 && ended.at(0).state.state() == Download::State::Complete,
+                                 30000);
+        QCOMPARE(readWholeFile(ended.at(0).finishedPath), half + content.mid(150000));
+        QVERIFY(!QFile::exists(parkedFile));
+        QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
+        QFile::remove(ended.at(0).finishedPath);
     }
 };
 

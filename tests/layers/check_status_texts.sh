@@ -7,7 +7,7 @@ root=${1:-$(dirname "$0")/../..}
 cd "$root"
 
 formatting='src/transfer/downloadlistmodel.cpp|src/transfer/deaddownloadlistmodel.cpp'
-pattern='"(Connecting\.\.\.|Getting Info\.\.\.|Requesting\.\.\.|Downloading\.\.\.|Complete|Cancelled|Remotely Terminated)"|"(Queued|Error) \('
+pattern='"(Connecting\.\.\.|Getting Info\.\.\.|Requesting\.\.\.|Downloading\.\.\.|Complete|Cancelled|Remotely Terminated|Parked)"|"(Queued|Error) \('
 
 # The pattern must catch the plainest comparison, or this check proves nothing.
 if ! grep -qE "$pattern" <<<'if (status == QLatin1String("Complete"))'; then

@@ -16,6 +16,15 @@ RunningCopy::RunningCopy(const QByteArray &nickname, bool scanning)
     m_started = m_core->start();
 }
 
+bool RunningCopy::restart()
+{
+    m_core->shutDown();
+    m_core.reset();
+    m_core = std::make_unique<Core>(m_copy.config(), m_person);
+    m_started = m_core->start();
+    return m_started;
+}
+
 int RunningCopy::linkCount() const
 {
     ControlConnections &connections = m_core->network().connections();

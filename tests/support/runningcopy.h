@@ -19,6 +19,9 @@ public:
     QString address() const { return m_copy.address(); }
     QByteArray id() const { return m_core->localPeer().id(); }
     bool started() const { return m_started; }
+    // Ends the copy as its Exit does, then starts a new one on the same
+    // program folder and address. False when the new one did not start.
+    bool restart();
     // Control links whose peer has told its nickname.
     int linkCount() const;
     // True when this copy has a control link to `other` and knows its nickname.

@@ -12,7 +12,8 @@ constexpr int SocketErrorNumber = 10061;
 
 // One step of a transfer, by its letter: c connected, i file information,
 // a digit a queue position, d data, C completed, S signature mismatch,
-// M move failed, x cancelled, t closed by the server, e socket error.
+// M move failed, x cancelled, t closed by the server, e socket error, p
+// parked at the end of the program.
 bool take(DownloadState &state, QChar step)
 {
     if (step.isDigit())
@@ -27,6 +28,7 @@ bool take(DownloadState &state, QChar step)
     case 'x': return state.cancelled();
     case 't': return state.remotelyTerminated();
     case 'e': return state.failed(DownloadState::ErrorKind::Socket, SocketErrorNumber);
+    case 'p': return state.parked();
     default: return false;
     }
 }
@@ -59,6 +61,8 @@ private slots:
         QTest::newRow("cancelled while connecting") << "x" << "1" << State::Cancelled << false;
         QTest::newRow("closed while queued") << "ci2t" << "1111" << State::RemotelyTerminated << false;
         QTest::newRow("a socket error") << "cie" << "111" << State::Error << false;
+        QTest::newRow("parked while downloading") << "cidpdC" << "111100" << State::Parked << false;
+        QTest::newRow("an ended download is not parked") << "cidtp" << "11110" << State::RemotelyTerminated << false;
         QTest::newRow("nothing after an end") << "xcidC2tex" << "100000000" << State::Cancelled << false;
         QTest::newRow("nothing after completion") << "ciCxteSM" << "11100000" << State::Complete << false;
     }

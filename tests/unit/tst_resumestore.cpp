@@ -1,5 +1,6 @@
 #include "share/filesignature.h"
 #include "transfer/incompletesweep.h"
+#include "transfer/parkeddownloadsfile.h"
 #include "transfer/partialfiletag.h"
 #include "transfer/resumestore.h"
 
@@ -149,6 +150,37 @@ private slots:
         const QString record = store.findResumeFile(1000, m_sig);
         QCOMPARE(QFileInfo(record).size(), qint64(300));
         QVERIFY(store.sourceOf(record).isEmpty());
+    }
+
+    // The list of downloads parked at the end of the program gives back only
+    // entries that can be searched for again, and nothing from a damaged or
+    // oversized file.
+    void parkedDownloadsComeBackOnlyWhenUsable()
+    {
+        const ParkedDownloadsFile file(m_home.path());
+        const ParkedDownloadsFile::Entry good{"song.mp3", "1:music\\song.mp3", "127.0.0.2", "bob", 300000, m_sig};
+        QVERIFY(file.write({good,
+                            {"../up", "1:up", "127.0.0.2", "bob", 10, m_sig},
+                            {"unsigned", "1:unsigned", "127.0.0.2", "bob", 10, "-1"},
+                            {"nowhere", "1:nowhere", "somewhere", "bob", 10, m_sig}}));
+        std::vector<ParkedDownloadsFile::Entry> read = file.read();
+        QCOMPARE(read.size(), size_t(1));
+        QCOMPARE(read[0].fileName, good.fileName);
+        QCOMPARE(read[0].sharedName, good.sharedName);
+        QCOMPARE(read[0].size, good.size);
+        QCOMPARE(read[0].signature, good.signature);
+
+        QFile raw(file.path());
+        QVERIFY(raw.open(QIODevice::Append));
+        raw.write(QByteArray(ParkedDownloadsFile::MaxFileBytes, ' '));
+        raw.close();
+        QVERIFY(file.read().empty());
+        QVERIFY(raw.open(QIODevice::WriteOnly));
+        raw.write("[{\"name\": \"song.mp3\", \"size\": ");
+        raw.close();
+        QVERIFY(file.read().empty());
+        QVERIFY(file.write({}));
+        QVERIFY(!QFile::exists(file.path()));
     }
 };
 

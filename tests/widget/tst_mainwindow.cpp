@@ -1,3 +1,4 @@
+#include "base/settingnames.h"
 #include "net/discovery.h"
 #include "shell/desktopnotifications.h"
 #include "shell/exitquestion.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDBusConnection>
 #include <QLineEdit>
 #include <QMenu>
@@ -448,6 +450,21 @@ private slots:
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(copy.person().boxes.size(), 2);
+    }
+
+    // Off unless chosen; OK stores the choice.
+    void keepingUnfinishedDownloadsIsChosenOnTheLocalFilesPage()
+    {
+        RunningCopy copy("window");
+        OptionsDialog dialog(copy.core(), false);
+        auto *keep = dialog.findChild<QCheckBox *>(QStringLiteral("KeepUnfinishedDownloads"));
+        QVERIFY(keep);
+        QCOMPARE(dialog.pages().tabText(dialog.pages().indexOf(keep->parentWidget())), QStringLiteral("Local Files"));
+        QVERIFY(!keep->isChecked());
+        keep->setChecked(true);
+        button(dialog, QStringLiteral("OK"))->click();
+        QCOMPARE(copy.core().settings().get(QLatin1String(SettingNames::KeepUnfinishedDownloads)), QByteArray("1"));
+        QVERIFY(copy.core().transfers().keepsUnfinishedDownloads());
     }
 
     void ctrl2PutsTheCursorInTheSearchBox()
