@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QtConcurrent>
 
+#include <utility>
+
 ContentHashes::ContentHashes(const QString &programFolder, QObject *parent)
     : QObject(parent)
     , m_cacheFile(programFolder + QLatin1Char('/') + QLatin1String(CacheFileName))
@@ -12,7 +14,7 @@ ContentHashes::ContentHashes(const QString &programFolder, QObject *parent)
     m_pool.setMaxThreadCount(1);
     connect(&m_watcher, &QFutureWatcherBase::finished, this, &ContentHashes::finishPass);
     m_progressTimer.setInterval(ProgressIntervalMs);
-    connect(&m_progressTimer, &QTimer::timeout, this, [this] { emit progressChanged(progress()); });
+    connect(&m_progressTimer, &QTimer::timeout, this, &ContentHashes::showProgress);
 }
 
 ContentHashes::~ContentHashes()
@@ -78,5 +80,17 @@ void ContentHashes::finishPass()
         return;
     }
     m_progressTimer.stop();
+    // A pass that found everything hashed already leaves the status line alone.
+    if (std::exchange(m_progressShown, false))
+        emit progressDone();
     emit hashingFinished();
+}
+
+void ContentHashes::showProgress()
+{
+    const HashingProgress now = progress();
+    if (!now.isRunning())
+        return;
+    m_progressShown = true;
+    emit progressChanged(now);
 }

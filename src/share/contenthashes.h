@@ -49,14 +49,17 @@ public:
     const QString &cacheFilePath() const { return m_cacheFile.path(); }
 
 signals:
-    // Every ProgressIntervalMs while a pass runs.
+    // Every ProgressIntervalMs while a pass has files to hash.
     void progressChanged(const HashingProgress &progress);
-    // The last pass ended and no index waits.
+    // The progress shown is over: hashing finished.
+    void progressDone();
+    // A pass ended and no index waits.
     void hashingFinished();
 
 private:
     void startPass(std::shared_ptr<const IndexSnapshot> index);
     void finishPass();
+    void showProgress();
 
     DigestTable m_table;
     const HashCacheFile m_cacheFile;
@@ -66,6 +69,7 @@ private:
     std::shared_ptr<const IndexSnapshot> m_waitingIndex;
     quint32 m_passNumber = 0;
     bool m_running = false;
+    bool m_progressShown = false;
     QTimer m_progressTimer;
     // Destroyed first; the destructor has waited for the pass by then.
     QThreadPool m_pool;

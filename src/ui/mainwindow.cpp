@@ -104,7 +104,7 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
     ContentHashes &hashes = core.sharing().contentHashes();
     connect(&hashes, &ContentHashes::progressChanged, this,
             [this](const HashingProgress &progress) { statusBar()->showMessage(progress.text()); });
-    connect(&hashes, &ContentHashes::hashingFinished, statusBar(), &QStatusBar::clearMessage);
+    connect(&hashes, &ContentHashes::progressDone, statusBar(), &QStatusBar::clearMessage);
     connect(&core.chat(), &Chat::statusMessage, this, [this](const QString &text) {
         statusBar()->showMessage(text, 15000);
     });
