@@ -4,6 +4,7 @@
 #include "cli/jsonfield.h"
 #include "cli/peerblocking.h"
 #include "common/controlprotocol.h"
+#include "common/hashingprogress.h"
 #include "common/peerdescription.h"
 
 #include <utility>
@@ -105,6 +106,8 @@ QString ReplyPrinter::statusText(const QJsonObject &reply)
     table.addRow({QStringLiteral("Downloads:"), JsonField::text(reply, Key::Downloads)});
     table.addRow({QStringLiteral("Uploading:"), JsonField::text(reply, Key::Uploading)});
     table.addRow({QStringLiteral("Upload queue:"), JsonField::text(reply, Key::UploadQueue)});
+    const HashingProgress hashing{JsonField::integer(reply, Key::HashedBytes), JsonField::integer(reply, Key::HashingBytes)};
+    table.addRow({QStringLiteral("Hashing:"), hashing.isRunning() ? hashing.amountText() : QStringLiteral("idle")});
     return table.text();
 }
 

@@ -95,6 +95,8 @@ inline constexpr QLatin1String SharedFiles("sharedFiles");
 inline constexpr QLatin1String Downloads("downloads");
 inline constexpr QLatin1String Uploading("uploading");
 inline constexpr QLatin1String UploadQueue("uploadQueue");
+inline constexpr QLatin1String HashedBytes("hashedBytes");
+inline constexpr QLatin1String HashingBytes("hashingBytes");
 inline constexpr QLatin1String BlockedByYou("blockedByYou");
 inline constexpr QLatin1String BlocksYou("blocksYou");
 inline constexpr QLatin1String Folders("folders");

@@ -37,6 +37,7 @@ QJsonObject CopyReport::status(Core &core)
         waiting += entry.state == UploadServer::EntryState::Waiting;
         uploading = uploading || entry.state == UploadServer::EntryState::Sending;
     }
+    const HashingProgress hashing = core.sharing().contentHashes().progress();
     return {
         {Key::Ok, true},
         {Key::Nickname, QString::fromUtf8(core.settings().get(QLatin1String(SettingNames::Nickname)))},
@@ -49,6 +50,8 @@ QJsonObject CopyReport::status(Core &core)
         {Key::Downloads, core.runningDownloadCount()},
         {Key::Uploading, uploading},
         {Key::UploadQueue, waiting},
+        {Key::HashedBytes, hashing.doneBytes},
+        {Key::HashingBytes, hashing.totalBytes},
     };
 }
 

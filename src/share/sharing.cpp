@@ -4,10 +4,13 @@ Sharing::Sharing(SettingsStore &settings, const QString &programFolder, ControlC
                  LocalPeer &localPeer, QObject *parent)
     : QObject(parent)
     , m_sharedIndex(settings, programFolder)
+    , m_contentHashes(programFolder)
     , m_search(connections, localPeer, searchContext())
 {
     m_rescanTimer.setInterval(RescanIntervalMs);
     connect(&m_rescanTimer, &QTimer::timeout, &m_sharedIndex, &SharedIndex::loadSharedFolders);
+    connect(&m_sharedIndex, &SharedIndex::rebuilt, &m_contentHashes,
+            [this] { m_contentHashes.hashIndex(m_sharedIndex.snapshot()); });
 }
 
 SearchService::Context Sharing::searchContext()
@@ -26,4 +29,5 @@ void Sharing::startRescanning()
 void Sharing::stop()
 {
     m_rescanTimer.stop();
+    m_contentHashes.stop();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "share/contenthashes.h"
 #include "share/searchservice.h"
 #include "share/sharedindex.h"
 
@@ -12,8 +13,9 @@ class LocalPeer;
 class SettingsStore;
 
 // Sharing and search of one copy: the shared-file index, walked again every
-// two minutes so that peers hear of new files, and the search service that
-// answers peers from it and lists what they answer.
+// two minutes so that peers hear of new files, the full-content digests
+// computed in the background after each walk, and the search service that
+// answers peers from the index and lists what they answer.
 class Sharing final : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,9 @@ public:
 
     SharedIndex &sharedIndex() { return m_sharedIndex; }
     SearchService &search() { return m_search; }
+    ContentHashes &contentHashes() { return m_contentHashes; }
+    // Where the serving side asks for a shared file's full-content digest.
+    const HashLookup &hashLookup() const { return m_contentHashes; }
 
     // The shared folders are walked again every RescanIntervalMs from now on.
     void startRescanning();
@@ -37,6 +42,7 @@ private:
     SearchService::Context searchContext();
 
     SharedIndex m_sharedIndex;
+    ContentHashes m_contentHashes;
     SearchService m_search;
     QTimer m_rescanTimer;
 };

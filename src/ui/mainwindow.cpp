@@ -101,6 +101,10 @@ MainWindow::MainWindow(Core &core, QWidget *parent)
         statusBar()->showMessage(QStringLiteral("Indexing shared folders... %1 file(s) found").arg(found));
     });
     connect(&index, &SharedIndex::rebuilt, statusBar(), &QStatusBar::clearMessage);
+    ContentHashes &hashes = core.sharing().contentHashes();
+    connect(&hashes, &ContentHashes::progressChanged, this,
+            [this](const HashingProgress &progress) { statusBar()->showMessage(progress.text()); });
+    connect(&hashes, &ContentHashes::progressDone, statusBar(), &QStatusBar::clearMessage);
     connect(&core.chat(), &Chat::statusMessage, this, [this](const QString &text) {
         statusBar()->showMessage(text, 15000);
     });

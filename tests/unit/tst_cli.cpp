@@ -6,6 +6,7 @@
 #include "cli/progressbar.h"
 #include "cli/progressdisplay.h"
 #include "cli/replyprinter.h"
+#include "common/hashingprogress.h"
 #include "common/programfolder.h"
 
 #include <QBuffer>
@@ -332,6 +333,23 @@ private slots:
         QCOMPARE(rows.at(2).indexOf(" 7 ") + 2, rows.at(0).indexOf("FILES") + 5);
         QVERIFY(rows.at(1).endsWith("blocked by you") && rows.at(2).endsWith("blocks you"));
         QCOMPARE(peers.successText(object(R"({"ok":true,"peers":[]})")), QStringLiteral("No peers.\n"));
+    }
+
+    void statusShowsHashingProgress()
+    {
+        const ReplyPrinter status(object(R"({"command":"status"})"));
+        const auto hashingLine = [&status](const char *reply) {
+            const QStringList lines = status.successText(object(reply)).split('\n');
+            for (const QString &line : lines) {
+                if (line.startsWith(QStringLiteral("Hashing:")))
+                    return line.mid(8).trimmed();
+            }
+            return QString();
+        };
+        QCOMPARE(hashingLine(R"({"ok":true,"hashedBytes":13314398618,"hashingBytes":365072220160})"),
+                 QStringLiteral("12.4 of 340 GB"));
+        QCOMPARE(hashingLine(R"({"ok":true,"hashedBytes":0,"hashingBytes":0})"), QStringLiteral("idle"));
+        QCOMPARE((HashingProgress{1536, 2048}).text(), QStringLiteral("Hashing shared files: 1.5 of 2.0 KB"));
     }
 
     void diagnosisShowsEveryFieldThenTheFindings()

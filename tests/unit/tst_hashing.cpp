@@ -1,11 +1,19 @@
 #include "base/crc32.h"
+#include "share/contenthashes.h"
+#include "share/filehasher.h"
 #include "share/filesignature.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +43,41 @@ class TestHashing final : public QObject
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             qFatal("cannot write a test file");
         return path;
+    }
+
+    // Writes `bytes` over the file and puts back its modification time, so
+    // only a digest taken from the content itself can tell the difference.
+    static void replaceKeepingStamp(const QString &path, const QByteArray &bytes)
+    {
+        struct stat before {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
+    }
+
+    // One pass of `hashes` over `index`, to its end.
+    static bool hashAll(ContentHashes &hashes, const std::shared_ptr<const IndexSnapshot> &index)
+    {
+        QSignalSpy finished(&hashes, &ContentHashes::hashingFinished);
+        hashes.hashIndex(index);
+        return finished.wait(20000);
+    }
+
+    std::shared_ptr<const IndexSnapshot> indexOf(const QString &root, const QList<QByteArray> &names)
+    {
+        auto index = std::make_shared<IndexSnapshot>();
+        index->roots << root;
+        for (const QByteArray &name : names)
+            index->files.push_back(IndexSnapshot::makeFile(name, QFileInfo(root + '/' + name).size(), 1));
+        return index;
+    }
+
+    static QByteArray sha256(const QByteArray &bytes)
+    {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
     }
 
     QByteArray signatureOf(const QString &name, const QByteArray &bytes)
@@ -98,6 +141,73 @@ private slots:
         QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
         QVERIFY(FileSignature::fileIsPresent(locked));
         QCOMPARE(FileSignature::computeFileSignature(locked), QByteArray("-1"));
+    }
+
+    void contentDigestEqualsSha256sum()
+    {
+        // Past one read block, so the pieces are joined right.
+        const QString path = writeFile(QStringLiteral("known"), patterned(FileHasher::BlockBytes + 4321));
+        QProcess tool;
+        tool.start(QStringLiteral("sha256sum"), {path});
+        QVERIFY(tool.waitForFinished(20000) && tool.exitCode() == 0);
+        const std::atomic<bool> stop{false};
+        std::atomic<qint64> read{0};
+        FileHasher hasher(stop, &read);
+        const FileHasher::Result result = hasher.hash(path);
+        QCOMPARE(result.digest.toHex(), tool.readAllStandardOutput().left(64));
+        QCOMPARE(read.load(), FileHasher::BlockBytes + 4321);
+        QCOMPARE(result.stamp.size, FileHasher::BlockBytes + 4321);
+        QVERIFY(hasher.hash(m_dir.filePath(QStringLiteral("absent"))).digest.isEmpty());
+    }
+
+    void hashCacheKeepsUnchangedFilesAndRehashesTheRest()
+    {
+        QTemporaryDir home;
+        const QString shared = m_dir.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(shared));
+        const QString kept = writeFile(QStringLiteral("shared/kept"), "first content");
+        const QString changed = writeFile(QStringLiteral("shared/changed"), "old");
+        {
+            ContentHashes hashes(home.path());
+            QVERIFY(hashes.knownHash(kept).isEmpty());
+            QVERIFY(hashAll(hashes, indexOf(shared, {"kept", "changed"})));
+            QCOMPARE(hashes.knownHash(kept), sha256("first content"));
+            QCOMPARE(hashes.knownHash(changed), sha256("old"));
+        }
+        const QString cachePath = home.filePath(QLatin1String(ContentHashes::CacheFileName));
+        struct stat cacheInfo {};
+        QVERIFY(::stat(QFile::encodeName(cachePath).constData(), &cacheInfo) == 0);
+        QCOMPARE(cacheInfo.st_mode & 0777, 0600u);
+
+        // Same size and time: a restart takes the cached digest and reads nothing.
+        replaceKeepingStamp(kept, "first CONTENT");
+        writeFile(QStringLiteral("shared/changed"), "new and longer");
+        const QString added = writeFile(QStringLiteral("shared/added"), "added");
+        const auto index = indexOf(shared, {"kept", "changed", "added"});
+        {
+            ContentHashes hashes(home.path());
+            QVERIFY(hashAll(hashes, index));
+            QCOMPARE(hashes.knownHash(kept), sha256("first content"));
+            QCOMPARE(hashes.knownHash(changed), sha256("new and longer"));
+            QCOMPARE(hashes.knownHash(added), sha256("added"));
+            // A change after hashing hides the digest at once.
+            writeFile(QStringLiteral("shared/added"), "added more");
+            QVERIFY(hashes.knownHash(added).isEmpty());
+        }
+
+        // A cache cut in half is ignored whole and written anew.
+        const qint64 fullSize = QFileInfo(cachePath).size();
+        QVERIFY(QFile::resize(cachePath, fullSize / 2));
+        {
+            ContentHashes hashes(home.path());
+            QVERIFY(hashAll(hashes, index));
+            QCOMPARE(hashes.knownHash(kept), sha256("first CONTENT"));
+            QCOMPARE(hashes.knownHash(added), sha256("added more"));
+        }
+        QCOMPARE(QFileInfo(cachePath).size(), fullSize);
+        DigestTable table;
+        QVERIFY(HashCacheFile(cachePath).load(table));
+        QCOMPARE(table.size(), 3);
     }
 };
 
