@@ -2,6 +2,7 @@
 
 #include "net/socketarray.h"
 #include "transfer/deaddownloadlistmodel.h"
+#include "transfer/digestexchange.h"
 #include "transfer/downloader.h"
 #include "transfer/downloadlistmodel.h"
 #include "transfer/downloadnotifier.h"
@@ -50,6 +51,7 @@ public:
     DownloadListModel &downloadList() { return m_running; }
     DeadDownloadListModel &deadDownloadList() { return m_ended; }
     ResumeStore &resumeStore() { return m_store; }
+    DigestExchange &digests() { return m_digests; }
 
     // Starts a download; returns its id, or -1 when no transfer connection is left.
     int start(const QByteArray &sharedName, const QString &address);
@@ -85,6 +87,8 @@ public:
 signals:
     // A download was filed in the ended list, cancels included.
     void downloadEnded(int id);
+    // A download whose content differed from its digest is fetched again as retryId.
+    void retryStarted(int endedId, int retryId);
     // A peer holds the file that resume(id) looks for.
     void resumeSourceFound(int id, const QByteArray &sharedName, const QString &address);
 
@@ -101,6 +105,7 @@ private:
     DeadDownloadListModel m_ended;
     ResumeStore m_store;
     DownloadNotifier m_notifier;
+    DigestExchange m_digests;
     Downloader m_downloader;
     UploadServer m_uploads;
     QTimer m_progressTimer;
