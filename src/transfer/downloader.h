@@ -120,7 +120,8 @@ private:
     void prefixHashed(int slot, int id, bool readWhole);
     // Checks the whole file against the announced digest, where one is known.
     bool digestMatches(Download &download, Connection &connection);
-    // Files "Error (hash)", keeps the file, and fetches it once more from byte 0.
+    // Ends the download as a hash error, keeps the file, and fetches it once
+    // more from byte 0.
     void digestMismatched(std::unique_ptr<Download> download);
 
     SocketArray &m_sockets;
