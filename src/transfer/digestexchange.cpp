@@ -113,10 +113,11 @@ void DigestExchange::onMessage(int index, const QByteArray &message)
         link->offers = restAfter(message, WireKeywords::DigestOffer) == WireKeywords::DigestVersion;
         if (link->offers && !link->offered)
             sendOffer(index, *link);
-    } else if (asking)
+    } else if (asking) {
         answer(index, *link, restAfter(message, WireKeywords::DigestAsk));
-    else
+    } else {
         takeAnswer(index, *link, restAfter(message, WireKeywords::DigestAnswer));
+    }
 }
 
 void DigestExchange::answer(int index, Link &link, const QByteArray &sharedName)
