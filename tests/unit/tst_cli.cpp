@@ -426,7 +426,7 @@ private slots:
             << "";
         QTest::newRow("download verified: the check is the last line")
             << get
-            << QList<QByteArray>{R"({"ok":true,"status":"Complete","state":"complete","path":"/dl/x.bin","verification":"verified (SHA-256 0123456789abcdef)"})" "\n"}
+            << QList<QByteArray>{R"j({"ok":true,"status":"Complete","state":"complete","path":"/dl/x.bin","verification":"verified (SHA-256 0123456789abcdef)"})j" "\n"}
             << 0 << "Saved to /dl/x.bin\nverified (SHA-256 0123456789abcdef)\n" << "";
         QTest::newRow("download ended by the server")
             << get
