@@ -53,7 +53,7 @@ QString ReplyPrinter::successText(const QJsonObject &reply) const
     if (m_command == Command::Search || m_command == Command::Browse)
         return resultCountText(reply);
     if (m_command == Command::Get)
-        return QStringLiteral("Saved to ") + JsonField::text(reply, Key::Path) + QLatin1Char('\n');
+        return getText(reply);
     if (m_command == Command::Downloads)
         return downloadsText(reply);
     if (m_command == Command::Share)
@@ -61,6 +61,14 @@ QString ReplyPrinter::successText(const QJsonObject &reply) const
     if (m_command == Command::Diagnose)
         return DiagnosisPrinter::text(reply);
     return confirmationText(reply);
+}
+
+QString ReplyPrinter::getText(const QJsonObject &reply)
+{
+    // The check of the content is the last line, so scripts find it with tail.
+    const QString verification = JsonField::text(reply, Key::Verification);
+    return QStringLiteral("Saved to ") + JsonField::text(reply, Key::Path) + QLatin1Char('\n')
+           + (verification.isEmpty() ? QString() : verification + QLatin1Char('\n'));
 }
 
 QString ReplyPrinter::failureText(const QJsonObject &reply) const
@@ -150,10 +158,12 @@ QString ReplyPrinter::downloadsText(const QJsonObject &reply)
                         JsonField::size(row, Key::Total), JsonField::text(row, Key::Rate),
                         JsonField::text(row, Key::Nickname) + QStringLiteral(" (") + JsonField::text(row, Key::Address) + QLatin1Char(')')});
     }
-    TextTable ended({{QStringLiteral("NAME")}, {QStringLiteral("STATUS")}, {QStringLiteral("DETAIL")}});
+    TextTable ended({{QStringLiteral("NAME")}, {QStringLiteral("STATUS")}, {QStringLiteral("CHECK")},
+                     {QStringLiteral("DETAIL")}});
     for (const QJsonValue &value : JsonField::array(reply, Key::Ended)) {
         const QJsonObject row = value.toObject();
-        ended.addRow({JsonField::text(row, Key::Name), JsonField::text(row, Key::Status), JsonField::text(row, Key::Detail)});
+        ended.addRow({JsonField::text(row, Key::Name), JsonField::text(row, Key::Status),
+                      JsonField::text(row, Key::Verification), JsonField::text(row, Key::Detail)});
     }
     return QStringLiteral("Running:\n") + (running.isEmpty() ? QStringLiteral("  none\n") : running.text(QStringLiteral("  ")))
            + QStringLiteral("\nEnded:\n") + (ended.isEmpty() ? QStringLiteral("  none\n") : ended.text(QStringLiteral("  ")));

@@ -27,6 +27,7 @@ private:
     static QString peersText(const QJsonObject &reply);
     static QString resultCountText(const QJsonObject &reply);
     static QString downloadsText(const QJsonObject &reply);
+    static QString getText(const QJsonObject &reply);
     static QString foldersText(const QJsonObject &reply);
     QString confirmationText(const QJsonObject &reply) const;
     // Whom the reply says a command acted on.

@@ -111,6 +111,8 @@ inline constexpr QLatin1String Total("total");
 inline constexpr QLatin1String Rate("rate");
 inline constexpr QLatin1String Detail("detail");
 inline constexpr QLatin1String Path("path");
+// "verified (...)" or "not verified (...)" of a finished download.
+inline constexpr QLatin1String Verification("verification");
 // The diagnosis.
 inline constexpr QLatin1String Subnet("subnet");
 inline constexpr QLatin1String PortSelfTest("portSelfTest");

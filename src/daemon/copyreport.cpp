@@ -96,6 +96,7 @@ QJsonObject CopyReport::downloads(Core &core)
             {Key::Status, dead.data(status).toString()},
             {Key::State, stateWord(download)},
             {Key::Detail, complete ? download.finishedPath : dead.data(status, Qt::ToolTipRole).toString()},
+            {Key::Verification, DeadDownloadListModel::verificationText(download)},
         });
     }
     return {{Key::Ok, true}, {Key::Running, running}, {Key::Ended, ended}};

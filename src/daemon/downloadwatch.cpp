@@ -22,6 +22,11 @@ DownloadWatch::DownloadWatch(Core &core, ControlSession &session, QByteArray sha
     m_sourceChoice.setSingleShot(true);
     connect(&m_sourceChoice, &QTimer::timeout, this, [this] { endResumeSearch(true); });
     connect(&core.transfers(), &Transfers::downloadEnded, this, &DownloadWatch::onEnded);
+    // The automatic retry after a digest mismatch is the same download to the client.
+    connect(&core.transfers(), &Transfers::retryStarted, this, [this](int endedId, int retryId) {
+        if (endedId == m_download)
+            m_download = retryId;
+    });
     connect(&core.transfers(), &Transfers::resumeSourceFound, this, &DownloadWatch::onResumeSource);
 }
 
@@ -123,7 +128,8 @@ void DownloadWatch::onEnded(int id)
     const QString status = ended.data(ended.index(row, DeadDownloadListModel::StatusColumn)).toString();
     if (download.state.state() == Download::State::Complete) {
         m_session.finish({{Key::Ok, true}, {Key::Status, status}, {Key::State, CopyReport::stateWord(download)},
-                          {Key::Path, download.finishedPath}});
+                          {Key::Path, download.finishedPath},
+                          {Key::Verification, DeadDownloadListModel::verificationText(download)}});
         return;
     }
     const QString toolTip =

@@ -51,6 +51,14 @@ inline constexpr char FileRequest[] = "getfile:";
 inline constexpr char Wait[] = "wait:";
 inline constexpr char DataMarker[] = "GOFILE|";
 
+// Full-content digests, between copies that offer them (DigestExchange).
+// Other peers drop them as unknown keywords.
+inline constexpr char DigestOffer[] = "quelmhashes:";
+inline constexpr char DigestVersion[] = "1";
+inline constexpr char DigestAsk[] = "quelmhashask:";
+inline constexpr char DigestAnswer[] = "quelmhash:";
+inline constexpr char DigestUnknown[] = "none";
+
 // The length of a keyword, without its closing NUL.
 template <std::size_t N>
 constexpr qsizetype length(const char (&)[N])

@@ -59,6 +59,7 @@ QString DeadDownloadListModel::statusText(const Download &download)
     case DownloadState::ErrorKind::File: return QStringLiteral("Error (file)");
     case DownloadState::ErrorKind::Write: return QStringLiteral("Error (write)");
     case DownloadState::ErrorKind::DiskFull: return QStringLiteral("Error (disk full)");
+    case DownloadState::ErrorKind::Hash: return QStringLiteral("Error (hash)");
     default: return QLatin1String("Error (") + QString::number(download.state.errorNumber()) + QLatin1Char(')');
     }
 }
@@ -94,9 +95,42 @@ QString DeadDownloadListModel::explanation(const Download &download) const
     case DownloadState::ErrorKind::DiskFull:
         // The downloader's own sentence says how much was missing and where.
         return download.errorDescription;
+    case DownloadState::ErrorKind::Hash:
+        return QStringLiteral("The received file differs from the digest %1 announced for it.%2")
+            .arg(who, download.fromScratch ? QString()
+                                           : QStringLiteral(" It is fetched once more from the start."));
     default:
         return ConnectionFailureText::explain(download.state.errorNumber(), who, m_peerPort ? m_peerPort() : 0);
     }
+}
+
+QString DeadDownloadListModel::verificationText(const Download &download)
+{
+    const bool complete = download.state.state() == Download::State::Complete;
+    const bool differed = download.state.state() == Download::State::Error
+                          && download.state.errorKind() == DownloadState::ErrorKind::Hash;
+    if (!complete && !differed)
+        return {};
+    const auto notVerified = [](const char *reason) {
+        return QLatin1String("not verified (") + QLatin1String(reason) + QLatin1Char(')');
+    };
+    switch (download.verification.status) {
+    case Verification::Status::Verified:
+        return QLatin1String("verified (SHA-256 ") + QString::fromLatin1(download.verification.digest.toHex().left(16))
+               + QLatin1Char(')');
+    case Verification::Status::Mismatched:
+        return notVerified("the content differs from the serving peer's digest");
+    case Verification::Status::NotHashed:
+        return notVerified("the serving peer has not hashed the file yet");
+    case Verification::Status::Awaiting:
+    case Verification::Status::Expected:
+        return notVerified("no digest came from the serving peer in time");
+    case Verification::Status::PartUnreadable:
+        return notVerified("the resumed part could not be read");
+    case Verification::Status::NotOffered:
+        break;
+    }
+    return notVerified("the serving peer offers no digests");
 }
 
 QString DeadDownloadListModel::toolTip(const Download &download) const
@@ -112,6 +146,7 @@ QString DeadDownloadListModel::toolTip(const Download &download) const
     };
     addLine(download.errorDescription);
     addLine(download.note);
+    addLine(verificationText(download));
     // What was received is never thrown away: the tooltip says where it stayed.
     if (!download.keptPath.isEmpty())
         addLine(QLatin1String("The received part was kept in ") + download.keptPath);

@@ -40,6 +40,10 @@ public:
     // For a download that ended unfinished: what happened and what to try;
     // empty for a finished or cancelled one.
     QString explanation(const Download &download) const;
+    // "verified" with the digest's first 16 hex digits, or "not verified"
+    // and why, for a finished download or one whose digest differed; empty
+    // for any other.
+    static QString verificationText(const Download &download);
 
 signals:
     void entryAdded(int row);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/downloadstate.h"
+#include "transfer/verification.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,6 +31,9 @@ struct Download
     QString localPath;       // the incomplete file
     QString resumeSource;    // the parked record this transfer continues
     bool partFromOtherPeer = false;  // that record came from another peer
+    // The retry after a digest mismatch: fetched from byte 0, not retried again.
+    bool fromScratch = false;
+    Verification verification;
     // Once ended:
     int number = 0;             // n of "(n) name" when the finished file's name was taken
     QString finishedPath;       // where the complete file is

@@ -110,6 +110,10 @@ int Downloader::startDownload(const QByteArray &sharedName, const QString &addre
     download->address = address;
     const int id = download->id;
     connectionAt(slot).download = id;
+    if (m_context.askDigest && m_context.askDigest(address, sharedName)) {
+        download->verification.status = Verification::Status::Awaiting;
+        connectionAt(slot).digest = std::make_unique<ReceivedDigest>();
+    }
     m_running.append(std::move(download));
     SocketElement *socket = m_sockets.at(slot);
     socket->setLocalPort(0);
@@ -242,7 +246,7 @@ void Downloader::handleFileInfo(int slot, const QByteArray &body)
     download.signature = info->signature;
     m_running.refresh(download.id);
 
-    const QString record = m_store.findResumeFile(download.total, download.signature);
+    const QString record = download.fromScratch ? QString() : m_store.findResumeFile(download.total, download.signature);
     const qint64 recordLength = record.isEmpty() ? 0 : QFileInfo(record).size();
     if (!hasRoomFor(slot, download.total - recordLength))
         return;
@@ -258,7 +262,47 @@ void Downloader::handleFileInfo(int slot, const QByteArray &body)
         finishTransfer(slot);
         return;
     }
+    ReceivedDigest *digest = connectionAt(slot).digest.get();
+    if (offset == 0 || !digest) {
+        requestFile(slot, offset);
+        return;
+    }
+    // The part taken over is hashed before the rest is asked for, so the
+    // digest runs over the file in order.
+    const int id = download.id;
+    connect(digest, &ReceivedDigest::prefixReady, this,
+            [this, slot, id](bool readWhole) { prefixHashed(slot, id, readWhole); });
+    digest->startWithPrefix(download.localPath, offset);
+}
+
+void Downloader::requestFile(int slot, qint64 offset)
+{
+    const Download &download = *runningOn(slot);
     m_sockets.at(slot)->sendData(TransferMessages::fileRequest(download.sharedName, offset));
+}
+
+void Downloader::prefixHashed(int slot, int id, bool readWhole)
+{
+    Download *download = runningOn(slot);
+    if (!download || download->id != id)
+        return;
+    if (!readWhole)
+        download->verification.status = Verification::Status::PartUnreadable;
+    requestFile(slot, download->received);
+}
+
+void Downloader::digestAnswered(const QString &address, const QByteArray &sharedName, const QByteArray &digest)
+{
+    for (int row = 0; row < m_running.rowCount(); ++row) {
+        Download &download = *m_running.find(m_running.at(row).id);
+        if (download.address != address || download.sharedName != sharedName
+            || download.verification.status != Verification::Status::Awaiting)
+            continue;
+        download.verification.status =
+            digest.isEmpty() ? Verification::Status::NotHashed : Verification::Status::Expected;
+        download.verification.digest = digest;
+        return;
+    }
 }
 
 qint64 Downloader::takeResumeRecord(Download &download, const QString &record)
@@ -321,6 +365,8 @@ void Downloader::handleData(int slot, const QByteArray &bytes)
                 fail(slot, DownloadState::ErrorKind::Write, connection.file->errorString());
             return;
         }
+        if (connection.digest)
+            connection.digest->add(bytes.constData(), wanted);
         download.received += wanted;
     }
     m_running.refresh(download.id);
@@ -375,7 +421,10 @@ void Downloader::finishTransfer(int slot)
     const bool finished = !download->localPath.isEmpty() && download->received >= download->total
                           && !connection.failure;
     if (finished && signatureMatches(*download)) {
-        fileFinished(std::move(download));
+        if (digestMatches(*download, connection))
+            fileFinished(std::move(download));
+        else
+            digestMismatched(std::move(download));
         return;
     }
     if (finished) {
@@ -405,6 +454,35 @@ bool Downloader::signatureMatches(const Download &download) const
     if (announced.isEmpty() || announced == "-1")
         return true;
     return FileSignature::computeFileSignature(download.localPath) == announced;
+}
+
+bool Downloader::digestMatches(Download &download, Connection &connection)
+{
+    Verification &verification = download.verification;
+    if (verification.status != Verification::Status::Expected)
+        return true;
+    const bool same = connection.digest && connection.digest->result() == verification.digest;
+    verification.status = same ? Verification::Status::Verified : Verification::Status::Mismatched;
+    return same;
+}
+
+void Downloader::digestMismatched(std::unique_ptr<Download> download)
+{
+    // Every byte arrived, so the file is not parked: it stays in the
+    // incomplete folder, where neither Clear nor the end of the program
+    // deletes it.
+    download->state.failed(DownloadState::ErrorKind::Hash);
+    download->keptPath = download->localPath;
+    const QString fileName = download->fileName;
+    if (!download->fromScratch) {
+        const int retryId = startDownload(download->sharedName, download->address);
+        if (Download *again = m_running.find(retryId)) {
+            again->fromScratch = true;
+            emit retryStarted(download->id, retryId);
+        }
+    }
+    fileEnded(std::move(download));
+    emit transferEnded(Outcome::Failed, fileName);
 }
 
 void Downloader::fileUnfinished(std::unique_ptr<Download> download)
@@ -451,7 +529,7 @@ void Downloader::onMoved(const FileMoveQueue::Result &result)
     download->state.completed();
     download->number = result.number;
     download->finishedPath = result.destination;
-    if (download->partFromOtherPeer)
+    if (download->partFromOtherPeer && download->verification.status != Verification::Status::Verified)
         download->note = QStringLiteral("Resumed from another peer: of the part taken over, only the bytes "
                                         "the signature covers were checked.");
     fileEnded(std::move(download));

@@ -2,6 +2,7 @@
 
 #include "transfer/download.h"
 #include "transfer/filemovequeue.h"
+#include "transfer/receiveddigest.h"
 #include "transfer/transferstreamparser.h"
 
 #include <QByteArray>
@@ -40,6 +41,9 @@ public:
         std::function<QString()> downloadsFolder;
         // Bytes free to this program on the file system of a folder; -1 when unknown.
         std::function<qint64(const QString &)> freeSpace;
+        // Asks the serving peer for the file's full-content digest; false
+        // when that peer does not offer digests.
+        std::function<bool(const QString &address, const QByteArray &sharedName)> askDigest;
     };
 
     Downloader(SocketArray &sockets, DownloadListModel &running, DeadDownloadListModel &ended, ResumeStore &store,
@@ -69,12 +73,17 @@ public:
     void transferDataArrived(int slot);
     void finishTransfer(int slot);
     void transferFailed(int slot, int number, const QString &description);
+    // A serving peer told a file's digest; empty when it has none yet.
+    void digestAnswered(const QString &address, const QByteArray &sharedName, const QByteArray &digest);
 
 signals:
     // A transfer left the running list; cancels are not reported.
     void transferEnded(Outcome outcome, const QString &fileName);
     // A download was filed in the ended list, cancels included.
     void downloadEnded(int id);
+    // A file whose content differed from its digest is fetched once more;
+    // sent before the first download is filed.
+    void retryStarted(int endedId, int retryId);
 
 private:
     // A failure on this side or of the socket, filed when the transfer ends.
@@ -89,6 +98,8 @@ private:
         std::unique_ptr<QFile> file;  // open while data arrives
         TransferStreamParser parser;
         std::optional<Failure> failure;
+        // Hashes what is written, when the serving peer offers digests.
+        std::unique_ptr<ReceivedDigest> digest;
     };
 
     Connection &connectionAt(int slot) { return m_connections.at(static_cast<size_t>(slot)); }
@@ -110,6 +121,13 @@ private:
     void onMoved(const FileMoveQueue::Result &result);
     void fileEnded(std::unique_ptr<Download> download);
     bool signatureMatches(const Download &download) const;
+    void requestFile(int slot, qint64 offset);
+    void prefixHashed(int slot, int id, bool readWhole);
+    // Checks the whole file against the announced digest, where one is known.
+    bool digestMatches(Download &download, Connection &connection);
+    // Ends the download as a hash error, keeps the file, and fetches it once
+    // more from byte 0.
+    void digestMismatched(std::unique_ptr<Download> download);
 
     SocketArray &m_sockets;
     DownloadListModel &m_running;

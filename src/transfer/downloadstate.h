@@ -25,8 +25,9 @@ public:
     };
     // What an Error stands for: the transfer socket's error, whose number
     // it keeps, a local file that could not be opened or written, or a file
-    // system without room for the file.
-    enum class ErrorKind { None, Socket, File, Write, DiskFull };
+    // system without room for the file, or a file whose content differs
+    // from the digest its serving peer announced.
+    enum class ErrorKind { None, Socket, File, Write, DiskFull, Hash };
 
     State state() const { return m_state; }
     // The place in the serving peer's queue while Queued; 1 is next in line.

@@ -21,6 +21,7 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
     , m_programFolder(programFolder)
     , m_store(programFolder)
     , m_notifier(prompter)
+    , m_digests(connections, context.snapshot)
     , m_downloader(m_sockets, m_running, m_ended, m_store, localPeer, downloaderContext())
     , m_uploads(connections, localPeer, {std::move(context.snapshot), std::move(context.fileSignature)})
     , m_parking(m_downloader, m_running, m_ended, m_store, programFolder)
@@ -38,6 +39,8 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
                                          fileName, setting);
             });
     connect(&m_downloader, &Downloader::downloadEnded, this, &Transfers::downloadEnded);
+    connect(&m_downloader, &Downloader::retryStarted, this, &Transfers::retryStarted);
+    connect(&m_digests, &DigestExchange::digestAnswered, &m_downloader, &Downloader::digestAnswered);
     connect(&search, &SearchService::signatureFound, this, &Transfers::onSignatureFound);
     m_progressTimer.setInterval(ProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, &m_downloader, &Downloader::downloadTick);
@@ -53,6 +56,9 @@ Downloader::Context Transfers::downloaderContext()
     context.freeSpace = [](const QString &folder) {
         const QStorageInfo volume(folder);
         return volume.isValid() ? volume.bytesAvailable() : qint64(-1);
+    };
+    context.askDigest = [this](const QString &address, const QByteArray &sharedName) {
+        return m_digests.ask(address, sharedName);
     };
     return context;
 }

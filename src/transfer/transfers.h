@@ -2,6 +2,7 @@
 
 #include "net/socketarray.h"
 #include "transfer/deaddownloadlistmodel.h"
+#include "transfer/digestexchange.h"
 #include "transfer/downloader.h"
 #include "transfer/downloadlistmodel.h"
 #include "transfer/downloadnotifier.h"
@@ -53,6 +54,7 @@ public:
     DeadDownloadListModel &deadDownloadList() { return m_ended; }
     ResumeStore &resumeStore() { return m_store; }
     DownloadParking &parking() { return m_parking; }
+    DigestExchange &digests() { return m_digests; }
 
     // Starts a download; returns its id, or -1 when no transfer connection is left.
     int start(const QByteArray &sharedName, const QString &address);
@@ -97,6 +99,8 @@ public:
 signals:
     // A download was filed in the ended list, cancels included.
     void downloadEnded(int id);
+    // A download whose content differed from its digest is fetched again as retryId.
+    void retryStarted(int endedId, int retryId);
     // A peer holds the file that resume(id) looks for.
     void resumeSourceFound(int id, const QByteArray &sharedName, const QString &address);
 
@@ -113,6 +117,7 @@ private:
     DeadDownloadListModel m_ended;
     ResumeStore m_store;
     DownloadNotifier m_notifier;
+    DigestExchange m_digests;
     Downloader m_downloader;
     UploadServer m_uploads;
     DownloadParking m_parking;

@@ -1,4 +1,6 @@
+#include "share/contentdigest.h"
 #include "share/filesignature.h"
+#include "share/hashlookup.h"
 #include "support/fakefileserver.h"
 #include "support/fakepeer.h"
 #include "support/runningcopy.h"
@@ -41,6 +43,30 @@ QByteArray signatureOf(const QByteArray &content)
     return FileSignature::md5Text(content.left(FileSignature::signatureLength(content.size())));
 }
 
+QByteArray sha256Of(const QByteArray &content)
+{
+    ContentDigest digest;
+    digest.addData(content);
+    return digest.result();
+}
+
+// The serving side's digests: each file's true one, except files not yet
+// hashed and files for which another digest is claimed.
+class FakeHashLookup final : public HashLookup
+{
+public:
+    QSet<QString> unhashed;              // by file name
+    QMap<QString, QByteArray> claimed;   // by file name
+
+    QByteArray knownHash(const QString &filePath) const override
+    {
+        const QString name = QFileInfo(filePath).fileName();
+        if (unhashed.contains(name))
+            return {};
+        return claimed.value(name, sha256Of(readWholeFile(filePath)));
+    }
+};
+
 dev_t deviceOf(const QString &path)
 {
     struct stat info {};
@@ -55,6 +81,7 @@ class TransfersTest : public QObject
 
     std::unique_ptr<RunningCopy> m_alice;  // downloads
     std::unique_ptr<RunningCopy> m_bob;    // serves
+    FakeHashLookup m_hashes;               // bob's digests
 
     Transfers &alice() { return m_alice->core().transfers(); }
     Transfers &bob() { return m_bob->core().transfers(); }
@@ -139,6 +166,19 @@ class TransfersTest : public QObject
             return nullptr;
         peer->sendRaw(TransferMessages::fileRequest(sharedName, 0));
         return peer;
+    }
+
+    // Links alice and bob, which both offer digests; bob's come from m_hashes.
+    bool linkForDigests()
+    {
+        bob().digests().setHashLookup(&m_hashes);
+        m_alice->core().network().connections().connectTo(m_bob->address());
+        return QTest::qWaitFor([&] { return alice().digests().offeredBy(m_bob->address()); }, 10000);
+    }
+
+    static QString verifiedText(const QByteArray &content)
+    {
+        return QLatin1String("verified (SHA-256 ") + QString::fromLatin1(sha256Of(content).toHex().left(16)) + ')';
     }
 
 private slots:
@@ -773,6 +813,167 @@ private slots:
         QVERIFY(!QFile::exists(parkedFile));
         QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
         QFile::remove(ended.at(0).finishedPath);
+    }
+
+    // An old copy (one that does not offer digests) is offered them once and
+    // drops the offer; a hand-driven peer speaking only the original messages
+    // hears nothing new, and words it does not know are dropped with the
+    // link and the stream intact. Downloads from either are not verified.
+    void peersWithoutDigestsSeeOnlyTheOriginalMessages()
+    {
+        RunningCopy carol("carol");
+        QVERIFY(carol.started());
+        carol.core().transfers().digests().setOffering(false);
+        QVERIFY(shareFiles(carol, {{"plain.bin", patternBytes(5000, 4)}}));
+        m_alice->core().network().connections().connectTo(carol.address());
+        QTRY_VERIFY(m_alice->linkedTo(carol) && carol.linkedTo(*m_alice));
+        const int row = downloadFrom(carol.address(), "1:plain.bin");
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
+        QVERIFY(!alice().digests().offeredBy(carol.address()));
+        QVERIFY(statusOf(ended, row, Qt::ToolTipRole).contains("not verified (the serving peer offers no digests)"));
+        QVERIFY(m_alice->linkedTo(carol) && carol.linkedTo(*m_alice));
+        QFile::remove(ended.at(row).finishedPath);
+
+        QSignalSpy chat(&m_alice->core().network().dispatcher(), &Dispatcher::chatReceived);
+        FakePeer peer("F00D", TestCopy::nextLoopbackAddress());
+        QVERIFY(peer.connectTo(m_alice->address(), m_alice->core().localPeer().port()));
+        peer.sendRaw("uid:F00D!!!!");
+        peer.sendFrames({"id/client", "nick:old", "quelmfuture:1", "chat:still here"}, m_alice->id());
+        QTRY_COMPARE(chat.count(), 1);
+        QTRY_VERIFY(peer.raw().contains("!!!!"));
+        QCOMPARE(peer.takeHandshakeLine(), "uid/ns:" + m_alice->id() + "!!!!");
+        QList<QByteArray> frames;
+        QTRY_VERIFY((frames += peer.takeFrames(m_alice->id())).size() >= 5);
+        QCOMPARE(frames.mid(0, 4), QList<QByteArray>({"id/client", "nick:alice", "fileshared:0", "blocked:0"}));
+        QVERIFY(frames.at(4).startsWith("hostlist:"));
+        QCOMPARE(frames.size(), 5);
+        QVERIFY(peer.isConnected());
+    }
+
+    // Bob answers asks with the digest he knows or "none", once he was
+    // offered digests, and no more asks per window than the bound.
+    void asksAreAnsweredWithinTheirBound()
+    {
+        bob().digests().setHashLookup(&m_hashes);
+        FakePeer peer("BEEF", TestCopy::nextLoopbackAddress());
+        QVERIFY(peer.connectTo(m_bob->address(), m_bob->core().localPeer().port()));
+        peer.sendRaw("uid:BEEF!!!!");
+        QList<QByteArray> asks{"id/client", "nick:asker", "quelmhashes:1", "quelmhashask:1:one.bin",
+                               "quelmhashask:1:nowhere.bin"};
+        for (int i = 0; i < DigestExchange::MaxAsksPerWindow; ++i)
+            asks.append("quelmhashask:1:one.bin");
+        peer.sendFrames(asks, m_bob->id());
+        QTRY_VERIFY(peer.raw().contains("!!!!"));
+        peer.takeHandshakeLine();
+        QList<QByteArray> frames;
+        QList<QByteArray> answers;
+        const auto collect = [&] {
+            for (const QByteArray &frame : peer.takeFrames(m_bob->id())) {
+                frames.append(frame);
+                if (frame.startsWith("quelmhash:"))
+                    answers.append(frame);
+            }
+            return answers.size() >= DigestExchange::MaxAsksPerWindow;
+        };
+        QTRY_VERIFY(collect());
+        QVERIFY(frames.contains("quelmhashes:1"));
+        QCOMPARE(answers.size(), DigestExchange::MaxAsksPerWindow);
+        QCOMPARE(answers.at(0), "quelmhash:" + sha256Of(patternBytes(1)).toHex() + "|1:one.bin");
+        QCOMPARE(answers.at(1), QByteArray("quelmhash:none|1:nowhere.bin"));
+        QVERIFY(peer.isConnected());
+    }
+
+    // A server whose bytes after the signature's differ from its digest: the
+    // file is kept as "Error (hash)" and fetched once more from byte 0; the
+    // retry is the last one.
+    void contentThatDiffersFromItsDigestIsFetchedOnceMore_data()
+    {
+        QTest::addColumn<bool>("fixedForRetry");
+        QTest::newRow("right the second time") << true;
+        QTest::newRow("wrong again") << false;
+    }
+
+    void contentThatDiffersFromItsDigestIsFetchedOnceMore()
+    {
+        QFETCH(bool, fixedForRetry);
+        QVERIFY(linkForDigests());
+        const QByteArray content = patternBytes(200000, 5);
+        QByteArray tampered = content;
+        tampered.replace(150000, 8, "TAMPERED");
+        QVERIFY(shareFiles(*m_bob, {{"told.bin", tampered}}));
+        m_hashes.claimed.insert("told.bin", sha256Of(content));
+        const QString served = bob().downloadsFolder() + "/told.bin";
+        QSignalSpy retries(&alice(), &Transfers::retryStarted);
+        QObject guard;
+        connect(&alice(), &Transfers::retryStarted, &guard, [&] {
+            if (!fixedForRetry)
+                return;
+            QFile file(served);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        });
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        const int row = downloadFrom(m_bob->address(), "1:told.bin");
+        QCOMPARE(statusOf(ended, row), QStringLiteral("Error (hash)"));
+        QCOMPARE(readWholeFile(ended.at(row).keptPath), tampered);
+        QCOMPARE(retries.count(), 1);
+        QTRY_COMPARE(ended.rowCount(), row + 2);
+        QCOMPARE(alice().downloadList().rowCount(), 0);
+        QCOMPARE(retries.count(), 1);
+        if (fixedForRetry) {
+            QCOMPARE(statusOf(ended, row + 1), QStringLiteral("Complete"));
+            QCOMPARE(readWholeFile(ended.at(row + 1).finishedPath), content);
+            QVERIFY(statusOf(ended, row + 1, Qt::ToolTipRole).contains(verifiedText(content)));
+            QFile::remove(ended.at(row + 1).finishedPath);
+        } else {
+            QCOMPARE(statusOf(ended, row + 1), QStringLiteral("Error (hash)"));
+            QCOMPARE(readWholeFile(ended.at(row + 1).keptPath), tampered);
+            QFile::remove(ended.at(row + 1).keptPath);
+        }
+        QFile::remove(ended.at(row).keptPath);
+        m_hashes.claimed.clear();
+    }
+
+    // A parked part whose bytes past the signature's are wrong is taken over,
+    // then caught by the digest, and the file fetched whole.
+    void aPoisonedParkedPartIsCaught()
+    {
+        QVERIFY(linkForDigests());
+        const QByteArray content = patternBytes(300000, 7);
+        int id = -1;
+        auto fake = fakeDownload(id, "1:music\\song.mp3");
+        QVERIFY(fake);
+        QByteArray half = content.left(150000);
+        half.replace(1000, 10, "POISONEDXX");
+        fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
+        QTRY_VERIFY(fake->received().contains("getfile:"));
+        fake->sendAndClose("GOFILE|" + half);
+        QTRY_COMPARE(alice().downloadList().rowOf(id), -1);
+        QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files).size(), 1);
+
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
+        QCOMPARE(statusOf(ended, row), QStringLiteral("Error (hash)"));
+        QCOMPARE(readWholeFile(ended.at(row).keptPath), half + content.mid(150000));
+        QTRY_COMPARE(ended.rowCount(), row + 2);
+        QCOMPARE(statusOf(ended, row + 1), QStringLiteral("Complete"));
+        QCOMPARE(readWholeFile(ended.at(row + 1).finishedPath), content);
+        QVERIFY(statusOf(ended, row + 1, Qt::ToolTipRole).contains(verifiedText(content)));
+        QFile::remove(ended.at(row).keptPath);
+        QFile::remove(ended.at(row + 1).finishedPath);
+    }
+
+    void aFileNotYetHashedIsNotVerified()
+    {
+        QVERIFY(linkForDigests());
+        m_hashes.unhashed.insert("above.bin");
+        const int row = downloadFrom(m_bob->address(), "1:above.bin");
+        m_hashes.unhashed.clear();
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
+        QVERIFY(statusOf(ended, row, Qt::ToolTipRole)
+                    .contains("not verified (the serving peer has not hashed the file yet)"));
+        QFile::remove(ended.at(row).finishedPath);
     }
 };
 

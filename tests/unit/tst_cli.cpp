@@ -442,6 +442,10 @@ private slots:
             << get << QList<QByteArray>{progress, R"({"ok":true,"status":"Complete","state":"complete","path":"/dl/x.bin"})" "\n"} << 0
             << "Receiving  [#####-----]  50%  512 Bytes of 1.00 KB  256 Bytes/s  0:02 left\nSaved to /dl/x.bin\n"
             << "";
+        QTest::newRow("download verified: the check is the last line")
+            << get
+            << QList<QByteArray>{R"j({"ok":true,"status":"Complete","state":"complete","path":"/dl/x.bin","verification":"verified (SHA-256 0123456789abcdef)"})j" "\n"}
+            << 0 << "Saved to /dl/x.bin\nverified (SHA-256 0123456789abcdef)\n" << "";
         QTest::newRow("download ended by the server")
             << get
             << QList<QByteArray>{progress, R"({"ok":false,"status":"Remotely Terminated","error":"the peer stopped"})" "\n"}
