@@ -54,6 +54,8 @@ void Core::wireSignals()
     UploadServer &uploads = m_transfers.uploads();
     connect(&connections, &ControlConnections::transferRequest, &uploads, &UploadServer::serveTransferRequest);
     connect(&connections, &ControlConnections::acceptedConnectionClosed, &uploads, &UploadServer::endQueueEntries);
+    // Peers that ask are told the digests the background hashing found.
+    m_transfers.digests().setHashLookup(&m_sharing.hashLookup());
     connect(&dispatcher, &Dispatcher::chatReceived, &m_chat, &Chat::appendChatLine);
     connect(&dispatcher, &Dispatcher::imReceived, &m_chat, [this](const QString &address, const QByteArray &text) {
         m_chat.openMessageWindow(address, text, false);

@@ -806,6 +806,8 @@ private slots:
         const QJsonObject listed = CopyReport::downloads(m_alice->core()).value(QLatin1String("ended"))[0].toObject();
         QCOMPARE(listed.value(QLatin1String("state")).toString(), QStringLiteral("parked"));
 
+        // Bob tells no digest, so the marked part is not caught and shows in the file.
+        bob().digests().setHashLookup(nullptr);
         m_alice->core().network().connections().connectTo(m_bob->address());
         QTRY_VERIFY_WITH_TIMEOUT(ended.rowCount() == 1 && ended.at(0).state.state() == Download::State::Complete,
                                  30000);
