@@ -4,20 +4,23 @@
 // meshed copy costs in memory and idle CPU, and how many bytes of
 // announcements and host lists each copy sends.
 //
-//   bench_lan N [stagger-seconds] [--udp-off]
+//   bench_lan N [stagger-seconds] [--udp-off] [--keep-logs=FOLDER]
 //
 // All copies start within one second, or one every `stagger` seconds.
 // --udp-off switches the announcements off, so only the scan (which stops at
 // five peers) and host lists can close the mesh. The hosts sit in
 // 198.18.0.0/24, a block reserved for benchmarks; no namespace has a route
 // out, and every namespace is deleted at the end, also after a failure or
-// SIGINT/SIGTERM/SIGHUP. Needs root; skips without it.
+// SIGINT/SIGTERM/SIGHUP. --keep-logs copies each copy's log (links made,
+// closed and refused, and what it sent) into FOLDER at the end. Needs root;
+// skips without it.
 
 #include "base/settingnames.h"
 #include "support/bridgedlan.h"
 #include "support/namespacedcopy.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -198,6 +201,7 @@ void printTraffic(const char *phase, const Copies &copies, const std::vector<std
 {
     std::vector<double> announcements;
     std::vector<double> hostLists;
+    std::vector<double> hostListTotals;
     double spanS = 0;
     for (size_t i = 0; i < copies.size(); ++i) {
         const auto [fromS, toS] = windows[i];
@@ -205,18 +209,21 @@ void printTraffic(const char *phase, const Copies &copies, const std::vector<std
         const Traffic traffic = trafficOf(*copies[i], fromS, toS);
         announcements.push_back(double(traffic.announcement) * 60.0 / span);
         hostLists.push_back(double(traffic.hostList) * 60.0 / span);
+        hostListTotals.push_back(double(traffic.hostList));
         spanS = std::max(spanS, span);
     }
     const Spread a = spreadOf(announcements);
     const Spread h = spreadOf(hostLists);
-    std::printf("traffic sent per copy per minute, %s (up to %.0f s): announcements mean %.0f B (max %.0f); "
-                "host lists mean %.0f B (min %.0f, median %.0f, max %.0f)\n",
-                phase, spanS, a.mean, a.max, h.mean, h.min, h.median, h.max);
+    const Spread total = spreadOf(hostListTotals);
+    std::printf("sent per copy, %s (up to %.0f s): announcements (UDP payload) mean %.0f B/min; host-list frames "
+                "mean %.0f B/min (max %.0f), in all mean %.0f B (max %.0f)\n",
+                phase, spanS, a.mean, h.mean, h.max, total.mean, total.max);
 }
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_lan N [stagger-seconds] [--udp-off]   (2 <= N <= %d)\n", MaxCopies);
+    std::fprintf(stderr, "usage: bench_lan N [stagger-seconds] [--udp-off] [--keep-logs=FOLDER]   (2 <= N <= %d)\n",
+                 MaxCopies);
     return 2;
 }
 
@@ -227,6 +234,14 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool udpOff = arguments.removeAll(QStringLiteral("--udp-off")) > 0;
+    QString keepLogs;
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(QLatin1String("--keep-logs=")))
+            keepLogs = argument.section(QLatin1Char('='), 1);
+    }
+    arguments.erase(std::remove_if(arguments.begin(), arguments.end(),
+                                   [](const QString &a) { return a.startsWith(QLatin1String("--keep-logs=")); }),
+                    arguments.end());
     bool countOk = false;
     const int count = arguments.value(0).toInt(&countOk);
     bool staggerOk = true;
@@ -268,7 +283,8 @@ int main(int argc, char **argv)
                                      {SettingNames::EnableTCP, "1"}},
             "bench-lan-" + QByteArray::number(host + 1));
         // The copies log what they send, with the seconds since their start.
-        copy->setEnvironment(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quelm.net.debug=true"));
+        copy->setEnvironment(QStringLiteral("QT_LOGGING_RULES"),
+                             QStringLiteral("quelm.net.debug=true;quelm.net.info=true"));
         copy->setEnvironment(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{time process} %{message}"));
         copies.push_back(std::move(copy));
     }
@@ -359,5 +375,9 @@ int main(int argc, char **argv)
     const std::vector<int> finalPeers = peersPerCopy(lan);
     const Spread end = spreadOf(finalPeers);
     std::printf("peers per copy at the end: min %.0f, median %.0f, max %.0f\n", end.min, end.median, end.max);
+    if (!keepLogs.isEmpty() && QDir().mkpath(keepLogs)) {
+        for (const auto &copy : copies)
+            QFile::copy(copy->logPath(), keepLogs + QLatin1Char('/') + copy->address() + QLatin1String(".log"));
+    }
     return meshed ? 0 : 1;
 }

@@ -47,6 +47,13 @@ QString BridgedLan::addressOf(int host) const
     return m_subnet + QString::number(host + 1);
 }
 
+QString BridgedLan::hardwareAddressOf(int host)
+{
+    return QStringLiteral("02:51:00:00:%1:%2")
+        .arg((host + 1) / 256, 2, 16, QLatin1Char('0'))
+        .arg((host + 1) % 256, 2, 16, QLatin1Char('0'));
+}
+
 QString BridgedLan::extraNamespace(const QString &name) const
 {
     return m_tag + QLatin1Char('-') + name;
@@ -61,7 +68,8 @@ QString BridgedLan::build()
         const QString space = namespaceOf(host);
         const QString port = QStringLiteral("v%1").arg(host + 1);
         spaces << QStringLiteral("netns add ") + space;
-        bridgeSteps << QStringLiteral("link add %1 type veth peer name eth0 netns %2").arg(port, space)
+        bridgeSteps << QStringLiteral("link add %1 type veth peer name eth0 address %2 netns %3")
+                           .arg(port, hardwareAddressOf(host), space)
                     << QStringLiteral("link set %1 master br0 up").arg(port);
     }
     if (QString error = ipBatch({}, spaces); !error.isEmpty())
@@ -69,10 +77,14 @@ QString BridgedLan::build()
     if (QString error = ipBatch(QStringLiteral("-n ") + bridge, bridgeSteps); !error.isEmpty())
         return error;
     for (int host = 0; host < m_hosts; ++host) {
-        const QString error = ipBatch(QStringLiteral("-n ") + namespaceOf(host),
-                                      {QStringLiteral("link set lo up"),
-                                       QStringLiteral("addr add %1/24 dev eth0").arg(addressOf(host)),
-                                       QStringLiteral("link set eth0 up")});
+        QStringList steps{QStringLiteral("link set lo up"), QStringLiteral("addr add %1/24 dev eth0").arg(addressOf(host)),
+                          QStringLiteral("link set eth0 up")};
+        for (int other = 0; other < m_hosts; ++other) {
+            if (other != host)
+                steps << QStringLiteral("neigh replace %1 lladdr %2 dev eth0 nud permanent")
+                             .arg(addressOf(other), hardwareAddressOf(other));
+        }
+        const QString error = ipBatch(QStringLiteral("-n ") + namespaceOf(host), steps);
         if (!error.isEmpty())
             return error;
         // A guard, not a step: a route out would let a probe leave the network.

@@ -6,7 +6,12 @@
 // Hosts on one broadcast network made of network namespaces: one namespace
 // per host with loopback and one end of a veth pair, the other ends on a
 // bridge inside a namespace of its own. No namespace has a default route and
-// the bridge has no address, so nothing a host sends leaves the bridge. The
+// the bridge has no address, so nothing a host sends leaves the bridge. Each
+// host knows the others' hardware addresses from the start (permanent
+// neighbour entries): the kernel keeps one neighbour table for all
+// namespaces, and the entries that hundreds of hosts would learn by ARP
+// overflow it, where on a real network each machine has a table of its own.
+// Broadcasts pass as on any network. The
 // namespaces are deleted with the object, and those left by runs that were
 // killed are deleted by the next run (their names carry the run's pid).
 class BridgedLan final
@@ -33,6 +38,8 @@ public:
     // Names another namespace of this run, for a test that builds its own shape.
     QString extraNamespace(const QString &name) const;
 
+    // The fixed hardware address of a host's interface.
+    static QString hardwareAddressOf(int host);
     static QString ipCommand();
     // Runs ip with `arguments` split at blanks; empty when it succeeded, else what failed.
     static QString ip(const QString &arguments, QString *output = nullptr);
