@@ -171,6 +171,8 @@ qint64 cpuTicks(qint64 pid)
 struct Traffic {
     qint64 announcement = 0;
     qint64 hostList = 0;
+    // Of the host lists, those that tell existing links of a new one.
+    qint64 notice = 0;
 };
 
 Traffic trafficOf(const NamespacedCopy &copy, double fromS, double toS)
@@ -192,6 +194,8 @@ Traffic trafficOf(const NamespacedCopy &copy, double fromS, double toS)
             traffic.announcement += bytes;
         else
             traffic.hostList += bytes;
+        if (match.captured(2) == QLatin1String("hostlist-notice"))
+            traffic.notice += bytes;
     }
     return traffic;
 }
@@ -202,6 +206,7 @@ void printTraffic(const char *phase, const Copies &copies, const std::vector<std
     std::vector<double> announcements;
     std::vector<double> hostLists;
     std::vector<double> hostListTotals;
+    std::vector<double> noticeTotals;
     double spanS = 0;
     for (size_t i = 0; i < copies.size(); ++i) {
         const auto [fromS, toS] = windows[i];
@@ -210,14 +215,17 @@ void printTraffic(const char *phase, const Copies &copies, const std::vector<std
         announcements.push_back(double(traffic.announcement) * 60.0 / span);
         hostLists.push_back(double(traffic.hostList) * 60.0 / span);
         hostListTotals.push_back(double(traffic.hostList));
+        noticeTotals.push_back(double(traffic.notice));
         spanS = std::max(spanS, span);
     }
     const Spread a = spreadOf(announcements);
     const Spread h = spreadOf(hostLists);
     const Spread total = spreadOf(hostListTotals);
+    const Spread notices = spreadOf(noticeTotals);
     std::printf("sent per copy, %s (up to %.0f s): announcements (UDP payload) mean %.0f B/min; host-list frames "
-                "mean %.0f B/min (max %.0f), in all mean %.0f B (max %.0f)\n",
-                phase, spanS, a.mean, h.mean, h.max, total.mean, total.max);
+                "mean %.0f B/min (max %.0f), in all mean %.0f B (max %.0f), of which notices of new links mean %.0f B "
+                "(max %.0f)\n",
+                phase, spanS, a.mean, h.mean, h.max, total.mean, total.max, notices.mean, notices.max);
 }
 
 int usage()

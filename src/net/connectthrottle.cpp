@@ -23,6 +23,7 @@ void ConnectThrottle::noteFailed(const QString &address, qint64 nowMs)
     if (!m_failures.contains(address) && m_failures.size() >= MaxFailedAddresses)
         forgetEarliestFailure();
     Failures &entry = m_failures[address];
+    // Counted no further than the ceiling needs, so the shift stays small.
     entry.count = std::min(entry.count + 1, 16);
     const qint64 wait = std::min<qint64>(qint64(m_retryIntervalMs) << (entry.count - 1), MaxBackOffMs);
     entry.untilMs = nowMs + std::max<qint64>(wait, m_retryIntervalMs);

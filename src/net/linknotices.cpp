@@ -65,7 +65,6 @@ void LinkNotices::sendGathered()
             continue;
         const qint64 bytes = m_connections.send(index, list);
         qCDebug(lcNet).noquote() << "traffic hostlist-notice" << bytes << "to" << to;
-        emit noticeSent(to, bytes);
     }
 }
 

@@ -41,11 +41,6 @@ public:
     // Sends what was gathered to every control link now.
     void sendGathered();
     void setGatherDelay(int ms) { m_gather.setInterval(ms); }
-    int pendingCount() const { return int(m_pending.size()); }
-
-signals:
-    // A notice went to a link; `bytes` is what was queued for it.
-    void noticeSent(const QString &to, qint64 bytes);
 
 private:
     bool toldLately(const QString &address, qint64 nowMs) const;

@@ -13,16 +13,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
-#include <csignal>
-#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -31,7 +25,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sched.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
