@@ -46,6 +46,9 @@ ControlConnections::ControlConnections(SocketArray &sockets, SocketElement &list
     connect(&sockets, &SocketArray::dataArrival, this, &ControlConnections::onDataArrival);
     connect(&sockets, &SocketArray::closed, this, &ControlConnections::onClosed);
     connect(&sockets, &SocketArray::errorOccurred, this, &ControlConnections::onClosed);
+    // A peer that cannot be reached waits longer before each new attempt.
+    connect(this, &ControlConnections::outgoingFailed, this,
+            [this](const QString &address, int) { m_throttle.noteFailed(address, m_clock.elapsed()); });
     connect(&sockets, &SocketArray::bytesWritten, this,
             [this](int index, qint64 bytes) { mutableRecord(index).writtenBytes += bytes; });
     setTimeouts(HandshakeTimeoutMs, ConnectTimeoutMs);
@@ -155,18 +158,19 @@ int ControlConnections::findConnection(const QString &address) const
     return -1;
 }
 
-void ControlConnections::send(int index, const QByteArray &message)
+qint64 ControlConnections::send(int index, const QByteArray &message)
 {
     SocketElement *socket = m_sockets.at(index);
     const QByteArray &peerId = record(index).peerId;
     if (!socket || peerId.isEmpty())
-        return;
+        return 0;
     const QByteArray frame = WireCodec::frameMessage(message, m_localPeer.id(), peerId);
     if (socket->state() == SocketElement::Connected && socket->bytesToWrite() + frame.size() > MaxBacklogBytes) {
         cutLink(index, QStringLiteral("the peer does not read what is sent to it"));
-        return;
+        return 0;
     }
     socket->sendData(frame);
+    return frame.size();
 }
 
 void ControlConnections::closeElement(int index)
@@ -310,6 +314,7 @@ void ControlConnections::onConnected(int index)
 {
     SocketElement *socket = m_sockets.at(index);
     mutableRecord(index).openedAtMs = m_clock.elapsed();
+    m_throttle.noteSucceeded(socket->remoteHostIP());
     socket->sendData(WireKeywords::Handshake + m_localPeer.id() + WireCodec::HandshakeTerminator);
     emit outgoingConnected(index, socket->remoteHostIP());
 }

@@ -71,8 +71,9 @@ public:
     // Highest index of a live control link to `address`, or -1.
     int findConnection(const QString &address) const;
     // Frames `message` for the peer and queues it. Nothing is sent before
-    // the peer has named itself: a frame needs both identifiers.
-    void send(int index, const QByteArray &message);
+    // the peer has named itself: a frame needs both identifiers. Returns
+    // the bytes queued.
+    qint64 send(int index, const QByteArray &message);
     void closeElement(int index);
     // Closes a connection and handles it as if the peer had closed it.
     void closeConnection(int index);

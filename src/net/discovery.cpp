@@ -1,5 +1,6 @@
 #include "net/discovery.h"
 
+#include "base/logcategories.h"
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "common/dottedaddress.h"
@@ -70,7 +71,9 @@ void Discovery::udpTick()
     // A socket that could not be bound is tried again once per announcement.
     if (!m_socket.isBound())
         configureDiscoverySocket();
-    m_socket.sendData(announcement(), announcementDestination(), m_localPeer.port());
+    const QByteArray datagram = announcement();
+    m_socket.sendData(datagram, announcementDestination(), m_localPeer.port());
+    qCDebug(lcNet).noquote() << "traffic announcement" << datagram.size();
 }
 
 QString Discovery::announcementDestination() const
@@ -105,13 +108,13 @@ QStringList Discovery::announcedAddresses(const QByteArray &datagram)
 
 void Discovery::onDataArrival()
 {
-    // Datagrams are read even while the scan is off: an unread one would stop
-    // further arrivals from being reported, and it would be stale by the time
-    // the scan runs again.
+    // Announcements are acted on whatever the number of peers: a copy that
+    // stopped probing must still link to one that announces itself, or two
+    // groups of five that formed apart would never meet. The connection
+    // throttle and its back-off bound what announcements cost.
     for (int i = 0; i < MaxDatagramsPerArrival && m_socket.hasPendingDatagram(); ++i) {
         const std::optional<DiscoverySocket::Datagram> datagram = m_socket.takeDatagram(MaxDatagramSize);
-        if (!datagram || !isScanning()
-            || !m_localNetwork.accepts(datagram->sender, datagram->interfaceIndex))
+        if (!datagram || !m_localNetwork.accepts(datagram->sender, datagram->interfaceIndex))
             continue;
         for (const QString &address : announcedAddresses(datagram->data))
             m_connectTo(address);

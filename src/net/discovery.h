@@ -51,8 +51,8 @@ public:
 
     // The subnet scan probes one address every ScanIntervalMs while it is
     // on. Switching it off puts it back to its first address; switching on a
-    // running scan keeps its rhythm. Announcements are acted on only while
-    // the scan runs.
+    // running scan keeps its rhythm. Announcements are acted on whether the
+    // scan runs or not.
     void setScanning(bool on);
     bool isScanning() const { return m_scanTimer.isActive(); }
     // Announces this copy now and every AnnouncementIntervalMs.

@@ -1,5 +1,6 @@
 #include "net/dispatcher.h"
 
+#include "base/logcategories.h"
 #include "net/controlconnections.h"
 #include "net/localpeer.h"
 #include "net/socketelement.h"
@@ -83,6 +84,7 @@ void Dispatcher::handleRole(int index, const QByteArray &role)
     if (!m_connections.resolveDuplicateLinks(index))
         return;
     sendHostList(index);
+    emit linkEstablished(index);
 }
 
 void Dispatcher::handleHostList(const QByteArray &list)
@@ -124,7 +126,8 @@ void Dispatcher::sendHostList(int index)
         if (other != index)
             list += m_connections.element(other)->remoteHostIP().toLatin1() + '|';
     }
-    m_connections.send(index, list);
+    const qint64 bytes = m_connections.send(index, list);
+    qCDebug(lcNet).noquote() << "traffic hostlist" << bytes << "to" << m_connections.element(index)->remoteHostIP();
 }
 
 void Dispatcher::greet(int index)

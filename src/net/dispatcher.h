@@ -36,6 +36,8 @@ public:
     void setCurrentQuery(const QByteArray &query) { m_currentQuery = query; }
 
 signals:
+    // A peer's "id/" made its connection a control link, and the host list went out.
+    void linkEstablished(int index);
     void userListChanged();
     void imReceived(const QString &address, const QByteArray &text);
     void imTypingReceived(const QString &address, bool typing);

@@ -9,6 +9,7 @@ Network::Network(SettingsStore &settings, Prompter &prompter, Context context, Q
     , m_listenSocket(-1)
     , m_connections(m_sockets, m_listenSocket, m_localPeer)
     , m_dispatcher(m_connections, m_localPeer, dispatchContext())
+    , m_linkNotices(m_connections)
     , m_resolver([this](const QString &address) { m_connections.connectTo(address); })
     // Remembered and typed hosts may be names; addresses from the network never are.
     , m_hostCache(settings, [this](const QString &host) { m_resolver.connectTo(host); })
@@ -28,6 +29,7 @@ void Network::wireSignals()
     connect(&m_keepAliveTimer, &QTimer::timeout, &m_connections, &ControlConnections::keepAliveTick);
     connect(&m_connections, &ControlConnections::peerIdentified, &m_dispatcher, &Dispatcher::greet);
     connect(&m_connections, &ControlConnections::messageReceived, &m_dispatcher, &Dispatcher::dispatch);
+    connect(&m_dispatcher, &Dispatcher::linkEstablished, &m_linkNotices, &LinkNotices::noteNewLink);
     connect(&m_connections, &ControlConnections::outgoingConnected, this, &Network::onOutgoingConnected);
     // What peers send is coalesced: a flood of frames costs one rebuild per short interval.
     connect(&m_connections, &ControlConnections::linkClosed, &m_userList, &UserListModel::scheduleRebuild);

@@ -7,6 +7,7 @@
 #include "net/dispatcher.h"
 #include "net/hostcache.h"
 #include "net/hostnameresolver.h"
+#include "net/linknotices.h"
 #include "net/localpeer.h"
 #include "net/socketarray.h"
 #include "net/socketelement.h"
@@ -22,8 +23,9 @@ class Prompter;
 class SettingsStore;
 
 // The peer network of one copy: the listening socket, the control array and
-// its connections, message dispatch, discovery and the host cache, blocking
-// and the user list. It owns these parts and wires them among themselves.
+// its connections, message dispatch, discovery, the host cache and the
+// notices of new links, blocking and the user list. It owns these parts and
+// wires them among themselves.
 class Network final : public QObject
 {
     Q_OBJECT
@@ -46,6 +48,7 @@ public:
     SocketElement &listenSocket() { return m_listenSocket; }
     ControlConnections &connections() { return m_connections; }
     Dispatcher &dispatcher() { return m_dispatcher; }
+    LinkNotices &linkNotices() { return m_linkNotices; }
     HostCache &hostCache() { return m_hostCache; }
     HostNameResolver &resolver() { return m_resolver; }
     Discovery &discovery() { return m_discovery; }
@@ -73,6 +76,7 @@ private:
     SocketElement m_listenSocket;
     ControlConnections m_connections;
     Dispatcher m_dispatcher;
+    LinkNotices m_linkNotices;
     HostNameResolver m_resolver;
     HostCache m_hostCache;
     Discovery m_discovery;

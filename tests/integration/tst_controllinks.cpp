@@ -39,6 +39,7 @@ private slots:
     void secondConnectionFromOneAddressReplacesTheOlder();
     void copiesConnectingAtOnceKeepOneLink();
     void hostListsSpreadAChainIntoAFullMesh();
+    void newLinkIsToldToTheOthersOncePerInterval();
     void gatesDropWhatAPeerMayNotSend();
     void hostileFloodsStayBounded();
     void keepAliveReachesEveryLink();
@@ -242,6 +243,46 @@ void ControlLinksTest::hostListsSpreadAChainIntoAFullMesh()
         return true;
     };
     QTRY_VERIFY_WITH_TIMEOUT(meshed(), 20000);
+}
+
+void ControlLinksTest::newLinkIsToldToTheOthersOncePerInterval()
+{
+    RunningCopy alice("alice");
+    alice.core().network().linkNotices().setGatherDelay(50);
+    ControlConnections &connections = alice.core().network().connections();
+    const auto link = [&](FakePeer &peer, const QByteArray &id) {
+        QVERIFY(peer.connectTo(alice.address(), Port));
+        peer.sendRaw("uid:" + id + "!!!!");
+        peer.sendFrames({"id/client", "nick:peer"}, alice.id());
+        QTRY_VERIFY(connections.findConnection(peer.socket().localAddress().toString()) >= 0);
+    };
+    FakePeer watcher("3A7C4", TestCopy::nextLoopbackAddress());
+    link(watcher, "3A7C4");
+    QTRY_VERIFY(watcher.raw().contains("!!!!"));
+    watcher.takeHandshakeLine();
+    QList<QByteArray> told;
+    const auto hostLists = [&] {
+        for (const QByteArray &frame : watcher.takeFrames(alice.id())) {
+            if (frame.startsWith("hostlist:") && frame != "hostlist:")
+                told.append(frame);
+        }
+        return told;
+    };
+
+    // A peer that links and leaves in a loop is told once; a later newcomer
+    // is told after it, on the same link, so nothing about the first is left unread.
+    const QString flapping = TestCopy::nextLoopbackAddress();
+    for (int round = 0; round < 5; ++round) {
+        FakePeer peer("F1A9", flapping);
+        link(peer, "F1A9");
+        if (round == 0)
+            QTRY_VERIFY(hostLists().join().contains(flapping.toLatin1()));
+    }
+    FakePeer late("1A7E", TestCopy::nextLoopbackAddress());
+    link(late, "1A7E");
+    QTRY_VERIFY(hostLists().join().contains(late.socket().localAddress().toString().toLatin1()));
+    QCOMPARE(told.join().count(flapping.toLatin1() + '|'), 1);
+    QCOMPARE(told.first(), "hostlist:" + flapping.toLatin1() + '|');
 }
 
 void ControlLinksTest::gatesDropWhatAPeerMayNotSend()

@@ -1,26 +1,22 @@
-// Three real quelm processes, each in a network namespace of its own, joined by
-// a bridge that lives in one more namespace; and one copy on two networks at
-// once. Nothing here touches the machine's own network, and no namespace has
+// Real quelm processes (three, and twelve headless ones), each in a network
+// namespace of its own, joined by a bridge that lives in one more namespace;
+// and one copy on two networks at once. Nothing here touches the machine's own network, and no namespace has
 // a route out.
 
 #include "base/settingnames.h"
 #include "base/settingsstore.h"
 #include "net/discovery.h"
 #include "net/hostcache.h"
+#include "support/bridgedlan.h"
+#include "support/namespacedcopy.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
-#include <csignal>
-#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -29,13 +25,13 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sched.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int CopyCount = 3;
+constexpr int ManyCopies = 12;
 constexpr int ControlPort = 1971;
 // A private block that exists only inside this test's namespaces; the copies
 // sit at .1, .2 and .3, where the subnet probe looks first.
@@ -58,52 +54,6 @@ constexpr char ForgedSender[] = "10.213.77.50";
 constexpr int FarDatagrams = 5;
 constexpr int AnnounceEveryMs = 1000;
 constexpr int ConnectWaitMs = 10000;
-
-QString addressOf(int copy)
-{
-    return QLatin1String(SubnetPrefix) + QString::number(copy + 1);
-}
-
-QString ipCommand()
-{
-    return QStandardPaths::findExecutable(QStringLiteral("ip"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
-                                                                  QStringLiteral("/usr/bin"), QStringLiteral("/bin")});
-}
-
-// Runs ip with `arguments` split at blanks; empty when it succeeded, else what failed.
-QString ip(const QString &arguments, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(ipCommand(), arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-    if (!process.waitForFinished(CommandTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(CommandTimeoutMs);
-    }
-    const QString text = QString::fromLocal8Bit(process.readAll()).trimmed();
-    if (output)
-        *output = text;
-    if (process.error() == QProcess::UnknownError && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        return {};
-    return QStringLiteral("ip %1: %2").arg(arguments, text.isEmpty() ? process.errorString() : text);
-}
-
-// Deletes this test's namespaces: those of `tag`, or without one, those
-// left by earlier runs that were killed before their own clean-up (the names
-// carry the pid of their run).
-void removeNamespaces(const QString &tag = {})
-{
-    QString list;
-    if (!ip(QStringLiteral("netns list"), &list).isEmpty())
-        return;
-    static const QRegularExpression ours(QStringLiteral("^%1(\\d+)-\\S+").arg(QLatin1String(NamespacePrefix)));
-    for (const QString &line : list.split(QLatin1Char('\n'))) {
-        const QRegularExpressionMatch match = ours.match(line);
-        if (match.hasMatch() && (tag.isEmpty() ? !QFile::exists(QStringLiteral("/proc/") + match.captured(1))
-                                               : match.captured(0).startsWith(tag + QLatin1Char('-'))))
-            ip(QStringLiteral("netns delete ") + match.captured(0));
-    }
-}
 
 // A socket of `type` made inside the named namespace, or -1. Only making it
 // needs the namespace, and only this one short-lived thread enters it: a
@@ -195,88 +145,6 @@ qint64 udpDatagramsDelivered(qint64 pid)
     return -1;
 }
 
-// A quelm process started inside a namespace, with its own program folder and
-// settings prepared before its first start.
-class NamespacedCopy final
-{
-public:
-    NamespacedCopy(int copy, const QString &space, const char *enableUdp, const char *enableTcp)
-        : m_address(addressOf(copy))
-    {
-        SettingsStore settings(m_home.filePath(QStringLiteral("settings/user.ini")),
-                               m_home.filePath(QStringLiteral("settings/machine.ini")));
-        settings.set(QLatin1String(SettingNames::Nickname), "lan" + QByteArray::number(copy + 1));
-        settings.set(QLatin1String(SettingNames::EnableScanning), "1");
-        settings.set(QLatin1String(SettingNames::EnableUDP), enableUdp);
-        settings.set(QLatin1String(SettingNames::EnableTCP), enableTcp);
-        settings.regSaveString(Hive::Machine, QLatin1String(SettingNames::CurrentVersionKeyPath),
-                               QLatin1String(SettingNames::ProductID), "lan-copy-" + QByteArray::number(copy + 1));
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QUELM_HOME"), m_home.path());
-        environment.insert(QStringLiteral("QUELM_ADDRESS"), m_address);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_process.setProcessEnvironment(environment);
-        m_process.setProgram(ipCommand());
-        m_process.setArguments({QStringLiteral("netns"), QStringLiteral("exec"), space, QStringLiteral(QUELM_EXECUTABLE)});
-        m_process.setStandardOutputFile(logPath(), QIODevice::Append);
-        m_process.setStandardErrorFile(logPath(), QIODevice::Append);
-        // A test that dies takes its copies with it. "ip netns exec" replaces
-        // itself with quelm, which keeps this setting.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    }
-
-    ~NamespacedCopy()
-    {
-        const bool endedByItself = m_process.state() == QProcess::NotRunning;
-        m_process.kill();
-        m_process.waitForFinished(CommandTimeoutMs);
-        QFile log(logPath());
-        if (QTest::currentTestFailed() && log.open(QIODevice::ReadOnly))
-            qInfo().noquote() << "copy" << m_address << (endedByItself ? "had ended by itself" : "ran until the end")
-                              << "; its output:\n" << log.readAll().right(4000);
-    }
-
-    bool running() const { return m_process.state() != QProcess::NotRunning; }
-    qint64 processId() const { return m_process.processId(); }
-    void launch() { m_process.start(); }
-
-    // Established control connections to the other copies, as
-    // "local:port>remote:port". /proc shows each address as the kernel's four
-    // bytes printed as one number in this machine's byte order.
-    QStringList links() const
-    {
-        QFile file(QStringLiteral("/proc/%1/net/tcp").arg(m_process.processId()));
-        const QList<QByteArray> lines = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
-        const QString own = m_address + QLatin1Char(':');
-        const QString port = QStringLiteral(":%1").arg(ControlPort);
-        QStringList found;
-        for (const QByteArray &line : lines.mid(1)) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() < 4 || fields[3] != TcpEstablished)
-                continue;
-            QStringList ends;
-            for (const QByteArray &end : {fields[1], fields[2]}) {
-                const quint32 value = end.left(8).toUInt(nullptr, 16);
-                uchar b[4];
-                std::memcpy(b, &value, sizeof b);
-                ends << QStringLiteral("%1.%2.%3.%4:%5").arg(b[0]).arg(b[1]).arg(b[2]).arg(b[3]).arg(end.mid(9).toInt(nullptr, 16));
-            }
-            if (ends[0].startsWith(own) && ends[1].startsWith(QLatin1String(SubnetPrefix)) && !ends[1].startsWith(own)
-                && (ends[0].endsWith(port) || ends[1].endsWith(port)))
-                found << ends.join(QLatin1Char('>'));
-        }
-        return found;
-    }
-
-private:
-    QString logPath() const { return m_home.filePath(QStringLiteral("quelm.log")); }
-
-    QString m_address;
-    QTemporaryDir m_home;
-    QProcess m_process;
-};
-
 using Copies = std::vector<std::unique_ptr<NamespacedCopy>>;
 
 // Every copy's control connections, sorted: a link that was replaced changes here.
@@ -284,18 +152,18 @@ QStringList observe(const Copies &copies)
 {
     QStringList seen;
     for (const auto &copy : copies)
-        seen += copy->links();
+        seen += copy->links(QLatin1String(SubnetPrefix));
     seen.sort();
     return seen;
 }
 
-bool everyPairLinked(const QStringList &seen, bool exactlyOnce)
+bool everyPairLinked(const QStringList &seen, int copies, bool exactlyOnce)
 {
     QMap<QString, int> pairs;
     for (const QString &link : seen)
         ++pairs[link.section(QLatin1Char(':'), 0, 0) + QLatin1Char('>') + link.section(QLatin1Char('>'), 1).section(QLatin1Char(':'), 0, 0)];
     const QList<int> counts = pairs.values();
-    return pairs.size() == CopyCount * (CopyCount - 1) && (!exactlyOnce || *std::max_element(counts.begin(), counts.end()) == 1);
+    return pairs.size() == copies * (copies - 1) && (!exactlyOnce || *std::max_element(counts.begin(), counts.end()) == 1);
 }
 
 } // namespace
@@ -305,52 +173,33 @@ class LanTest : public QObject
     Q_OBJECT
 
     int m_run = 0;
-    QString m_tag;
+    std::unique_ptr<BridgedLan> m_lan;
 
-    QString namespaceOf(int copy) const { return m_tag + QLatin1Char('-') + QString::number(copy + 1); }
+    QString addressOf(int copy) const { return m_lan->addressOf(copy); }
+    QString namespaceOf(int copy) const { return m_lan->namespaceOf(copy); }
 
-    // Names this run's namespaces apart from those of earlier runs and tests.
-    void startRun()
+    // Empty when the whole network stands, else what failed.
+    QString buildLan(int copies)
     {
-        m_tag = QStringLiteral("%1%2-%3").arg(QLatin1String(NamespacePrefix)).arg(QCoreApplication::applicationPid()).arg(++m_run);
+        m_lan = std::make_unique<BridgedLan>(QLatin1String(NamespacePrefix), ++m_run, QLatin1String(SubnetPrefix), copies);
+        if (QString error = m_lan->build(); !error.isEmpty())
+            return error;
+        return BridgedLan::ip(QStringLiteral("netns exec %1 true").arg(namespaceOf(0)));
     }
 
-    // One namespace per copy, each with loopback and one end of a veth pair;
-    // the other ends meet on a bridge inside a namespace of its own. No
-    // default route anywhere, no address on the bridge. Empty when the whole
-    // network stands, else what failed.
-    QString buildLan()
+    std::unique_ptr<NamespacedCopy> copyOf(int copy, const QString &program, const char *enableUdp, const char *enableTcp)
     {
-        startRun();
-        const QString bridge = m_tag + QLatin1String("-br");
-        QStringList steps{QStringLiteral("netns add ") + bridge, QStringLiteral("-n %1 link add br0 type bridge").arg(bridge),
-                          QStringLiteral("-n %1 link set br0 up").arg(bridge)};
-        for (int copy = 0; copy < CopyCount; ++copy) {
-            const QString space = namespaceOf(copy);
-            const QString port = QStringLiteral("v%1").arg(copy + 1);
-            steps << QStringLiteral("netns add ") + space
-                  << QStringLiteral("-n %1 link add %2 type veth peer name eth0 netns %3").arg(bridge, port, space)
-                  << QStringLiteral("-n %1 link set %2 master br0 up").arg(bridge, port)
-                  << QStringLiteral("-n %1 link set lo up").arg(space)
-                  << QStringLiteral("-n %1 addr add %2/24 dev eth0").arg(space, addressOf(copy))
-                  << QStringLiteral("-n %1 link set eth0 up").arg(space);
-        }
-        for (const QString &step : steps) {
-            if (QString error = ip(step); !error.isEmpty())
-                return error;
-        }
-        // A guard, not a step: a route out would let the probe leave the test.
-        for (int copy = 0; copy < CopyCount; ++copy) {
-            QString routes;
-            const QString error = ip(QStringLiteral("-n %1 route show default").arg(namespaceOf(copy)), &routes);
-            if (!error.isEmpty() || !routes.isEmpty())
-                return QStringLiteral("%1 has a default route or none can be read: %2%3").arg(namespaceOf(copy), error, routes);
-        }
-        return ip(QStringLiteral("netns exec %1 true").arg(namespaceOf(0)));
+        return std::make_unique<NamespacedCopy>(
+            program, namespaceOf(copy), addressOf(copy),
+            NamespacedCopy::Settings{{SettingNames::Nickname, "lan" + QByteArray::number(copy + 1)},
+                                     {SettingNames::EnableScanning, "1"},
+                                     {SettingNames::EnableUDP, enableUdp},
+                                     {SettingNames::EnableTCP, enableTcp}},
+            "lan-copy-" + QByteArray::number(copy + 1));
     }
 
-    QString nearNamespace() const { return m_tag + QLatin1String("-near"); }
-    QString farNamespace() const { return m_tag + QLatin1String("-far"); }
+    QString nearNamespace() const { return m_lan->extraNamespace(QStringLiteral("near")); }
+    QString farNamespace() const { return m_lan->extraNamespace(QStringLiteral("far")); }
 
     // The copy's namespace with two links: its own network to a near host
     // holding three of its addresses, and another network to a far host that
@@ -360,7 +209,7 @@ class LanTest : public QObject
     // stands, else what failed.
     QString buildTwoNetworks()
     {
-        startRun();
+        m_lan = std::make_unique<BridgedLan>(QLatin1String(NamespacePrefix), ++m_run, QLatin1String(SubnetPrefix), 1);
         const QString copy = namespaceOf(0);
         const QString near = nearNamespace();
         const QString far = farNamespace();
@@ -387,34 +236,35 @@ class LanTest : public QObject
             QStringLiteral("-n %1 link set eth0 up").arg(far),
         };
         for (const QString &step : steps) {
-            if (QString error = ip(step); !error.isEmpty())
+            if (QString error = BridgedLan::ip(step); !error.isEmpty())
                 return error;
         }
         for (const QString &space : {copy, near, far}) {
             QString routes;
-            const QString error = ip(QStringLiteral("-n %1 route show default").arg(space), &routes);
+            const QString error = BridgedLan::ip(QStringLiteral("-n %1 route show default").arg(space), &routes);
             if (!error.isEmpty() || !routes.isEmpty())
                 return QStringLiteral("%1 has a default route or none can be read: %2%3").arg(space, error, routes);
         }
         return {};
     }
 
-    void meshForms(const char *how, const char *enableUdp, const char *enableTcp, int holdUntilMs)
+    void meshForms(const char *how, int count, const QString &program, const char *enableUdp, const char *enableTcp,
+                   int holdUntilMs)
     {
-        if (const QString error = buildLan(); !error.isEmpty())
+        if (const QString error = buildLan(count); !error.isEmpty())
             QSKIP(qPrintable(QStringLiteral("cannot build network namespaces on a bridge here: ") + error));
 
         QElapsedTimer clock;
         clock.start();
         Copies copies;
-        for (int copy = 0; copy < CopyCount; ++copy)
-            copies.push_back(std::make_unique<NamespacedCopy>(copy, namespaceOf(copy), enableUdp, enableTcp));
+        for (int copy = 0; copy < count; ++copy)
+            copies.push_back(copyOf(copy, program, enableUdp, enableTcp));
         // All at once, as machines on a network come up: the start-up
         // announcements cross, and so do the connections they cause.
         for (const auto &copy : copies)
             copy->launch();
         QStringList seen;
-        while (!everyPairLinked(seen = observe(copies), false)) {
+        while (!everyPairLinked(seen = observe(copies), count, false)) {
             QVERIFY2(std::all_of(copies.begin(), copies.end(), [](const auto &copy) { return copy->running(); }),
                      "a copy ended while the mesh formed");
             QVERIFY2(clock.elapsed() < MeshTimeoutMs, qPrintable(QStringLiteral("no full mesh by %1 within %2 ms: %3")
@@ -427,12 +277,12 @@ class LanTest : public QObject
         const qint64 settleDeadline = clock.elapsed() + SettleTimeoutMs;
         QStringList settled;
         while (settled.isEmpty() || clock.elapsed() < holdUntilMs) {
-            if (settled.isEmpty() && everyPairLinked(seen, true))
+            if (settled.isEmpty() && everyPairLinked(seen, count, true))
                 settled = seen;
             QVERIFY2(!settled.isEmpty() || clock.elapsed() < settleDeadline,
                      qPrintable(QStringLiteral("not one link per pair: ") + seen.join(QLatin1Char(' '))));
             QTest::qWait(PollMs);
-            QVERIFY2(everyPairLinked(seen = observe(copies), false),
+            QVERIFY2(everyPairLinked(seen = observe(copies), count, false),
                      qPrintable(QStringLiteral("a pair lost its link after %1 ms: %2").arg(clock.elapsed()).arg(seen.join(QLatin1Char(' ')))));
         }
         QVERIFY2(seen == settled, qPrintable(QStringLiteral("links were replaced while both ends ran: %1 became %2")
@@ -444,20 +294,31 @@ private slots:
     {
         if (::geteuid() != 0)
             QSKIP("creating network namespaces needs root; the LAN test runs only as root");
-        if (ipCommand().isEmpty())
+        if (BridgedLan::ipCommand().isEmpty())
             QSKIP("the ip command (Debian package iproute2) is missing; the LAN test needs it for network namespaces");
-        removeNamespaces();
+        BridgedLan::removeStale(QLatin1String(NamespacePrefix));
     }
 
     // Runs after every test function, failed or skipped, once its copies have ended.
-    void cleanup() { removeNamespaces(m_tag); }
+    void cleanup() { m_lan.reset(); }
 
     // The probe stays off, so only the announcement can introduce the copies;
     // neither the repeated announcement nor the first keep-alive may close or
     // replace a link.
-    void meshByUdpAnnouncement() { meshForms("UDP announcement", "1", "0", HoldPastFirstRoundMs); }
+    void meshByUdpAnnouncement()
+    {
+        meshForms("UDP announcement", CopyCount, QStringLiteral(QUELM_EXECUTABLE), "1", "0", HoldPastFirstRoundMs);
+    }
 
-    void meshByTcpScan() { meshForms("TCP scan", "0", "1", 0); }
+    void meshByTcpScan() { meshForms("TCP scan", CopyCount, QStringLiteral(QUELM_EXECUTABLE), "0", "1", 0); }
+
+    // More copies than the five after which the scan stops, all started at
+    // once: announcements read past five peers and the notices of new links
+    // must close the mesh that the scan leaves open.
+    void manyCopiesStartedTogetherMesh()
+    {
+        meshForms("announcements, scan and host lists", ManyCopies, QStringLiteral(QUELMD_EXECUTABLE), "1", "1", 0);
+    }
 
     // An announcement that reaches the copy on another network than its own
     // address's is dropped, even when its sender claims an address of the
@@ -473,25 +334,25 @@ private slots:
         const auto forged = listenIn(nearNamespace(), addressOf(2), forgedAccepted);
         const auto later = listenIn(nearNamespace(), addressOf(3), laterAccepted);
         QVERIFY(ready && forged && later);
-        NamespacedCopy copy(0, namespaceOf(0), "1", "0");
-        copy.launch();
+        const auto copy = copyOf(0, QStringLiteral(QUELM_EXECUTABLE), "1", "0");
+        copy->launch();
 
         // Announced on the own network until the copy acts on it: it runs, and its scan with it.
         QElapsedTimer clock;
         clock.start();
         while (readyAccepted == 0) {
-            QVERIFY2(copy.running(), "the copy ended before it acted on an announcement");
+            QVERIFY2(copy->running(), "the copy ended before it acted on an announcement");
             QVERIFY2(clock.elapsed() < MeshTimeoutMs, "the copy never acted on an announcement from its own network");
             QVERIFY(announceIn(nearNamespace(), addressOf(1), addressOf(0), addressOf(1)));
             QTest::qWait(AnnounceEveryMs);
         }
 
-        const qint64 before = udpDatagramsDelivered(copy.processId());
+        const qint64 before = udpDatagramsDelivered(copy->processId());
         QVERIFY(before >= 0);
         for (int i = 0; i < FarDatagrams; ++i)
             QVERIFY(announceIn(farNamespace(), QLatin1String(ForgedSender), QLatin1String(OtherNetworkAddress),
                                addressOf(2)));
-        const auto delivered = [&] { return udpDatagramsDelivered(copy.processId()) >= before + FarDatagrams; };
+        const auto delivered = [&] { return udpDatagramsDelivered(copy->processId()) >= before + FarDatagrams; };
         if (!QTest::qWaitFor(delivered, ConnectWaitMs))
             QSKIP("the system here does not hand datagrams from the other network to the copy's socket");
 
@@ -499,7 +360,7 @@ private slots:
         QVERIFY(announceIn(nearNamespace(), addressOf(1), addressOf(0), addressOf(3)));
         QTRY_VERIFY_WITH_TIMEOUT(laterAccepted > 0, ConnectWaitMs);
         QCOMPARE(forgedAccepted, 0);
-        QVERIFY(copy.running());
+        QVERIFY(copy->running());
     }
 };
 

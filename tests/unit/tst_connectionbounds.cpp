@@ -76,6 +76,26 @@ private slots:
         QVERIFY(throttle.allow(address, ConnectThrottle::RetryIntervalMs));
     }
 
+    // An announcer that refuses links waits twice as long after each failure,
+    // never more than the ceiling, and not at all once a link succeeded.
+    void failedAddressBacksOff()
+    {
+        ConnectThrottle throttle;
+        const QString address = QStringLiteral("127.0.9.1");
+        const qint64 interval = ConnectThrottle::RetryIntervalMs;
+        qint64 now = 0;
+        for (qint64 wait : {interval, 2 * interval, 4 * interval, qint64(ConnectThrottle::MaxBackOffMs),
+                            qint64(ConnectThrottle::MaxBackOffMs)}) {
+            QVERIFY(throttle.allow(address, now));
+            throttle.noteFailed(address, now);
+            QVERIFY(!throttle.allow(address, now + wait - 1));
+            now += wait;
+        }
+        QVERIFY(throttle.allow(address, now));
+        throttle.noteSucceeded(address);
+        QVERIFY(throttle.allow(address, now + interval));
+    }
+
     void discoveryTakesItsOwnNetworkOnly_data()
     {
         QTest::addColumn<QString>("sender");
