@@ -43,28 +43,6 @@ constexpr double TargetAppendSeconds = 1.0;
 constexpr double TargetAppendMs = 5.0;
 constexpr double TargetHoldMs = 100.0;
 
-// The longest time the event loop went without running a 1 ms timer.
-class Heartbeat
-{
-public:
-    Heartbeat()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_beat.nsecsElapsed());
-            m_beat.restart();
-        });
-        m_beat.start();
-        m_timer.start(1);
-    }
-    double longestMs() const { return milliseconds(m_longest); }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_beat;
-    qint64 m_longest = 0;
-};
-
 struct Copy {
     std::unique_ptr<QTemporaryDir> home;
     QString address;

@@ -1,5 +1,6 @@
-// File transfers between copies on loopback, and the same file fetched with
-// curl from nginx for reference.
+// File transfers between copies on loopback, and the same files fetched
+// from nginx for reference: the large one with curl, the small ones with
+// this program's own plain HTTP reader.
 //
 //   bench_transfer [parent-folder]     (default: the system's temporary folder)
 //
@@ -32,6 +33,9 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +62,21 @@ double median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
+// User and system CPU time a process has used so far.
+qint64 processCpuNanoseconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // The fields after the command name, which may hold blanks itself.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    const qint64 ticks = fields[11].toLongLong() + fields[12].toLongLong();
+    return ticks * (1000000000 / ::sysconf(_SC_CLK_TCK));
+}
+
 qint64 residentKiB(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -76,7 +95,7 @@ bool writePattern(const QString &path, qint64 size, int seed)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QByteArray block(8 << 20, Qt::Uninitialized);
+    QByteArray block(std::min<qint64>(size, 8 << 20), Qt::Uninitialized);
     quint32 state = 2166136261u ^ static_cast<quint32>(seed);
     for (qint64 written = 0; written < size;) {
         for (qsizetype i = 0; i < block.size(); ++i) {
@@ -116,16 +135,25 @@ void prepareHome(const QString &home, const QString &address, const QByteArray &
                            QLatin1String(SettingNames::ProductID), "bench-" + address.toLatin1());
 }
 
-// Downloads one shared file; returns the seconds it took, or -1.
+// Downloads one shared file; returns the seconds it took, or -1. The wait
+// ends on the download's own end, so no polling step is counted in.
 double download(Core &core, const QByteArray &sharedName, const QString &from, int timeoutMs = 600000)
 {
     Transfers &transfers = core.transfers();
     DeadDownloadListModel &ended = transfers.deadDownloadList();
     const int before = ended.rowCount();
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&transfers, &Transfers::downloadEnded, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
     const int id = transfers.start(sharedName, from);
-    if (!waitFor([&] { return ended.rowCount() > before; }, timeoutMs)) {
+    limit.start(timeoutMs);
+    if (ended.rowCount() == before)
+        loop.exec();
+    if (ended.rowCount() == before) {
         transfers.cancel(id);
         return -1;
     }
@@ -134,6 +162,19 @@ double download(Core &core, const QByteArray &sharedName, const QString &from, i
     const double elapsed = seconds(clock.nsecsElapsed());
     QFile::remove(ended.at(before).finishedPath);
     return elapsed;
+}
+
+// Fetches a file again and again until one download completes: a copy
+// answers only once its index is in place. False when none did within
+// `attempts` tries of 2 s. A plain loop, since waitFor() around a download
+// would start the next one from inside the first one's wait.
+bool downloadOnceServed(Core &core, const QByteArray &sharedName, const QString &from, int attempts)
+{
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (download(core, sharedName, from, 2000) >= 0)
+            return true;
+    }
+    return false;
 }
 
 // The serving program: quelmd (the copy without its window, which these
@@ -244,33 +285,63 @@ void benchThroughput(Core &requester, Server &server, const QString &serverAddre
                 static_cast<double>(serverPeak - serverBase) / 1024, static_cast<double>(ownPeak - ownBase) / 1024);
 }
 
+// nginx (or, for the large file alone, python3's http.server) serving
+// `root` on address:HttpPort while the object lives.
+class HttpServer
+{
+public:
+    HttpServer(const QString &root, const QString &address, const QString &work, bool nginxOnly = false)
+    {
+        const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {"/usr/sbin", "/usr/bin"});
+        if (!nginx.isEmpty()) {
+            m_name = QStringLiteral("nginx");
+            const QString folder = work + "/nginx";
+            QDir().mkpath(folder);
+            QFile conf(folder + "/nginx.conf");
+            conf.open(QIODevice::WriteOnly);
+            // The folders are private to this user, so the worker runs as this user too.
+            const QString user = ::getuid() == 0 ? QStringLiteral("user root;\n") : QString();
+            conf.write((user + QStringLiteral("worker_processes 1; pid %1/pid; error_log %1/error.log;\n"
+                                              "events {}\nhttp { access_log off; sendfile on; client_body_temp_path %1;\n"
+                                              "  proxy_temp_path %1; fastcgi_temp_path %1; uwsgi_temp_path %1;\n"
+                                              "  scgi_temp_path %1;\n"
+                                              "  server { listen %2:%3; root %4; } }\n")
+                                   .arg(folder, address)
+                                   .arg(HttpPort)
+                                   .arg(root))
+                           .toUtf8());
+            conf.close();
+            m_process.start(nginx, {"-c", conf.fileName(), "-p", folder, "-g", "daemon off;"});
+        } else if (!nginxOnly) {
+            m_name = QStringLiteral("python3");
+            m_process.setWorkingDirectory(root);
+            m_process.start(QStringLiteral("python3"),
+                            {"-m", "http.server", QString::number(HttpPort), "--bind", address});
+        }
+        m_listening = !m_name.isEmpty() && m_process.waitForStarted()
+                      && waitFor([&] { return listensOn(address, HttpPort); }, 10000);
+    }
+    ~HttpServer()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool isListening() const { return m_listening; }
+    // "nginx" or "python3"; empty when neither is there.
+    QString name() const { return m_name; }
+
+private:
+    QProcess m_process;
+    QString m_name;
+    bool m_listening = false;
+};
+
 double benchCurl(const QString &root, const QString &address, const QString &work)
 {
-    QProcess http;
-    const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {"/usr/sbin", "/usr/bin"});
-    if (!nginx.isEmpty()) {
-        QDir().mkpath(work + "/nginx");
-        QFile conf(work + "/nginx/nginx.conf");
-        conf.open(QIODevice::WriteOnly);
-        // The folders are private to this user, so the worker runs as this user too.
-        const QString user = ::getuid() == 0 ? QStringLiteral("user root;\n") : QString();
-        conf.write((user + QStringLiteral("worker_processes 1; pid %1/nginx/pid; error_log %1/nginx/error.log;\n"
-                                  "events {}\nhttp { access_log off; sendfile on; client_body_temp_path %1/nginx;\n"
-                                  "  proxy_temp_path %1/nginx; fastcgi_temp_path %1/nginx; uwsgi_temp_path %1/nginx;\n"
-                                  "  scgi_temp_path %1/nginx;\n"
-                                  "  server { listen %2:%3; root %4; } }\n")
-                       .arg(work, address)
-                       .arg(HttpPort)
-                       .arg(root))
-                       .toUtf8());
-        conf.close();
-        http.start(nginx, {"-c", conf.fileName(), "-p", work + "/nginx", "-g", "daemon off;"});
-    } else {
-        http.setWorkingDirectory(root);
-        http.start(QStringLiteral("python3"),
-                   {"-m", "http.server", QString::number(HttpPort), "--bind", address});
-    }
-    if (!http.waitForStarted() || !waitFor([&] { return listensOn(address, HttpPort); }, 10000)) {
+    const HttpServer http(root, address, work);
+    if (!http.isListening()) {
         std::printf("curl: no HTTP server could start\n");
         return -1;
     }
@@ -288,10 +359,8 @@ double benchCurl(const QString &root, const QString &address, const QString &wor
             return -1;
         }
     }
-    http.terminate();
-    http.waitForFinished(5000);
-    std::printf("curl (%s), 1 GiB: runs %.2f %.2f %.2f s, median %.2f s\n", nginx.isEmpty() ? "python3" : "nginx",
-                times[0], times[1], times[2], median(times));
+    std::printf("curl (%s), 1 GiB: runs %.2f %.2f %.2f s, median %.2f s\n", qPrintable(http.name()), times[0],
+                times[1], times[2], median(times));
     return median(times);
 }
 
@@ -313,7 +382,7 @@ void benchResponsiveness(Core &requester, const QString &parent, const Addresses
     }
     ControlConnections &connections = requester.network().connections();
     // The copy answers only once its port test is over and its index is in place.
-    if (!waitFor([&] { return download(requester, "1:ready.dat", addresses.timerServer, 2000) >= 0; }, 30000)) {
+    if (!downloadOnceServed(requester, "1:ready.dat", addresses.timerServer, 15)) {
         std::printf("timer: the serving copy never served\n");
         return;
     }
@@ -413,18 +482,85 @@ void benchManyRequesters(const QString &parent, const Addresses &addresses, cons
                 Requesters, allEnded ? "all ended" : "NOT all ended", elapsed, identical, countedDown);
 }
 
-void benchSmallFiles(Core &requester, const QString &serverAddress)
+// Fetches `path` from address:HttpPort as HTTP/1.0 on a connection of its
+// own and writes the body to `target`; false on any failure. Each wait is
+// bounded by the socket's time-outs, the answer by MaxAnswer.
+bool httpFetch(const QString &address, const QByteArray &path, const QString &target)
+{
+    constexpr qsizetype MaxAnswer = 1 << 20;
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(HttpPort);
+    if (::inet_pton(AF_INET, address.toLatin1().constData(), &server.sin_addr) != 1)
+        return false;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const timeval limit{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    const QByteArray request = "GET /" + path + " HTTP/1.0\r\nHost: " + address.toLatin1() + "\r\n\r\n";
+    QByteArray answer;
+    bool ok = ::connect(fd, reinterpret_cast<const sockaddr *>(&server), sizeof server) == 0
+              && ::send(fd, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) == request.size();
+    char buffer[65536];
+    for (ssize_t got = 1; ok && got > 0 && answer.size() <= MaxAnswer;) {
+        got = ::recv(fd, buffer, sizeof buffer, 0);
+        ok = got >= 0;
+        if (got > 0)
+            answer.append(buffer, static_cast<qsizetype>(got));
+    }
+    ::close(fd);
+    const qsizetype body = answer.indexOf("\r\n\r\n");
+    if (!ok || body < 0 || !answer.startsWith("HTTP/1.1 200") || answer.size() > MaxAnswer)
+        return false;
+    QFile file(target);
+    return file.open(QIODevice::WriteOnly) && file.write(answer.constData() + body + 4, answer.size() - body - 4)
+                                                 == answer.size() - body - 4;
+}
+
+QByteArray smallFilePath(int i)
+{
+    return "small/f" + QByteArray::number(i).rightJustified(4, '0') + ".dat";
+}
+
+// Quelm's figure for the small files, and beside it nginx serving the same
+// files to a plain reader that opens one connection per file.
+void benchSmallFiles(Core &requester, const Server &server, const QString &serverAddress, const QString &root,
+                     const QString &httpAddress, const QString &work)
 {
     QElapsedTimer clock;
     clock.start();
+    const qint64 ownCpu = threadCpuNanoseconds();
+    const qint64 serverCpu = processCpuNanoseconds(server.pid());
     int done = 0;
     for (int i = 0; i < SmallFiles; ++i) {
-        const QByteArray name = "1:small\\f" + QByteArray::number(i).rightJustified(4, '0') + ".dat";
+        const QByteArray name = "1:" + smallFilePath(i).replace('/', '\\');
         done += download(requester, name, serverAddress, 10000) >= 0;
     }
     const double elapsed = seconds(clock.nsecsElapsed());
-    std::printf("%d files of 4 KiB one after another: %d complete in %.2f s, %.0f files/s (target >= 100)\n",
+    std::printf("%d files of 4 KiB one after another: %d complete in %.2f s, %.0f files/s (target >= 2000)\n",
                 SmallFiles, done, elapsed, done / elapsed);
+    // What each file cost in work, whatever else the machine was doing.
+    std::printf("  CPU per file: requester %.0f us, server %.0f us\n",
+                static_cast<double>(threadCpuNanoseconds() - ownCpu) / 1e3 / SmallFiles,
+                static_cast<double>(processCpuNanoseconds(server.pid()) - serverCpu) / 1e3 / SmallFiles);
+    const HttpServer http(root, httpAddress, work, true);
+    if (!http.isListening()) {
+        std::printf("the same files from nginx: skipped, nginx is not installed (apt-get install nginx)\n");
+        return;
+    }
+    const QString target = work + "/http.out";
+    clock.restart();
+    int fetched = 0;
+    for (int i = 0; i < SmallFiles; ++i) {
+        fetched += httpFetch(httpAddress, smallFilePath(i), target);
+        QFile::remove(target);
+    }
+    const double httpElapsed = seconds(clock.nsecsElapsed());
+    std::printf("the same files from nginx, one connection each: %d complete in %.2f s, %.0f files/s; "
+                "quelm at %.2f x its rate\n",
+                fetched, httpElapsed, fetched / httpElapsed, (done / elapsed) / (fetched / httpElapsed));
 }
 
 } // namespace
@@ -457,7 +593,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     // The server answers once its first index is in place.
-    if (!waitFor([&] { return download(*requester, "1:small\\f0000.dat", addresses.server, 2000) >= 0; }, 60000)) {
+    if (!downloadOnceServed(*requester, "1:small\\f0000.dat", addresses.server, 30)) {
         std::printf("the server never served\n");
         return 1;
     }
@@ -465,7 +601,7 @@ int main(int argc, char *argv[])
     const double curl = benchCurl(shared, addresses.http, requesterHome.path());
     if (curl > 0)
         std::printf("target: quelm's median at most 0.8 x curl's = %.2f s\n", 0.8 * curl);
-    benchSmallFiles(*requester, addresses.server);
+    benchSmallFiles(*requester, server, addresses.server, shared, addresses.http, requesterHome.path());
     benchManyRequesters(parent, addresses, shared + "/medium.bin");
     benchResponsiveness(*requester, parent, addresses, shared + "/big.bin");
     return 0;

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -69,3 +70,25 @@ inline qint64 threadCpuNanoseconds()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
+
+// The longest time the event loop went without running a 1 ms timer.
+class Heartbeat
+{
+public:
+    Heartbeat()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_beat.nsecsElapsed());
+            m_beat.restart();
+        });
+        m_beat.start();
+        m_timer.start(1);
+    }
+    double longestMs() const { return milliseconds(m_longest); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_beat;
+    qint64 m_longest = 0;
+};

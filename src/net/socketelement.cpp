@@ -1,6 +1,7 @@
 #include "net/socketelement.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -112,6 +113,9 @@ void SocketElement::connectTo(const QString &host, int port)
     if (!dotted.isNull())
         m_remoteHostIP = dotted.toString();
     auto *socket = new QTcpSocket(this);
+    // Peers are on the local network: asking the system's proxy settings
+    // would cost a round trip to a resolver thread on every connection.
+    socket->setProxy(QNetworkProxy::NoProxy);
     adoptSocket(socket);
     setState(Connecting);
     // Binding first makes the other side see this copy's own address.

@@ -166,6 +166,7 @@ int DeadDownloadListModel::append(std::unique_ptr<Download> download)
 {
     const int position = rowCount();
     beginInsertRows({}, position, position);
+    m_rows.insert(download->id, position);
     m_downloads.push_back(std::move(download));
     endInsertRows();
     emit entryAdded(position);
@@ -174,11 +175,7 @@ int DeadDownloadListModel::append(std::unique_ptr<Download> download)
 
 int DeadDownloadListModel::rowOf(int id) const
 {
-    for (size_t row = 0; row < m_downloads.size(); ++row) {
-        if (m_downloads[row]->id == id)
-            return static_cast<int>(row);
-    }
-    return -1;
+    return m_rows.value(id, -1);
 }
 
 std::unique_ptr<Download> DeadDownloadListModel::take(int id)
@@ -197,5 +194,6 @@ void DeadDownloadListModel::clear()
 {
     beginResetModel();
     m_downloads.clear();
+    m_rows.clear();
     endResetModel();
 }

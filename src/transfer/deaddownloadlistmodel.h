@@ -3,6 +3,7 @@
 #include "transfer/download.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -54,5 +55,7 @@ private:
     QString toolTip(const Download &download) const;
 
     std::vector<std::unique_ptr<Download>> m_downloads;
+    // Rows are only appended or all cleared, so a row once given stays.
+    QHash<int, int> m_rows;
     std::function<int()> m_peerPort;
 };

@@ -12,6 +12,9 @@ const char *const Captions[] = {"Filename", "%", "KB/s", "Status", "Received", "
 DownloadListModel::DownloadListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(0);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &DownloadListModel::announceRefreshed);
 }
 
 DownloadListModel::~DownloadListModel() = default;
@@ -76,6 +79,7 @@ void DownloadListModel::append(std::unique_ptr<Download> download)
 {
     const int position = rowCount();
     beginInsertRows({}, position, position);
+    m_byId.insert(download->id, download.get());
     m_downloads.push_back(std::move(download));
     endInsertRows();
 }
@@ -91,21 +95,35 @@ int DownloadListModel::rowOf(int id) const
 
 Download *DownloadListModel::find(int id)
 {
-    const int row = rowOf(id);
-    return row < 0 ? nullptr : m_downloads[static_cast<size_t>(row)].get();
+    return m_byId.value(id);
 }
 
 const Download *DownloadListModel::find(int id) const
 {
-    const int row = rowOf(id);
-    return row < 0 ? nullptr : m_downloads[static_cast<size_t>(row)].get();
+    return m_byId.value(id);
 }
 
 void DownloadListModel::refresh(int id)
 {
-    const int row = rowOf(id);
-    if (row >= 0)
-        emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole});
+    if (!m_byId.contains(id))
+        return;
+    m_refreshed.insert(id);
+    m_refreshTimer.start();
+}
+
+void DownloadListModel::announceRefreshed()
+{
+    int first = -1;
+    int last = -1;
+    for (size_t row = 0; row < m_downloads.size() && !m_refreshed.isEmpty(); ++row) {
+        if (m_refreshed.remove(m_downloads[row]->id)) {
+            first = first < 0 ? static_cast<int>(row) : first;
+            last = static_cast<int>(row);
+        }
+    }
+    m_refreshed.clear();
+    if (first >= 0)
+        emit dataChanged(index(first, 0), index(last, ColumnCount - 1), {Qt::DisplayRole});
 }
 
 std::unique_ptr<Download> DownloadListModel::take(int id)
@@ -116,6 +134,8 @@ std::unique_ptr<Download> DownloadListModel::take(int id)
     beginRemoveRows({}, row, row);
     std::unique_ptr<Download> download = std::move(m_downloads[static_cast<size_t>(row)]);
     m_downloads.erase(m_downloads.begin() + row);
+    m_byId.remove(id);
+    m_refreshed.remove(id);
     endRemoveRows();
     return download;
 }

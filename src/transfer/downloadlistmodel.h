@@ -3,7 +3,10 @@
 #include "transfer/download.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QSet>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <vector>
 
@@ -43,13 +46,19 @@ public:
     // Null when the download does not run.
     Download *find(int id);
     const Download *find(int id) const;
-    // The download's row shows its fields anew.
+    // The download's row shows its fields anew once this turn of the event
+    // loop is over: data arriving for many downloads at once, or the rate
+    // sample of them all, is told to the views as one change.
     void refresh(int id);
     // The download leaves the table; null when it has no row.
     std::unique_ptr<Download> take(int id);
 
 private:
     static QString statusText(const Download &download);
+    void announceRefreshed();
 
     std::vector<std::unique_ptr<Download>> m_downloads;
+    QHash<int, Download *> m_byId;
+    QSet<int> m_refreshed;
+    QTimer m_refreshTimer;
 };

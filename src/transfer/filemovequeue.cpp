@@ -20,6 +20,19 @@ FileMoveQueue::~FileMoveQueue()
 
 void FileMoveQueue::enqueue(int id, const QString &source, const QString &folder, const QString &name)
 {
+    // A rename costs less than handing the job to the thread and back, which
+    // for thousands of small files would be most of their time.
+    if (!m_busy) {
+        Result result;
+        result.id = id;
+        result.destination = FileNaming::numberedName(folder, name, &result.number);
+        const FileMover::Rename renamed = FileMover::rename(source, result.destination, &result.error);
+        if (renamed != FileMover::Rename::OtherFileSystem) {
+            result.moved = renamed == FileMover::Rename::Moved;
+            emit finished(result);
+            return;
+        }
+    }
     m_waiting.push_back(Job{id, source, folder, name});
     if (!m_busy)
         startNext();

@@ -7,10 +7,12 @@
 #include <atomic>
 #include <deque>
 
-// Moves finished downloads into their folder one after the other on a
-// worker thread, so that a copy to another file system never holds the
-// event loop. Each move takes the first free numbered name in the folder
-// when it starts; moves run one at a time, so two never take the same name.
+// Moves finished downloads into their folder one after the other, so that a
+// copy to another file system never holds the event loop: a rename within
+// one file system is done at once when no move waits before it, a copy runs
+// on a worker thread. Each move takes the first free numbered name in the
+// folder when it starts; moves run one at a time, so two never take the same
+// name.
 class FileMoveQueue final : public QObject
 {
     Q_OBJECT
@@ -29,7 +31,8 @@ public:
     // A copy under way stops and fails, keeping its source.
     ~FileMoveQueue() override;
 
-    // Moves `source` to `name` in `folder`; finished() tells the outcome.
+    // Moves `source` to `name` in `folder`; finished() tells the outcome,
+    // before this returns when a rename did the move.
     void enqueue(int id, const QString &source, const QString &folder, const QString &name);
 
 signals:

@@ -19,18 +19,25 @@ void setError(QString *error, const QString &text)
 
 } // namespace
 
-bool FileMover::move(const QString &source, const QString &target, QString *error, const std::atomic<bool> *stop)
+FileMover::Rename FileMover::rename(const QString &source, const QString &target, QString *error)
 {
     if (QFile::exists(target)) {
         setError(error, QStringLiteral("The destination already exists."));
-        return false;
+        return Rename::Failed;
     }
     if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
-        return true;
-    if (errno != EXDEV) {
-        setError(error, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+        return Rename::Moved;
+    if (errno == EXDEV)
+        return Rename::OtherFileSystem;
+    setError(error, QString::fromLocal8Bit(std::strerror(errno)));
+    return Rename::Failed;
+}
+
+bool FileMover::move(const QString &source, const QString &target, QString *error, const std::atomic<bool> *stop)
+{
+    const Rename renamed = rename(source, target, error);
+    if (renamed != Rename::OtherFileSystem)
+        return renamed == Rename::Moved;
     if (!copyAndSync(source, target, error, stop)) {
         QFile::remove(target);
         return false;

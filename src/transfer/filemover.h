@@ -10,6 +10,11 @@
 class FileMover final
 {
 public:
+    enum class Rename { Moved, Failed, OtherFileSystem };
+
+    // The move within one file system alone: OtherFileSystem leaves both
+    // paths as they were, for move() or a worker thread to copy.
+    static Rename rename(const QString &source, const QString &target, QString *error = nullptr);
     // A copy stops between two blocks once `stop` is set, and fails.
     static bool move(const QString &source, const QString &target, QString *error = nullptr,
                      const std::atomic<bool> *stop = nullptr);

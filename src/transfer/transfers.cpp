@@ -10,7 +10,9 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QStorageInfo>
+#include <QFile>
+
+#include <sys/statvfs.h>
 
 Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnections &connections,
                      SearchService &search, LocalPeer &localPeer, const QString &programFolder, Context context,
@@ -53,9 +55,13 @@ Downloader::Context Transfers::downloaderContext()
     Downloader::Context context;
     context.incompleteFolder = [this] { return incompleteFolder(); };
     context.downloadsFolder = [this] { return downloadsFolder(); };
+    // statvfs() asks the one file system; QStorageInfo would read the whole
+    // mount table on every download.
     context.freeSpace = [](const QString &folder) {
-        const QStorageInfo volume(folder);
-        return volume.isValid() ? volume.bytesAvailable() : qint64(-1);
+        struct statvfs volume {};
+        if (::statvfs(QFile::encodeName(folder).constData(), &volume) != 0)
+            return qint64(-1);
+        return static_cast<qint64>(volume.f_bavail) * static_cast<qint64>(volume.f_frsize);
     };
     context.askDigest = [this](const QString &address, const QByteArray &sharedName) {
         return m_digests.ask(address, sharedName);

@@ -10,6 +10,7 @@ FittedColumns::FittedColumns(QTableView &view, int stretchColumn)
     , m_stretchColumn(stretchColumn)
 {
     QHeaderView *header = view.horizontalHeader();
+    view.verticalHeader()->setResizeContentsPrecision(MeasuredRows);
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);

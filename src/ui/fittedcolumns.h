@@ -17,6 +17,9 @@ class FittedColumns final : public QObject
 public:
     // Fitting follows changes of the rows at most this often.
     static constexpr int FitDelayMs = 250;
+    // A fit measures the rows on screen and a few around them, not every
+    // row of a table that holds thousands.
+    static constexpr int MeasuredRows = 100;
 
     FittedColumns(QTableView &view, int stretchColumn);
 

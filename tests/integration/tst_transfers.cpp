@@ -675,6 +675,33 @@ private slots:
         alice().clearEnded();
     }
 
+    // Refreshes within one turn of the event loop reach the views as one
+    // change over the rows they touched; a download gone by then is left out.
+    void refreshesOfOneTurnAreOneChange()
+    {
+        DownloadListModel model;
+        for (int id = 1; id <= 4; ++id) {
+            auto download = std::make_unique<Download>();
+            download->id = id;
+            model.append(std::move(download));
+        }
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        const auto rows = [&changed] {
+            const QList<QVariant> change = changed.takeFirst();
+            return std::make_pair(change.at(0).value<QModelIndex>().row(), change.at(1).value<QModelIndex>().row());
+        };
+        for (int id : {2, 3, 2, 99})
+            model.refresh(id);
+        QCOMPARE(changed.count(), 0);
+        QTRY_COMPARE(changed.count(), 1);
+        QCOMPARE(rows(), std::make_pair(1, 2));
+        model.refresh(1);
+        model.refresh(4);
+        QVERIFY(model.take(4));
+        QTRY_COMPARE(changed.count(), 1);
+        QCOMPARE(rows(), std::make_pair(0, 0));
+    }
+
     // A size that the incomplete folder's disk cannot hold is refused
     // before anything is asked for or written.
     void aFileLargerThanTheFreeSpaceIsRefusedAtOnce()
