@@ -38,13 +38,13 @@ public:
     // For a download that ended unfinished: what happened and what to try;
     // empty for a finished or cancelled one.
     QString explanation(const Download &download) const;
+    static QString statusText(const Download &download);
 
 signals:
     void entryAdded(int row);
 
 private:
     static QString localName(const Download &download);
-    static QString statusText(const Download &download);
     QString toolTip(const Download &download) const;
 
     std::vector<std::unique_ptr<Download>> m_downloads;

@@ -5,6 +5,7 @@
 #include "transfer/downloader.h"
 #include "transfer/downloadlistmodel.h"
 #include "transfer/downloadnotifier.h"
+#include "transfer/folderdownloads.h"
 #include "transfer/resumestore.h"
 #include "transfer/uploadserver.h"
 
@@ -50,6 +51,7 @@ public:
     DownloadListModel &downloadList() { return m_running; }
     DeadDownloadListModel &deadDownloadList() { return m_ended; }
     ResumeStore &resumeStore() { return m_store; }
+    FolderDownloads &folders() { return m_folders; }
 
     // Starts a download; returns its id, or -1 when no transfer connection is left.
     int start(const QByteArray &sharedName, const QString &address);
@@ -59,6 +61,10 @@ public:
     // size and signature; a download of it from any of them continues from
     // the parked part. False when `id` is no such download.
     bool resume(int id);
+    // Every file of the peer below `folder` (a shared name's folder), as
+    // one folder download, from a browse of the peer: the one shown when it
+    // is that browse, else a new one. folderStarted tells when it begins.
+    void downloadFolder(const QString &address, const QByteArray &nickname, const QByteArray &folder);
     // Empties the ended list and the resume store.
     void clearEnded();
     // A running or ended download; null when there is none with this id.
@@ -87,9 +93,13 @@ signals:
     void downloadEnded(int id);
     // A peer holds the file that resume(id) looks for.
     void resumeSourceFound(int id, const QByteArray &sharedName, const QString &address);
+    // A folder download asked for by downloadFolder() began; -1 when the
+    // peer listed no file below the folder.
+    void folderStarted(int group, const QByteArray &folder);
 
 private:
     Downloader::Context downloaderContext();
+    FolderDownloads::Context foldersContext();
     void onSignatureFound(qint64 size, const QByteArray &signature, const QByteArray &sharedName,
                           const QString &address);
 
@@ -103,6 +113,7 @@ private:
     DownloadNotifier m_notifier;
     Downloader m_downloader;
     UploadServer m_uploads;
+    FolderDownloads m_folders;
     QTimer m_progressTimer;
     QTimer m_queueTimer;
     // The download the latest resume search looks for.
