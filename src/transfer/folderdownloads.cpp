@@ -49,8 +49,10 @@ int FolderDownloads::add(std::unique_ptr<FolderDownload> group)
     m_model.beginAddGroup();
     m_groups.push_back(std::move(group));
     m_model.endAddGroup();
-    for (const QString &address : m_groups.back()->addresses())
+    FolderDownload &added = *m_groups.back();
+    for (const QString &address : added.addresses())
         pump(address);
+    reportIfEnded(added);
     return id;
 }
 
@@ -137,11 +139,7 @@ void FolderDownloads::downloadEnded(int id)
         group->endWaiting(address, outcome);
     }
     m_model.groupChanged(groupId);
-    if (group->status() != FolderDownload::Status::Running && group->runningCount() == 0) {
-        qCInfo(lcTransfer) << "group" << groupId << "ended:" << group->filesDone() << "of" << group->entryCount()
-                           << "files";
-        emit groupEnded(groupId);
-    }
+    reportIfEnded(*group);
     pump(address);
 }
 
@@ -153,6 +151,17 @@ std::vector<int> FolderDownloads::membersOf(int groupId) const
             running.push_back(member.key());
     }
     return running;
+}
+
+void FolderDownloads::reportIfEnded(const FolderDownload &group)
+{
+    if (group.status() == FolderDownload::Status::Running || group.runningCount() > 0
+        || m_reported.contains(group.id()))
+        return;
+    m_reported.insert(group.id());
+    qCInfo(lcTransfer) << "group" << group.id() << "ended:" << group.filesDone() << "of" << group.entryCount()
+                       << "files";
+    emit groupEnded(group.id());
 }
 
 void FolderDownloads::downloadsChanged()
@@ -170,8 +179,7 @@ void FolderDownloads::cancel(int id)
     for (int download : membersOf(id))
         m_context.cancel(download);
     m_model.groupChanged(id);
-    if (group->runningCount() == 0)
-        emit groupEnded(id);
+    reportIfEnded(*group);
 }
 
 bool FolderDownloads::resume(int id)
@@ -179,6 +187,7 @@ bool FolderDownloads::resume(int id)
     FolderDownload *group = find(id);
     if (!group || !group->restart())
         return false;
+    m_reported.remove(id);
     m_model.groupChanged(id);
     for (const QString &address : group->addresses())
         pump(address);
@@ -189,6 +198,7 @@ void FolderDownloads::clearEnded()
 {
     for (size_t row = m_groups.size(); row-- > 0;) {
         if (m_groups[row]->status() != FolderDownload::Status::Running && m_groups[row]->runningCount() == 0) {
+            m_reported.remove(m_groups[row]->id());
             m_model.beginRemoveGroup(static_cast<int>(row));
             m_groups.erase(m_groups.begin() + static_cast<std::ptrdiff_t>(row));
             m_model.endRemoveGroup();

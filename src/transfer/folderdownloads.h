@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -79,6 +80,8 @@ private:
     bool startNext(FolderDownload &group, const QString &address);
     // The running downloads of a group, taken before cancelling changes them.
     std::vector<int> membersOf(int groupId) const;
+    // groupEnded, once for each time a group ends.
+    void reportIfEnded(const FolderDownload &group);
 
     Context m_context;
     std::vector<std::unique_ptr<FolderDownload>> m_groups;
@@ -86,6 +89,7 @@ private:
     // Download id to its group and file.
     QHash<int, std::pair<int, int>> m_members;
     QHash<QString, int> m_outstanding;
+    QSet<int> m_reported;
     QTimer m_refresh;
     int m_nextId = 1;
 };

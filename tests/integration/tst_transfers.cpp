@@ -845,7 +845,9 @@ private slots:
         FolderDownloads &folders = alice().folders();
         const int id = folders.startFolder(fake.address(), "1:many", filesOf(files, fake.address()), "fake");
         QTRY_COMPARE(fake.openConnections(), FolderDownloads::MaxOutstandingPerPeer);
+        QSignalSpy ended(&folders, &FolderDownloads::groupEnded);
         folders.cancel(id);
+        QCOMPARE(ended.count(), 1);
         QCOMPARE(alice().downloadList().rowCount(), 0);
         QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Cancelled"));
         for (int file = 0; file < 10; ++file)
