@@ -379,7 +379,7 @@ private slots:
         QVERIFY(server.listen(QHostAddress(address), quint16(copy.core().localPeer().port())));
         SearchService &search = copy.core().sharing().search();
         search.browseUser("bob");
-        for (const QByteArray &name : {"3:music\\a.mp3", "3:music\\live\\b.mp3", "3:films\\c.mkv"})
+        for (const char *name : {"3:music\\a.mp3", "3:music\\live\\b.mp3", "3:films\\c.mkv"})
             search.results().append({name, "10", "bob", address});
         search.results().append({"3:music\\d.mp3", "10", "eve", TestCopy::nextLoopbackAddress()});
         search.results().flush();
