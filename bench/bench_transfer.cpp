@@ -43,6 +43,10 @@ namespace {
 constexpr qint64 BigSize = qint64(1) << 30;
 constexpr qint64 MediumSize = 50 << 20;
 constexpr int SmallFiles = 1000;
+// The folder download: FolderFiles files of SmallSize in FolderBranches x
+// FolderBranches nested folders.
+constexpr int FolderFiles = 10000;
+constexpr int FolderBranches = 10;
 constexpr int SmallSize = 4096;
 constexpr int Requesters = 20;
 constexpr int Runs = 3;
@@ -563,6 +567,85 @@ void benchSmallFiles(Core &requester, const Server &server, const QString &serve
                 fetched, httpElapsed, fetched / httpElapsed, (done / elapsed) / (fetched / httpElapsed));
 }
 
+// The shared name of file i of the folder tree, as the server lists it.
+QString folderTreePath(int i)
+{
+    const int leaf = i % (FolderBranches * FolderBranches);
+    return QStringLiteral("tree/d%1/e%2/f%3.dat").arg(leaf / FolderBranches).arg(leaf % FolderBranches).arg(i);
+}
+
+bool writeFolderTree(const QString &shared)
+{
+    for (int i = 0; i < FolderFiles; ++i) {
+        if (!writePattern(shared + QLatin1Char('/') + folderTreePath(i), SmallSize, i))
+            return false;
+    }
+    return true;
+}
+
+void benchFolder(Core &requester, const QString &serverAddress)
+{
+    std::vector<FolderDownload::File> files;
+    for (int i = 0; i < FolderFiles; ++i)
+        files.push_back({"1:" + folderTreePath(i).toUtf8().replace('/', '\\'), serverAddress, SmallSize});
+    FolderDownloads &folders = requester.transfers().folders();
+    QElapsedTimer clock;
+    clock.start();
+    const int id = folders.startFolder(serverAddress, "1:tree", std::move(files), QStringLiteral("server"));
+    const bool ended = waitFor(
+        [&] {
+            const FolderDownload *group = folders.group(id);
+            return group && group->status() != FolderDownload::Status::Running && group->runningCount() == 0;
+        },
+        600000);
+    const double elapsed = seconds(clock.nsecsElapsed());
+    const int done = folders.group(id) ? folders.group(id)->filesDone() : 0;
+    std::printf("a folder of %d files of 4 KiB in %d nested folders: %s, %d complete in %.2f s, %.0f files/s "
+                "(target >= 2000)\n",
+                FolderFiles, FolderBranches * FolderBranches, ended ? "ended" : "NOT ended", done, elapsed,
+                done / elapsed);
+    QDir(requester.transfers().downloadsFolder() + QStringLiteral("/tree")).removeRecursively();
+}
+
+// A folder of 100,000 files from a peer that is not there: how long the
+// group takes to start, and the longest the event loop is held (a 5 ms
+// timer's latest tick) until its refused connections have ended every file.
+void benchLargeFolderStart(Core &requester, const QString &absentAddress)
+{
+    constexpr int Files = 100000;
+    std::vector<FolderDownload::File> files;
+    files.reserve(Files);
+    for (int i = 0; i < Files; ++i)
+        files.push_back({"1:huge\\d" + QByteArray::number(i % 100) + "\\f" + QByteArray::number(i) + ".dat",
+                         absentAddress, SmallSize});
+    FolderDownloads &folders = requester.transfers().folders();
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer sinceTick;
+    qint64 worstLateNs = 0;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        worstLateNs = std::max(worstLateNs, sinceTick.nsecsElapsed() - 5000000);
+        sinceTick.restart();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const int id = folders.startFolder(absentAddress, "1:huge", std::move(files), QStringLiteral("absent"));
+    const double startMs = clock.nsecsElapsed() / 1e6;
+    sinceTick.start();
+    ticker.start(5);
+    const bool ended = waitFor(
+        [&] {
+            const FolderDownload *group = folders.group(id);
+            return group && group->status() != FolderDownload::Status::Running && group->runningCount() == 0;
+        },
+        30000);
+    ticker.stop();
+    std::printf("a folder of %d files from a peer that is not there: started in %.1f ms; %s, the event loop held "
+                "at most %.1f ms (target: 50 ms)\n",
+                Files, startMs, ended ? "every file ended" : "NOT every file ended", worstLateNs / 1e6);
+    requester.transfers().clearEnded();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -575,11 +658,13 @@ int main(int argc, char *argv[])
     QTemporaryDir requesterHome(parent + QStringLiteral("/bench_transfer_XXXXXX"));
     const Addresses addresses = chooseAddresses();
     const QString shared = serverHome.filePath(QStringLiteral("Downloads"));
-    std::printf("preparing 1 GiB, 50 MiB and %d small files below %s\n", SmallFiles, qPrintable(parent));
+    std::printf("preparing 1 GiB, 50 MiB, %d small files and a folder of %d below %s\n", SmallFiles, FolderFiles,
+                qPrintable(parent));
     std::fflush(stdout);
     bool written = writePattern(shared + "/big.bin", BigSize, 1) && writePattern(shared + "/medium.bin", MediumSize, 2);
     for (int i = 0; written && i < SmallFiles; ++i)
         written = writePattern(shared + QStringLiteral("/small/f%1.dat").arg(i, 4, 10, QLatin1Char('0')), SmallSize, i);
+    written = written && writeFolderTree(shared);
     if (!written) {
         std::printf("cannot write the files\n");
         return 1;
@@ -602,6 +687,8 @@ int main(int argc, char *argv[])
     if (curl > 0)
         std::printf("target: quelm's median at most 0.8 x curl's = %.2f s\n", 0.8 * curl);
     benchSmallFiles(*requester, server, addresses.server, shared, addresses.http, requesterHome.path());
+    benchFolder(*requester, addresses.server);
+    benchLargeFolderStart(*requester, addresses.timerServer);
     benchManyRequesters(parent, addresses, shared + "/medium.bin");
     benchResponsiveness(*requester, parent, addresses, shared + "/big.bin");
     return 0;

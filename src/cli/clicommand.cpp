@@ -3,6 +3,7 @@
 #include "common/controlprotocol.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonValue>
 #include <QRegularExpression>
 
@@ -54,7 +55,10 @@ CliCommand::Request CliCommand::request(const QCommandLineParser &parser, const 
 {
     Request result;
     result.object.insert(ControlProtocol::Key::Command, m_name);
-    result.error = addArguments(parser.positionalArguments().mid(1), workingFolder, result.object);
+    const QStringList values = parser.positionalArguments().mid(1);
+    const bool takesNames = !m_arguments.isEmpty() && m_arguments.constLast().kind == ArgumentKind::SharedNames;
+    result.error = takesNames ? addSharedNames(values, parser, result.object)
+                              : addArguments(values, workingFolder, result.object);
     if (result.error.isEmpty())
         result.error = addOptions(parser, result.object);
     if (!result.error.isEmpty())
@@ -77,6 +81,27 @@ QString CliCommand::addArguments(const QStringList &values, const QString &worki
             return error;
         request.insert(argument.field, value);
     }
+    return {};
+}
+
+QString CliCommand::addSharedNames(const QStringList &values, const QCommandLineParser &parser,
+                                  QJsonObject &request) const
+{
+    const Argument &argument = m_arguments.constLast();
+    const bool replaced = !argument.insteadOption.isEmpty() && parser.isSet(argument.insteadOption);
+    if (values.isEmpty() && !replaced)
+        return QStringLiteral("missing ") + argument.name;
+    if (!values.isEmpty() && replaced)
+        return QStringLiteral("give either ") + argument.name + QStringLiteral(" or --") + argument.insteadOption;
+    for (const QString &value : values) {
+        if (!isSharedName(value))
+            return argument.name + QStringLiteral(" begins with its root number, as search and browse list it, "
+                                                  "for example 1:music\\song.mp3");
+    }
+    if (values.size() == 1)
+        request.insert(argument.field, values.first());
+    else if (values.size() > 1)
+        request.insert(ControlProtocol::Key::Names, QJsonArray::fromStringList(values));
     return {};
 }
 
@@ -140,5 +165,7 @@ QString CliCommand::syntax(const Argument &argument)
 {
     if (!argument.choices.isEmpty())
         return argument.choices.join(QLatin1Char('|'));
+    if (argument.kind == ArgumentKind::SharedNames)
+        return QLatin1Char('[') + argument.name + QStringLiteral("...]");
     return argument.kind == ArgumentKind::Rest ? argument.name + QStringLiteral("...") : argument.name;
 }

@@ -22,6 +22,9 @@ public:
         Folder,
         // A shared name, which begins with its root number and ":".
         SharedName,
+        // Every remaining argument, each a shared name; more than one goes
+        // to quelmd as a list.
+        SharedNames,
     };
 
     struct Argument
@@ -32,6 +35,8 @@ public:
         ArgumentKind kind = ArgumentKind::Word;
         // When not empty, the only values accepted.
         QStringList choices = {};
+        // An option that takes the argument's place: one of the two is given.
+        QString insteadOption = {};
     };
 
     enum class OptionKind { Text, Seconds, Flag };
@@ -72,6 +77,8 @@ private:
     QString optionSynopsis() const;
     QString addArguments(const QStringList &values, const QString &workingFolder, QJsonObject &request) const;
     QString addOptions(const QCommandLineParser &parser, QJsonObject &request) const;
+    // Takes the shared names of the last argument; `values` are all the arguments.
+    QString addSharedNames(const QStringList &values, const QCommandLineParser &parser, QJsonObject &request) const;
     static QString argumentValue(const Argument &argument, const QStringList &values, qsizetype index,
                                  const QString &workingFolder, QString *error);
     static QString syntax(const Argument &argument);

@@ -64,6 +64,8 @@ inline constexpr QLatin1String Type("type");
 inline constexpr QLatin1String Wait("wait");
 inline constexpr QLatin1String Nick("nick");
 inline constexpr QLatin1String Name("name");
+// Several shared names of one get, each a file of its own.
+inline constexpr QLatin1String Names("names");
 inline constexpr QLatin1String From("from");
 inline constexpr QLatin1String Resume("resume");
 inline constexpr QLatin1String Text("text");
@@ -107,6 +109,9 @@ inline constexpr QLatin1String Status("status");
 inline constexpr QLatin1String State("state");
 inline constexpr QLatin1String Percent("percent");
 inline constexpr QLatin1String Received("received");
+// A folder download's files: those complete, and all of them.
+inline constexpr QLatin1String FilesDone("filesDone");
+inline constexpr QLatin1String Files("files");
 inline constexpr QLatin1String Total("total");
 inline constexpr QLatin1String Rate("rate");
 inline constexpr QLatin1String Detail("detail");

@@ -7,6 +7,7 @@
 #include "daemon/controlsession.h"
 #include "daemon/copyreport.h"
 #include "daemon/downloadwatch.h"
+#include "daemon/folderwatch.h"
 #include "daemon/linkwatch.h"
 #include "daemon/networkdiagnosis.h"
 #include "daemon/peerresolver.h"
@@ -136,13 +137,22 @@ void ControlCommands::browse(ControlSession &session, const QJsonObject &request
 void ControlCommands::get(ControlSession &session, const QJsonObject &request)
 {
     const QString name = text(request, Key::Name);
+    const QString folder = text(request, Key::Folder);
+    QStringList names;
+    for (const QJsonValue &value : request.value(Key::Names).toArray())
+        names.append(value.toString());
+    if (!name.isEmpty())
+        names.prepend(name);
     const QString from = text(request, Key::From);
-    if (name.isEmpty() || from.trimmed().isEmpty()) {
-        session.failUsage(QStringLiteral("get needs a shared name and the peer that shares it"));
+    if ((names.isEmpty() == folder.isEmpty()) || from.trimmed().isEmpty()) {
+        session.failUsage(QStringLiteral("get needs shared names or a shared folder, and the peer that shares them"));
         return;
     }
     static const QRegularExpression sharedForm(QStringLiteral("^[0-9]{1,9}:."));
-    if (!sharedForm.match(name).hasMatch()) {
+    static const QRegularExpression folderForm(QStringLiteral("^[0-9]{1,9}:"));
+    const bool allShared = std::all_of(names.cbegin(), names.cend(),
+                                       [](const QString &candidate) { return sharedForm.match(candidate).hasMatch(); });
+    if (!allShared || (!folder.isEmpty() && !folderForm.match(folder).hasMatch())) {
         session.failUsage(QStringLiteral("give the shared name as search or browse list it, for example 1:song.mp3"));
         return;
     }
@@ -154,6 +164,14 @@ void ControlCommands::get(ControlSession &session, const QJsonObject &request)
     QJsonObject event = actedOn(source.peer->nickname, source.peer->address, source.peer->id);
     event.insert(Key::Event, ControlProtocol::Event::Source);
     session.sendLine(event);
+    if (!folder.isEmpty() || names.size() > 1) {
+        auto *watch = new FolderWatch(m_core, session, source.peer->address);
+        if (folder.isEmpty())
+            watch->startFiles(names);
+        else
+            watch->startFolder(source.peer->nickname.toUtf8(), folder.toUtf8());
+        return;
+    }
     auto *watch = new DownloadWatch(m_core, session, name.toUtf8(), source.peer->address);
     watch->start(request.value(Key::Resume).toBool());
 }

@@ -45,13 +45,13 @@ public:
     // and why, for a finished download or one whose digest differed; empty
     // for any other.
     static QString verificationText(const Download &download);
+    static QString statusText(const Download &download);
 
 signals:
     void entryAdded(int row);
 
 private:
     static QString localName(const Download &download);
-    static QString statusText(const Download &download);
     QString toolTip(const Download &download) const;
 
     std::vector<std::unique_ptr<Download>> m_downloads;

@@ -20,6 +20,7 @@ struct Download
     QByteArray sharedName;   // the file's name on the serving peer
     QString fileName;        // the name it gets here
     QString address;         // the serving peer it was started with
+    QString subfolder;       // below the downloads folder, for a file of a folder download
     QString peerNick;        // as the server announced it, made safe to show
     QByteArray signature;    // as the server announced it
     bool sizeKnown = false;  // the file information arrived

@@ -93,7 +93,7 @@ int Downloader::allocateTransferSlot()
     return slot;
 }
 
-int Downloader::startDownload(const QByteArray &sharedName, const QString &address)
+int Downloader::startDownload(const QByteArray &sharedName, const QString &address, const QString &subfolder)
 {
     const int slot = allocateTransferSlot();
     if (slot < 0)
@@ -108,6 +108,7 @@ int Downloader::startDownload(const QByteArray &sharedName, const QString &addre
     if (download->fileName.isEmpty())
         download->fileName = FallbackFileName;
     download->address = address;
+    download->subfolder = subfolder;
     const int id = download->id;
     connectionAt(slot).download = id;
     if (m_context.askDigest && m_context.askDigest(address, sharedName)) {
@@ -502,6 +503,8 @@ void Downloader::fileFinished(std::unique_ptr<Download> download)
     QString folder = m_context.downloadsFolder();
     if (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
         folder.chop(1);
+    if (!download->subfolder.isEmpty())
+        folder += QLatin1Char('/') + download->subfolder;
     ProgramFolder::createPrivateFolder(folder);
     const int id = download->id;
     const QString source = download->localPath;

@@ -52,7 +52,8 @@ public:
 
     int allocateTransferSlot();
     // Returns the download's id, or -1 when no socket element is left.
-    int startDownload(const QByteArray &sharedName, const QString &address);
+    // A file of a folder download is saved in `subfolder` of the downloads folder.
+    int startDownload(const QByteArray &sharedName, const QString &address, const QString &subfolder = QString());
     // Nothing when the download does not run.
     void cancelDownload(int id);
     // Closes every transfer connection without filing anything: the

@@ -52,9 +52,9 @@ public:
     void refresh(int id);
     // The download leaves the table; null when it has no row.
     std::unique_ptr<Download> take(int id);
+    static QString statusText(const Download &download);
 
 private:
-    static QString statusText(const Download &download);
     void announceRefreshed();
 
     std::vector<std::unique_ptr<Download>> m_downloads;

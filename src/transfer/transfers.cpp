@@ -6,6 +6,7 @@
 #include "common/programfolder.h"
 #include "net/localpeer.h"
 #include "share/searchservice.h"
+#include "transfer/folderlisting.h"
 #include "transfer/incompletesweep.h"
 
 #include <QDateTime>
@@ -28,6 +29,7 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
     , m_uploads(connections, localPeer, {std::move(context.snapshot), std::move(context.fileSignature)})
     , m_parking(m_downloader, m_running, m_ended, m_store, programFolder)
     , m_parkedResumer(*this, connections)
+    , m_folders(foldersContext())
 {
     connect(&localPeer, &LocalPeer::addressChanged, &m_sockets, &SocketArray::setLocalIP);
     m_ended.setPeerPort([&localPeer] { return localPeer.port(); });
@@ -40,9 +42,11 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
                                              : DownloadNotifier::Outcome::Failed,
                                          fileName, setting);
             });
+    connect(&m_downloader, &Downloader::downloadEnded, &m_folders, &FolderDownloads::downloadEnded);
     connect(&m_downloader, &Downloader::downloadEnded, this, &Transfers::downloadEnded);
     connect(&m_downloader, &Downloader::retryStarted, this, &Transfers::retryStarted);
     connect(&m_digests, &DigestExchange::digestAnswered, &m_downloader, &Downloader::digestAnswered);
+    connect(&m_running, &DownloadListModel::dataChanged, &m_folders, &FolderDownloads::downloadsChanged);
     connect(&search, &SearchService::signatureFound, this, &Transfers::onSignatureFound);
     m_progressTimer.setInterval(ProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, &m_downloader, &Downloader::downloadTick);
@@ -65,6 +69,24 @@ Downloader::Context Transfers::downloaderContext()
     };
     context.askDigest = [this](const QString &address, const QByteArray &sharedName) {
         return m_digests.ask(address, sharedName);
+    };
+    return context;
+}
+
+FolderDownloads::Context Transfers::foldersContext()
+{
+    FolderDownloads::Context context;
+    context.start = [this](const QByteArray &sharedName, const QString &address, const QString &subfolder) {
+        return m_downloader.startDownload(sharedName, address, subfolder);
+    };
+    context.cancel = [this](int id) { m_downloader.cancelDownload(id); };
+    // A download that just ended is the ended list's last entry: found
+    // without a walk through a long list.
+    context.find = [this](int id) -> const Download * {
+        const int last = m_ended.rowCount() - 1;
+        if (last >= 0 && m_ended.at(last).id == id)
+            return &m_ended.at(last);
+        return download(id);
     };
     return context;
 }
@@ -117,8 +139,21 @@ bool Transfers::keepsUnfinishedDownloads() const
            != "0";
 }
 
+void Transfers::downloadFolder(const QString &address, const QByteArray &nickname, const QByteArray &folder)
+{
+    auto *listing = new FolderListing(m_search, address, nickname, folder, this);
+    connect(listing, &FolderListing::listed, this, [this, listing](const std::vector<FolderDownload::File> &files) {
+        const int group = m_folders.startFolder(listing->address(), listing->folder(), files,
+                                                QString::fromUtf8(listing->nickname()));
+        emit folderStarted(group, listing->folder());
+        listing->deleteLater();
+    });
+    listing->start();
+}
+
 void Transfers::clearEnded()
 {
+    m_folders.clearEnded();
     m_ended.clear();
     m_store.clearResumeStore();
     m_parking.discard();

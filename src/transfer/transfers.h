@@ -8,6 +8,7 @@
 #include "transfer/downloadnotifier.h"
 #include "transfer/downloadparking.h"
 #include "transfer/parkedresumer.h"
+#include "transfer/folderdownloads.h"
 #include "transfer/resumestore.h"
 #include "transfer/uploadserver.h"
 
@@ -55,6 +56,7 @@ public:
     ResumeStore &resumeStore() { return m_store; }
     DownloadParking &parking() { return m_parking; }
     DigestExchange &digests() { return m_digests; }
+    FolderDownloads &folders() { return m_folders; }
 
     // Starts a download; returns its id, or -1 when no transfer connection is left.
     int start(const QByteArray &sharedName, const QString &address);
@@ -70,6 +72,10 @@ public:
     // Whether the end of the program parks running downloads and keeps the
     // resume store, rather than cancelling them and emptying it.
     bool keepsUnfinishedDownloads() const;
+    // Every file of the peer below `folder` (a shared name's folder), as
+    // one folder download, from a browse of the peer: the one shown when it
+    // is that browse, else a new one. folderStarted tells when it begins.
+    void downloadFolder(const QString &address, const QByteArray &nickname, const QByteArray &folder);
     // Empties the ended list and the resume store.
     void clearEnded();
     // A running or ended download; null when there is none with this id.
@@ -103,9 +109,13 @@ signals:
     void retryStarted(int endedId, int retryId);
     // A peer holds the file that resume(id) looks for.
     void resumeSourceFound(int id, const QByteArray &sharedName, const QString &address);
+    // A folder download asked for by downloadFolder() began; -1 when the
+    // peer listed no file below the folder.
+    void folderStarted(int group, const QByteArray &folder);
 
 private:
     Downloader::Context downloaderContext();
+    FolderDownloads::Context foldersContext();
     void onSignatureFound(qint64 size, const QByteArray &signature, const QByteArray &sharedName,
                           const QString &address);
 
@@ -122,6 +132,7 @@ private:
     UploadServer m_uploads;
     DownloadParking m_parking;
     ParkedResumer m_parkedResumer;
+    FolderDownloads m_folders;
     QTimer m_progressTimer;
     QTimer m_queueTimer;
     // The download the latest resume search looks for.

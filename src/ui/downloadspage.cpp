@@ -3,6 +3,7 @@
 #include "base/prompter.h"
 #include "shell/core.h"
 #include "ui/fittedcolumns.h"
+#include "ui/folderdownloadspanel.h"
 #include "ui/progressdelegate.h"
 
 #include <QDataStream>
@@ -71,6 +72,7 @@ DownloadsPage::DownloadsPage(Core &core, QWidget *parent)
 
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->addWidget(top);
+    m_splitter->addWidget(new FolderDownloadsPanel(core.transfers().folders(), this));
     m_splitter->addWidget(bottom);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_splitter);

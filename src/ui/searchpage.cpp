@@ -1,6 +1,7 @@
 #include "ui/searchpage.h"
 
 #include "shell/core.h"
+#include "transfer/folderpaths.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -39,7 +40,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
 
     m_results->setModel(&search.results());
     m_results->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_results->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_results->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_results->verticalHeader()->hide();
     m_results->horizontalHeader()->setStretchLastSection(true);
@@ -51,6 +52,7 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     connect(m_results, &QTableView::doubleClicked, this, &SearchPage::downloadSelected);
     m_results->installEventFilter(this);
     m_menu->addAction(QStringLiteral("Download"), this, &SearchPage::downloadSelected);
+    m_menu->addAction(QStringLiteral("Download Folder"), this, &SearchPage::downloadSelectedFolder);
     m_menu->addAction(QStringLiteral("Browse Files"), this, &SearchPage::browseSelectedUser);
     m_menu->addAction(QStringLiteral("Message User"), this, &SearchPage::messageSelectedUser);
     m_results->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -66,6 +68,13 @@ SearchPage::SearchPage(Core &core, QWidget *parent)
     connect(&core.status(), &StatusDisplay::changed, this,
             [this] { m_searchButton->setEnabled(m_core.status().isSearchEnabled()); });
     m_searchButton->setEnabled(core.status().isSearchEnabled());
+    connect(&core.transfers(), &Transfers::folderStarted, this, [this](int group, const QByteArray &folder) {
+        const FolderDownload *started = m_core.transfers().folders().group(group);
+        emit statusMessage(started ? QStringLiteral("Downloading the folder %1: %2 files")
+                                         .arg(started->name())
+                                         .arg(started->entryCount())
+                                   : QStringLiteral("No file was listed in %1").arg(QString::fromUtf8(folder)));
+    });
     m_listening->setFrameShape(QFrame::StyledPanel);
     m_listening->hide();
 
@@ -134,12 +143,21 @@ void SearchPage::refreshStatus()
 
 int SearchPage::selectedRow() const
 {
+    // Of several selected rows, the one last clicked.
+    const QModelIndex current = m_results->currentIndex();
+    if (current.isValid() && m_results->selectionModel()->isRowSelected(current.row()))
+        return current.row();
     const QModelIndexList rows = m_results->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 void SearchPage::downloadSelected()
 {
+    const QModelIndexList rows = m_results->selectionModel()->selectedRows();
+    if (rows.size() > 1) {
+        downloadRows(rows);
+        return;
+    }
     const int row = selectedRow();
     if (row < 0)
         return;
@@ -155,6 +173,33 @@ void SearchPage::downloadSelected()
         return;
     }
     emit statusMessage(QStringLiteral("Downloading %1 from %2").arg(download->fileName, nick));
+}
+
+void SearchPage::downloadRows(const QModelIndexList &rows)
+{
+    const SearchResultsModel &results = m_core.sharing().search().results();
+    std::vector<FolderDownload::File> files;
+    files.reserve(static_cast<size_t>(rows.size()));
+    for (const QModelIndex &row : rows) {
+        SearchResultsModel::Result result = results.result(row.row());
+        bool known = false;
+        const qint64 size = result.sizeText.toLongLong(&known);
+        files.push_back({std::move(result.sharedName), result.address, known ? size : -1});
+    }
+    m_core.transfers().folders().startSelection(std::move(files));
+    emit statusMessage(QStringLiteral("Downloading %1 files").arg(rows.size()));
+}
+
+void SearchPage::downloadSelectedFolder()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const SearchResultsModel::Result result = m_core.sharing().search().results().result(row);
+    const QByteArray folder = FolderPaths::folderOf(result.sharedName);
+    m_core.transfers().downloadFolder(result.address, result.nickname, folder);
+    emit statusMessage(QStringLiteral("Listing the files of %1 from %2")
+                           .arg(QString::fromUtf8(folder), QString::fromUtf8(result.nickname)));
 }
 
 void SearchPage::browseSelectedUser()
@@ -176,6 +221,8 @@ void SearchPage::showResultMenu(const QPoint &position)
     const QModelIndex index = m_results->indexAt(position);
     if (!index.isValid())
         return;
-    m_results->selectRow(index.row());
+    // A right click inside the selection keeps it, as file managers do.
+    if (!m_results->selectionModel()->isRowSelected(index.row()))
+        m_results->selectRow(index.row());
     m_menu->popup(m_results->viewport()->mapToGlobal(position));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QModelIndexList>
 #include <QWidget>
 
 class Core;
@@ -43,7 +44,11 @@ private:
     void refreshStatus();
     // The selected result's row, or -1.
     int selectedRow() const;
+    // One row downloads as before; several go as one paced group.
     void downloadSelected();
+    void downloadRows(const QModelIndexList &rows);
+    // Every file of the row's peer below the row's folder.
+    void downloadSelectedFolder();
     void browseSelectedUser();
     void messageSelectedUser();
     void showResultMenu(const QPoint &position);

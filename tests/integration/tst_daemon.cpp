@@ -313,6 +313,10 @@ void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
     auto server = daemonCopy("bob");
     const QByteArray song = patternBytes(3 * 1024 * 1024 + 17, 5);
     server->share(QStringLiteral("evening song.mp3"), song);
+    QVERIFY(QDir(server->home()).mkpath(QStringLiteral("Downloads/photos/2024/june")));
+    server->share(QStringLiteral("photos/2024/beach.jpg"), patternBytes(70000, 1));
+    server->share(QStringLiteral("photos/2024/june/cake.jpg"), patternBytes(300, 2));
+    server->share(QStringLiteral("photos/other.jpg"));
     auto client = daemonCopy("alice");
     QVERIFY(server->start());
     QVERIFY(client->start());
@@ -329,7 +333,11 @@ void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
     QVERIFY2(found.out.contains("evening song.mp3") && found.out.contains("bob"), found.out.constData());
     const CliRun listed = cli(client->home(), {QStringLiteral("--json"), QStringLiteral("browse"),
                                                QStringLiteral("bob"), QStringLiteral("--wait"), QStringLiteral("3")});
-    const QJsonObject row = QJsonDocument::fromJson(listed.out.split('\n').first()).object();
+    QJsonObject row;
+    for (const QByteArray &line : listed.out.split('\n')) {
+        if (line.contains("evening song.mp3"))
+            row = QJsonDocument::fromJson(line).object();
+    }
     QCOMPARE(row.value(QLatin1String("address")).toString(), server->address());
     const QString sharedName = row.value(QLatin1String("name")).toString();
     QVERIFY2(sharedName.endsWith(QLatin1String(":evening song.mp3")), listed.out.constData());
@@ -342,6 +350,16 @@ void DaemonTest::daemonsSearchAndDownloadThroughTheClient()
         cli(client->home(), {QStringLiteral("get"), sharedName, QStringLiteral("--from"), server->address()});
     QVERIFY2(fetched.exitCode == 0, fetched.err.constData());
     QCOMPARE(readWholeFile(QDir(client->home()).filePath(QStringLiteral("Downloads/evening song.mp3"))), song);
+
+    // A whole folder keeps its tree; one progress line covers its files.
+    const QString folder = sharedName.section(QLatin1Char(':'), 0, 0) + QStringLiteral(":photos\\2024");
+    const CliRun tree = cli(client->home(), {QStringLiteral("--json"), QStringLiteral("get"), QStringLiteral("--folder"),
+                                             folder, QStringLiteral("--from"), QStringLiteral("bob")});
+    QVERIFY2(tree.exitCode == 0 && tree.out.contains("\"files\":2"), tree.out.constData());
+    const QDir saved(QDir(client->home()).filePath(QStringLiteral("Downloads/2024")));
+    QCOMPARE(readWholeFile(saved.filePath(QStringLiteral("beach.jpg"))), patternBytes(70000, 1));
+    QCOMPARE(readWholeFile(saved.filePath(QStringLiteral("june/cake.jpg"))), patternBytes(300, 2));
+    QVERIFY(!QFile::exists(saved.filePath(QStringLiteral("other.jpg"))));
 
     // A folder shared while the copy runs is searchable from the other one; removing it is reported.
     QTemporaryDir extra;

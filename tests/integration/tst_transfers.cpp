@@ -2,6 +2,7 @@
 #include "share/filesignature.h"
 #include "share/hashlookup.h"
 #include "support/fakefileserver.h"
+#include "support/fakefolderserver.h"
 #include "support/fakepeer.h"
 #include "support/runningcopy.h"
 #include "support/sharedfiles.h"
@@ -36,6 +37,32 @@ QString statusOf(const DeadDownloadListModel &ended, int row, int role = Qt::Dis
 QString nameOf(const DeadDownloadListModel &ended, int row)
 {
     return ended.data(ended.index(row, DeadDownloadListModel::LocalFilenameColumn)).toString();
+}
+
+QString groupText(FolderDownloads &folders, int id, FolderDownloadModel::Column column)
+{
+    const FolderDownloadModel &model = folders.model();
+    return model.index(model.rowOf(id), column).data().toString();
+}
+
+QString fileText(FolderDownloads &folders, int id, int file, FolderDownloadModel::Column column)
+{
+    const FolderDownloadModel &model = folders.model();
+    return model.index(file, column, model.index(model.rowOf(id), 0)).data().toString();
+}
+
+bool groupEnded(FolderDownloads &folders, int id)
+{
+    const FolderDownload *group = folders.group(id);
+    return group && group->status() != FolderDownload::Status::Running && group->runningCount() == 0;
+}
+
+std::vector<FolderDownload::File> filesOf(const QMap<QByteArray, QByteArray> &files, const QString &address)
+{
+    std::vector<FolderDownload::File> list;
+    for (auto file = files.cbegin(); file != files.cend(); ++file)
+        list.push_back({file.key(), address, file.value().size()});
+    return list;
 }
 
 QByteArray signatureOf(const QByteArray &content)
@@ -198,6 +225,9 @@ private slots:
     // Every case starts with no download running and nothing filed.
     void cleanup()
     {
+        FolderDownloadModel &groups = alice().folders().model();
+        for (int row = 0; row < groups.rowCount(); ++row)
+            alice().folders().cancel(groups.index(row, 0).data(FolderDownloadModel::GroupIdRole).toInt());
         while (alice().downloadList().rowCount() > 0)
             alice().cancel(alice().downloadList().at(0).id);
         alice().clearEnded();
@@ -1003,6 +1033,153 @@ private slots:
         QVERIFY(statusOf(ended, row, Qt::ToolTipRole)
                     .contains("not verified (the serving peer has not hashed the file yet)"));
         QFile::remove(ended.at(row).finishedPath);
+    }
+
+    // Nested folders, a name listed twice, names that differ in case only,
+    // a file outside the folder and a name already taken here.
+    void aFolderArrivesWithItsTreeByteExact()
+    {
+        const QMap<QString, QByteArray> tree{{"tree/a.bin", patternBytes(3000, 1)},
+                                             {"tree/empty.txt", {}},
+                                             {"tree/sub/b.bin", patternBytes(70000, 2)},
+                                             {"tree/Sub/b.bin", patternBytes(5000, 3)},
+                                             {"tree/sub/deep/c.bin", patternBytes(2 * Block + 1, 4)},
+                                             {"outside.bin", patternBytes(10, 5)}};
+        QVERIFY(shareFiles(*m_bob, tree));
+        QDir(downloaded("tree")).mkpath(".");
+        QFile(downloaded("tree/a.bin")).open(QIODevice::WriteOnly);
+        std::vector<FolderDownload::File> files;
+        for (auto file = tree.cbegin(); file != tree.cend(); ++file)
+            files.push_back({"1:" + file.key().toUtf8().replace('/', '\\'), m_bob->address(), file.value().size()});
+        files.push_back(files.front());
+        FolderDownloads &folders = alice().folders();
+        const int id = folders.startFolder(m_bob->address(), "1:tree", files, "bob");
+        QVERIFY(id > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 20000);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Complete"));
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::FilesColumn), QStringLiteral("5 of 5"));
+        QCOMPARE(folders.group(id)->bytesDone(), 3000 + 70000 + 5000 + 2 * Block + 1);
+        for (auto file = tree.cbegin(); file != tree.cend(); ++file) {
+            if (file.key() == QLatin1String("outside.bin"))
+                continue;
+            const QString local = file.key() == QLatin1String("tree/a.bin") ? "tree/(1) a.bin" : file.key();
+            QCOMPARE(readWholeFile(downloaded(local)), file.value());
+        }
+        QVERIFY(!QFile::exists(downloaded("outside.bin")));
+        QDir(downloaded("tree")).removeRecursively();
+    }
+
+    void unsafePiecesOfAFolderAreReplaced_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QByteArray>("sharedName");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("climbing") << QByteArray("1:dir") << QByteArray("1:dir\\..\\..\\x.bin")
+                                  << "dir/download/download/x.bin";
+        QTest::newRow("dot") << QByteArray("1:dir") << QByteArray("1:dir\\.\\x.bin") << "dir/download/x.bin";
+        QTest::newRow("empty") << QByteArray("1:dir") << QByteArray("1:dir\\\\x.bin") << "dir/download/x.bin";
+        QTest::newRow("absolute") << QByteArray("1:dir") << QByteArray("1:dir\\/etc\\x.bin") << "dir/download/x.bin";
+        QTest::newRow("nul") << QByteArray("1:dir") << QByteArray("1:dir\\a\0b\\x.bin", 15) << "dir/download/x.bin";
+        QTest::newRow("file named ..") << QByteArray("1:dir") << QByteArray("1:dir\\sub\\..") << "dir/sub/download";
+        QTest::newRow("folder named ..") << QByteArray("1:..") << QByteArray("1:..\\x.bin") << "download/x.bin";
+        QTest::newRow("a root") << QByteArray("1:") << QByteArray("1:x\\y.bin") << "fake/x/y.bin";
+    }
+
+    void unsafePiecesOfAFolderAreReplaced()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, sharedName);
+        QFETCH(QString, saved);
+        const QByteArray content = patternBytes(700, 6);
+        FakeFolderServer fake(m_alice->core().localPeer().port(), {{sharedName, content}});
+        FolderDownloads &folders = alice().folders();
+        const int id = folders.startFolder(fake.address(), folder, {{sharedName, fake.address(), 700}}, "fake");
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 10000);
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(statusOf(ended, ended.rowCount() - 1), QStringLiteral("Complete"));
+        QCOMPARE(ended.at(ended.rowCount() - 1).finishedPath, downloaded(saved));
+        QCOMPARE(readWholeFile(downloaded(saved)), content);
+        QDir(downloaded(saved.section('/', 0, 0))).removeRecursively();
+    }
+
+    // The rest wait here, shown so, until a place is free.
+    void aPeerIsAskedForAtMostFourFilesOfAFolderAtOnce()
+    {
+        QMap<QByteArray, QByteArray> files;
+        for (int i = 0; i < 10; ++i)
+            files.insert("1:many\\" + QByteArray::number(i) + ".bin", patternBytes(1000 + i, i));
+        FakeFolderServer fake(m_alice->core().localPeer().port(), files);
+        fake.setAnswering(false);
+        int mostRunning = 0;
+        DownloadListModel &running = alice().downloadList();
+        const QMetaObject::Connection watch = connect(&running, &DownloadListModel::rowsInserted, this, [&] {
+            mostRunning = qMax(mostRunning, running.rowCount());
+        });
+        FolderDownloads &folders = alice().folders();
+        const int id = folders.startFolder(fake.address(), "1:many", filesOf(files, fake.address()), "fake");
+        QTRY_COMPARE(fake.openConnections(), FolderDownloads::MaxOutstandingPerPeer);
+        QCOMPARE(folders.waitingCount(), 6);
+        QCOMPARE(fileText(folders, id, 9, FolderDownloadModel::StatusColumn), QStringLiteral("Waiting"));
+        fake.setAnswering(true);
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 10000);
+        disconnect(watch);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::FilesColumn), QStringLiteral("10 of 10"));
+        QCOMPARE(fake.acceptedConnections(), 10);
+        QCOMPARE(mostRunning, FolderDownloads::MaxOutstandingPerPeer);
+        QDir(downloaded("many")).removeRecursively();
+    }
+
+    void cancellingAFolderEndsEveryFileAndAsksForNoMore()
+    {
+        QMap<QByteArray, QByteArray> files;
+        for (int i = 0; i < 10; ++i)
+            files.insert("1:many\\" + QByteArray::number(i) + ".bin", patternBytes(100));
+        FakeFolderServer fake(m_alice->core().localPeer().port(), files);
+        fake.setAnswering(false);
+        FolderDownloads &folders = alice().folders();
+        const int id = folders.startFolder(fake.address(), "1:many", filesOf(files, fake.address()), "fake");
+        QTRY_COMPARE(fake.openConnections(), FolderDownloads::MaxOutstandingPerPeer);
+        QSignalSpy ended(&folders, &FolderDownloads::groupEnded);
+        folders.cancel(id);
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(alice().downloadList().rowCount(), 0);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Cancelled"));
+        for (int file = 0; file < 10; ++file)
+            QCOMPARE(fileText(folders, id, file, FolderDownloadModel::StatusColumn), QStringLiteral("Cancelled"));
+        QTRY_COMPARE(fake.openConnections(), 0);
+        QCOMPARE(fake.acceptedConnections(), FolderDownloads::MaxOutstandingPerPeer);
+    }
+
+    // The rest end unfinished; once the peer is back, one resume fetches
+    // them all, taking over the part that arrived.
+    void aFolderWhosePeerLeftResumesAsAGroup()
+    {
+        QMap<QByteArray, QByteArray> files;
+        for (int i = 0; i < 8; ++i)
+            files.insert("1:gone\\" + QByteArray::number(i) + ".bin", patternBytes(20000 + i, 10 + i));
+        FakeFolderServer fake(m_alice->core().localPeer().port(), files);
+        fake.leaveAfter(3);
+        FolderDownloads &folders = alice().folders();
+        const int id = folders.startFolder(fake.address(), "1:gone", filesOf(files, fake.address()), "fake");
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 10000);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Incomplete"));
+        QCOMPARE(folders.group(id)->filesDone(), 3);
+        for (int file = 0; file < 8; ++file) {
+            const QString status = fileText(folders, id, file, FolderDownloadModel::StatusColumn);
+            QVERIFY2(status == QLatin1String("Complete") || status == QLatin1String("Remotely Terminated")
+                         || status.startsWith(QLatin1String("Error (")),
+                     qPrintable(status));
+        }
+        QVERIFY(!QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
+
+        QVERIFY(fake.comeBack());
+        QVERIFY(folders.resume(id));
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 10000);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Complete"));
+        for (auto file = files.cbegin(); file != files.cend(); ++file)
+            QCOMPARE(readWholeFile(downloaded("gone/" + QString::fromUtf8(file.key().mid(7)))), file.value());
+        QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
+        QDir(downloaded("gone")).removeRecursively();
     }
 };
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Fails when a download's status text ("Complete", "Queued (", ...) appears in
-# src/ or bench/ outside the two tables that format it: everything else
+# src/ or bench/ outside the tables that format it (running, ended, folders): everything else
 # decides by the download's typed state, never by comparing what is shown.
 set -euo pipefail
 root=${1:-$(dirname "$0")/../..}
 cd "$root"
 
-formatting='src/transfer/downloadlistmodel.cpp|src/transfer/deaddownloadlistmodel.cpp'
+formatting='src/transfer/downloadlistmodel.cpp|src/transfer/deaddownloadlistmodel.cpp|src/transfer/folderdownloadmodel.cpp'
 pattern='"(Connecting\.\.\.|Getting Info\.\.\.|Requesting\.\.\.|Downloading\.\.\.|Complete|Cancelled|Remotely Terminated|Parked)"|"(Queued|Error) \('
 
 # The pattern must catch the plainest comparison, or this check proves nothing.

@@ -116,6 +116,10 @@ private slots:
             R"({"command":"get","name":"1:music\\song.mp3","from":"127.0.0.2"})");
         row("get, resuming from a nickname", {"get", "2:x.bin", "--resume", "--from=ann"},
             R"({"command":"get","name":"2:x.bin","from":"ann","resume":true})");
+        row("get, several names", {"get", "1:a.bin", "1:b\\c.bin", "--from", "ann"},
+            R"({"command":"get","names":["1:a.bin","1:b\\c.bin"],"from":"ann"})");
+        row("get, a folder", {"get", "--folder", "2:photos\\2024", "--from", "ann"},
+            R"({"command":"get","folder":"2:photos\\2024","from":"ann"})");
         row("downloads", {"downloads"}, R"({"command":"downloads"})");
         row("chat", {"chat", "hello", "all"}, R"({"command":"chat","text":"hello all"})");
         row("chat text that starts with a dash", {"chat", "--", "-dash", "text"},
@@ -161,6 +165,11 @@ private slots:
         row("get without a source", {"get", "1:x.bin"}, "missing --from PEER");
         row("get without the root number", {"get", "x.bin", "--from", "127.0.0.2"},
             "SHAREDNAME begins with its root number, as search and browse list it, for example 1:music\\song.mp3");
+        row("get without names or a folder", {"get", "--from", "ann"}, "missing SHAREDNAME");
+        row("get with names and a folder", {"get", "1:x.bin", "--folder", "1:d", "--from", "ann"},
+            "give either SHAREDNAME or --folder");
+        row("get with a second name outside a root", {"get", "1:x.bin", "y.bin", "--from", "ann"},
+            "SHAREDNAME begins with its root number");
         row("option without its value", {"get", "1:x.bin", "--from"}, "Missing value after '--from'");
         row("empty option value", {"get", "1:x.bin", "--from="}, "empty --from");
         row("unknown share action", {"share", "copy", "/srv"}, "ACTION must be one of: add, remove");
@@ -197,7 +206,7 @@ private slots:
         for (const QStringList &arguments : {QStringList{"get", "--help"}, QStringList{"--help", "get"}}) {
             const CommandLine::Parsed get = CommandLine::parse(QStringList{"quelm-cli"} + arguments, WorkingFolder);
             QCOMPARE(get.outcome, CommandLine::Outcome::Help);
-            QVERIFY2(get.text.contains("get --from PEER [--resume] SHAREDNAME") && get.text.contains("--resume")
+            QVERIFY2(get.text.contains("get --from PEER [--resume] [--folder SHAREDFOLDER] [SHAREDNAME...]") && get.text.contains("--resume")
                          && get.text.contains("--json") && !get.text.contains("--wait"),
                      qPrintable(get.text));
         }

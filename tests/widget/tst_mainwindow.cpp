@@ -371,6 +371,47 @@ private slots:
         QCOMPARE(request, expected);
     }
 
+    // Several selected rows go as one group; "Download Folder" takes the
+    // files of the shown browse that lie below the row's folder.
+    void selectedRowsAndAFolderDownloadAsGroups()
+    {
+        RunningCopy copy("window");
+        QTcpServer server;
+        const QString address = TestCopy::nextLoopbackAddress();
+        QVERIFY(server.listen(QHostAddress(address), quint16(copy.core().localPeer().port())));
+        SearchService &search = copy.core().sharing().search();
+        search.browseUser("bob");
+        for (const char *name : {"3:music\\a.mp3", "3:music\\live\\b.mp3", "3:films\\c.mkv"})
+            search.results().append({name, "10", "bob", address});
+        search.results().append({"3:music\\d.mp3", "10", "eve", TestCopy::nextLoopbackAddress()});
+        search.results().flush();
+        MainWindow window(copy.core());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *page = window.findChild<SearchPage *>();
+        window.tabs().setCurrentWidget(page);
+        QTableView &view = page->resultsView();
+        auto cell = [&](int row) { return view.visualRect(view.model()->index(row, 0)).center(); };
+
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell(0));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ControlModifier, cell(2));
+        page->resultMenu().actions().value(0)->trigger();
+        FolderDownloadModel &groups = copy.core().transfers().folders().model();
+        QCOMPARE(groups.rowCount(), 1);
+        QCOMPARE(groups.index(0, FolderDownloadModel::FilesColumn).data().toString(), QStringLiteral("0 of 2"));
+
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell(0));
+        QAction *folder = page->resultMenu().actions().value(1);
+        QCOMPARE(folder->text(), QStringLiteral("Download Folder"));
+        folder->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(groups.rowCount(), 2, 10000);
+        const QModelIndex music = groups.index(1, 0);
+        QCOMPARE(music.data().toString(), QStringLiteral("music"));
+        QCOMPARE(groups.rowCount(music), 2);
+        QCOMPARE(groups.index(1, 0, music).data().toString(), QStringLiteral("music/live/b.mp3"));
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Downloading the folder music: 2 files"));
+    }
+
     void browsingLeavesTheSearchBoxAlone()
     {
         RunningCopy copy("window");
