@@ -656,6 +656,10 @@ int main(int argc, char *argv[])
     const QString parent = app.arguments().value(1, QDir::tempPath());
     QTemporaryDir serverHome(parent + QStringLiteral("/bench_transfer_XXXXXX"));
     QTemporaryDir requesterHome(parent + QStringLiteral("/bench_transfer_XXXXXX"));
+    if (!serverHome.isValid() || !requesterHome.isValid()) {
+        std::printf("usage: bench_transfer [writable-folder]\n");
+        return 2;
+    }
     const Addresses addresses = chooseAddresses();
     const QString shared = serverHome.filePath(QStringLiteral("Downloads"));
     std::printf("preparing 1 GiB, 50 MiB, %d small files and a folder of %d below %s\n", SmallFiles, FolderFiles,

@@ -47,8 +47,10 @@ ControlConnections::ControlConnections(SocketArray &sockets, SocketElement &list
     connect(&sockets, &SocketArray::closed, this, &ControlConnections::onClosed);
     connect(&sockets, &SocketArray::errorOccurred, this, &ControlConnections::onClosed);
     // A peer that cannot be reached waits longer before each new attempt.
-    connect(this, &ControlConnections::outgoingFailed, this,
-            [this](const QString &address, int) { m_throttle.noteFailed(address, m_clock.elapsed()); });
+    connect(this, &ControlConnections::outgoingFailed, this, [this](const QString &address, int) {
+        m_throttle.noteFailed(address, m_clock.elapsed());
+        m_deferred.defer(address, m_clock.elapsed());
+    });
     connect(&sockets, &SocketArray::bytesWritten, this,
             [this](int index, qint64 bytes) { mutableRecord(index).writtenBytes += bytes; });
     setTimeouts(HandshakeTimeoutMs, ConnectTimeoutMs);
@@ -125,11 +127,15 @@ void ControlConnections::connectTo(const QString &address)
     }
     // A flood of addresses must not turn into a flood of connection attempts.
     const qint64 pendingBound = qMin<qint64>(MaxPendingConnects, DescriptorLimit::current() / 8);
-    if (pending >= pendingBound || !m_throttle.allow(address, m_clock.elapsed()))
+    if (pending >= pendingBound || !m_throttle.allow(address, m_clock.elapsed())) {
+        m_deferred.defer(address, m_clock.elapsed());
         return;
+    }
     const int slot = allocateSlot();
-    if (slot < 0)
+    if (slot < 0) {
+        m_deferred.defer(address, m_clock.elapsed());
         return;
+    }
     SocketElement *socket = m_sockets.at(slot);
     socket->setLocalPort(0);
     mutableRecord(slot).openedAtMs = m_clock.elapsed();
@@ -428,6 +434,7 @@ QByteArray ControlConnections::handleHandshakeData(int index, const QByteArray &
     if (replyDue)
         socket->sendData(WireKeywords::HandshakeReply + m_localPeer.id() + WireCodec::HandshakeTerminator);
     qCInfo(lcNet) << "link with" << socket->remoteHostIP() << (entry.accepted ? "accepted" : "opened");
+    m_deferred.forget(socket->remoteHostIP());
     emit peerIdentified(index);
     if (socket->state() != SocketElement::Connected)
         return {};
@@ -459,6 +466,8 @@ void ControlConnections::handleClose(int index)
 void ControlConnections::closeStalledConnections()
 {
     const qint64 now = m_clock.elapsed();
+    for (const QString &address : m_deferred.due(now))
+        connectTo(address);
     for (int i = 0; i < count(); ++i) {
         SocketElement *socket = m_sockets.at(i);
         const ConnectionRecord &entry = record(i);

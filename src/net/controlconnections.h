@@ -3,6 +3,7 @@
 #include "net/acceptbounds.h"
 #include "net/connectionrecord.h"
 #include "net/connectthrottle.h"
+#include "net/deferredconnects.h"
 #include "net/memorytrim.h"
 #include "net/refusedlinks.h"
 
@@ -144,6 +145,7 @@ private:
     QTimer m_watch;
     QTimer m_acceptRetry;
     ConnectThrottle m_throttle;
+    DeferredConnects m_deferred;
     MemoryTrim m_trim;
     RefusedLinks m_refused;
     int m_drainTimeoutMs = DrainTimeoutMs;

@@ -1,6 +1,7 @@
 #include "common/dottedaddress.h"
 #include "net/acceptbounds.h"
 #include "net/connectthrottle.h"
+#include "net/deferredconnects.h"
 #include "net/localnetwork.h"
 
 #include <QtTest>
@@ -64,6 +65,33 @@ private slots:
         for (int i = 200; i < 400; ++i)
             allowed += throttle.allow(QStringLiteral("127.0.10.%1").arg(i % 250), now);
         QCOMPARE(allowed, ConnectThrottle::AttemptsPerSecond);
+    }
+
+    // An address held back or failed is tried again a few times, then rests;
+    // a link ends its tries, and made-up addresses cannot grow the table.
+    void deferredAddressesAreTriedAFewTimesThenRest()
+    {
+        DeferredConnects deferred;
+        const QString address = QStringLiteral("127.0.9.1");
+        deferred.defer(address, 0);
+        QVERIFY(deferred.due(DeferredConnects::RetryDelayMs - 1).isEmpty());
+        qint64 now = 0;
+        for (int i = 0; i < DeferredConnects::MaxTries; ++i) {
+            now += DeferredConnects::RetryDelayMs;
+            QCOMPARE(deferred.due(now), QStringList{address});
+            deferred.defer(address, now);
+        }
+        QVERIFY(deferred.due(now + DeferredConnects::RetryDelayMs).isEmpty());
+        QCOMPARE(deferred.due(now + DeferredConnects::RestMs).size(), 0);
+        deferred.defer(address, now + DeferredConnects::RestMs);
+        QCOMPARE(deferred.due(now + DeferredConnects::RestMs + DeferredConnects::RetryDelayMs), QStringList{address});
+        deferred.forget(address);
+        QCOMPARE(deferred.size(), 0);
+
+        for (int i = 0; i < 2 * DeferredConnects::MaxAddresses; ++i)
+            deferred.defer(QStringLiteral("127.1.%1.%2").arg(i / 250).arg(i % 250), 0);
+        QCOMPARE(deferred.size(), DeferredConnects::MaxAddresses);
+        QCOMPARE(deferred.due(DeferredConnects::RetryDelayMs).size(), DeferredConnects::MaxDuePerCall);
     }
 
     void addressWaitsForItsInterval()
