@@ -451,7 +451,10 @@ void DaemonTest::getFailsWhenTheServerDiesMidwayAndResumes()
     QFile done(QDir(client->home()).filePath(QStringLiteral("Downloads/huge.iso")));
     QCOMPARE(done.size(), Size);
     QVERIFY(done.open(QIODevice::ReadOnly) && done.seek(partSize - mark.size()));
-    QCOMPARE(done.read(mark.size()), mark);
+    // Once the server has hashed the file, the mark (which is not the
+    // server's content) is caught at the end and the file fetched again.
+    const bool verified = resumed.out.contains("\"verification\":\"verified (SHA-256 ");
+    QCOMPARE(done.read(mark.size()), verified ? QByteArray(mark.size(), '\0') : mark);
     QVERIFY(done.seek(partSize) && done.read(4096) == QByteArray(4096, '\0'));
     QCOMPARE(store.entryList(QDir::Files).size(), 0);
 }
