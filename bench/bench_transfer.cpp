@@ -2,7 +2,9 @@
 // from nginx for reference: the large one with curl, the small ones with
 // this program's own plain HTTP reader.
 //
-//   bench_transfer [parent-folder]     (default: the system's temporary folder)
+//   bench_transfer [--small] [parent-folder]   (default: the system's temporary folder)
+//
+// --small runs the small-file figure alone, with nothing else to prepare.
 //
 // A real quelm process serves; the requesting copies run in this process.
 // The timer measurement needs a serving copy whose event loop it can watch:
@@ -653,7 +655,9 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (app.arguments().value(1) == QLatin1String("--serve"))
         return serve();
-    const QString parent = app.arguments().value(1, QDir::tempPath());
+    QStringList arguments = app.arguments().mid(1);
+    const bool smallOnly = arguments.removeAll(QStringLiteral("--small")) > 0;
+    const QString parent = arguments.value(0, QDir::tempPath());
     QTemporaryDir serverHome(parent + QStringLiteral("/bench_transfer_XXXXXX"));
     QTemporaryDir requesterHome(parent + QStringLiteral("/bench_transfer_XXXXXX"));
     if (!serverHome.isValid() || !requesterHome.isValid()) {
@@ -665,10 +669,11 @@ int main(int argc, char *argv[])
     std::printf("preparing 1 GiB, 50 MiB, %d small files and a folder of %d below %s\n", SmallFiles, FolderFiles,
                 qPrintable(parent));
     std::fflush(stdout);
-    bool written = writePattern(shared + "/big.bin", BigSize, 1) && writePattern(shared + "/medium.bin", MediumSize, 2);
+    bool written = smallOnly
+                   || (writePattern(shared + "/big.bin", BigSize, 1) && writePattern(shared + "/medium.bin", MediumSize, 2));
     for (int i = 0; written && i < SmallFiles; ++i)
         written = writePattern(shared + QStringLiteral("/small/f%1.dat").arg(i, 4, 10, QLatin1Char('0')), SmallSize, i);
-    written = written && writeFolderTree(shared);
+    written = written && (smallOnly || writeFolderTree(shared));
     if (!written) {
         std::printf("cannot write the files\n");
         return 1;
@@ -685,6 +690,10 @@ int main(int argc, char *argv[])
     if (!downloadOnceServed(*requester, "1:small\\f0000.dat", addresses.server, 30)) {
         std::printf("the server never served\n");
         return 1;
+    }
+    if (smallOnly) {
+        benchSmallFiles(*requester, server, addresses.server, shared, addresses.http, requesterHome.path());
+        return 0;
     }
     benchThroughput(*requester, server, addresses.server);
     const double curl = benchCurl(shared, addresses.http, requesterHome.path());

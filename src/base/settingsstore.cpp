@@ -66,13 +66,30 @@ QSettings &SettingsStore::settingsOf(Hive hive) const
     return hive == Hive::Machine ? *m_machine : *m_user;
 }
 
+void SettingsStore::syncIfChanged(Hive hive) const
+{
+    // One stat per read: QSettings' own check costs several calls and a
+    // time-zone lookup, and values are read for every file a peer fetches.
+    const std::optional<FileChangeStamp> stamp = FileChangeStamp::of(QFile::encodeName(settingsOf(hive).fileName()));
+    const std::optional<FileChangeStamp> &synced = m_synced[static_cast<size_t>(hive)];
+    if (!stamp || !synced || *stamp != *synced)
+        syncNow(hive);
+}
+
+void SettingsStore::syncNow(Hive hive) const
+{
+    // Stamped first: a write that lands during the sync shows on the next read.
+    QSettings &settings = settingsOf(hive);
+    m_synced[static_cast<size_t>(hive)] = FileChangeStamp::of(QFile::encodeName(settings.fileName()));
+    settings.sync();
+}
+
 QByteArray SettingsStore::regGetString(Hive hive, const QString &keyPath, const QString &valueName,
                                        const QByteArray &defaultValue) const
 {
     QSettings &settings = settingsOf(hive);
-    // Re-reads the file when another process changed it (QSettings compares
-    // size and modification time, which costs one stat per read).
-    settings.sync();
+    // Re-reads the file when another process changed it.
+    syncIfChanged(hive);
     const QVariant value = settings.value(settingsKey(keyPath, valueName));
     if (value.metaType().id() != QMetaType::QString)
         return defaultValue;
@@ -91,13 +108,13 @@ void SettingsStore::regSaveString(Hive hive, const QString &keyPath, const QStri
     const QString text = QString::fromUtf8(value);
     // Every write costs a locked, flushed rewrite of the file, and callers
     // such as the nickname normalisation store unchanged values often.
-    settings.sync();
+    syncIfChanged(hive);
     const QVariant current = settings.value(key);
     if (current.metaType().id() == QMetaType::QString && current.toString() == text)
         return;
     prepareOwnerOnlyFile(settings.fileName());
     settings.setValue(key, text);
-    settings.sync();
+    syncNow(hive);
 }
 
 QByteArray SettingsStore::get(const QString &valueName, const QByteArray &defaultValue) const

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include "base/filechangestamp.h"
+
 #include <QString>
+#include <array>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -14,8 +18,8 @@ enum class Hive { User, Machine };
 // "Software\Vendrakos\Quelm" names the group that holds the values.
 //
 // Nothing is cached here beyond what QSettings keeps itself: every read first
-// syncs with the file, so a value another process wrote is seen by the next
-// read. No error is ever reported; a value that cannot be read yields the
+// checks the file's change stamp and re-reads it when it changed, so a value
+// another process wrote is seen by the next read. No error is ever reported; a value that cannot be read yields the
 // caller's default and a failed write is lost.
 class SettingsStore final
 {
@@ -51,7 +55,13 @@ public:
 
 private:
     QSettings &settingsOf(Hive hive) const;
+    // Syncs a hive with its file unless the file is as the last sync left it.
+    void syncIfChanged(Hive hive) const;
+    // Syncs a hive with its file and remembers the file's stamp.
+    void syncNow(Hive hive) const;
 
     std::unique_ptr<QSettings> m_user;
     std::unique_ptr<QSettings> m_machine;
+    // Each hive's file as of its last sync, by Hive.
+    mutable std::array<std::optional<FileChangeStamp>, 2> m_synced;
 };

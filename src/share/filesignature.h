@@ -21,6 +21,9 @@ public:
     // The signature; "-1" when the path is no readable file or the signature
     // length is 0, "" when the file fails the presence test.
     static QByteArray computeFileSignature(const QString &path);
+
+private:
+    static QByteArray computeWithPresenceTest(const QString &path);
 };
 
 #endif

@@ -137,6 +137,7 @@ IndexSnapshot FolderWalker::walk(const QStringList &roots)
         appendFiles(*rootListings[i], static_cast<qint32>(i + 1), prefix, snapshot.files);
     }
     snapshot.buildNameLookup();
+    snapshot.buildBoundary();
     return snapshot;
 }
 

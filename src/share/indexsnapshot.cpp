@@ -112,9 +112,18 @@ std::optional<QString> IndexSnapshot::resolveSharedName(const QByteArray &shared
 std::optional<QString> IndexSnapshot::resolveServedPath(const QByteArray &sharedName) const
 {
     std::optional<QString> path = resolveSharedName(sharedName);
-    if (!path || !ShareBoundary(roots).contains(*path))
+    if (!path)
+        return std::nullopt;
+    if (!m_boundary)
+        buildBoundary();
+    if (!m_boundary->contains(*path))
         return std::nullopt;
     return path;
+}
+
+void IndexSnapshot::buildBoundary() const
+{
+    m_boundary.emplace(roots);
 }
 
 void IndexSnapshot::buildNameLookup() const

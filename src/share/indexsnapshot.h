@@ -1,5 +1,6 @@
 #pragma once
 
+#include "share/shareboundary.h"
 #include "share/sharedfile.h"
 
 #include <QByteArray>
@@ -32,6 +33,9 @@ public:
     // Builds the lookup findSharedFile() uses; the walk does this off the
     // main thread. A snapshot filled by hand gets it on first use.
     void buildNameLookup() const;
+    // Resolves the roots once for resolveServedPath(), so serving a file
+    // resolves only that file's path. Built by the walk, or on first use.
+    void buildBoundary() const;
 
     // Whether the walk takes a folder or file of this name: not hidden, valid
     // UTF-8, and nameable on the wire (no "\", ":", "|", "?", "/" or control
@@ -46,4 +50,5 @@ public:
 private:
     // (hash of root and relative path, file position), sorted: 8 bytes a file.
     mutable std::vector<std::pair<quint32, quint32>> m_nameLookup;
+    mutable std::optional<ShareBoundary> m_boundary;
 };
