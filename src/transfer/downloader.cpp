@@ -259,6 +259,7 @@ void Downloader::handleFileInfo(int slot, const QByteArray &body)
         return;
     PartialFileTag::write(download.localPath, download.total, download.signature);
     download.received = offset;
+    connectionAt(slot).signedPrefix = std::make_unique<PrefixSignature>(download.total);
     if (download.total == 0) {
         finishTransfer(slot);
         return;
@@ -368,6 +369,8 @@ void Downloader::handleData(int slot, const QByteArray &bytes)
         }
         if (connection.digest)
             connection.digest->add(bytes.constData(), wanted);
+        if (connection.signedPrefix)
+            connection.signedPrefix->add(download.received, bytes.constData(), wanted);
         download.received += wanted;
     }
     m_running.refresh(download.id);
@@ -421,7 +424,7 @@ void Downloader::finishTransfer(int slot)
     const QString fileName = download->fileName;
     const bool finished = !download->localPath.isEmpty() && download->received >= download->total
                           && !connection.failure;
-    if (finished && signatureMatches(*download)) {
+    if (finished && signatureMatches(*download, connection)) {
         if (digestMatches(*download, connection))
             fileFinished(std::move(download));
         else
@@ -447,14 +450,17 @@ void Downloader::finishTransfer(int slot)
     emit transferEnded(Outcome::Failed, fileName);
 }
 
-bool Downloader::signatureMatches(const Download &download) const
+bool Downloader::signatureMatches(const Download &download, const Connection &connection) const
 {
     const QByteArray announced = download.signature.trimmed().toLower();
     // A server that could not sign its file sends "-1" or nothing: there is
     // nothing to check against.
     if (announced.isEmpty() || announced == "-1")
         return true;
-    return FileSignature::computeFileSignature(download.localPath) == announced;
+    // What was hashed on the way in saves reading the file back.
+    const std::optional<QByteArray> received =
+        connection.signedPrefix ? connection.signedPrefix->result() : std::nullopt;
+    return (received ? *received : FileSignature::computeFileSignature(download.localPath)) == announced;
 }
 
 bool Downloader::digestMatches(Download &download, Connection &connection)

@@ -2,6 +2,7 @@
 
 #include "transfer/download.h"
 #include "transfer/filemovequeue.h"
+#include "transfer/prefixsignature.h"
 #include "transfer/receiveddigest.h"
 #include "transfer/transferstreamparser.h"
 
@@ -101,6 +102,8 @@ private:
         std::optional<Failure> failure;
         // Hashes what is written, when the serving peer offers digests.
         std::unique_ptr<ReceivedDigest> digest;
+        // The signature of what is written, once the size is known.
+        std::unique_ptr<PrefixSignature> signedPrefix;
     };
 
     Connection &connectionAt(int slot) { return m_connections.at(static_cast<size_t>(slot)); }
@@ -121,7 +124,7 @@ private:
     void fileFinished(std::unique_ptr<Download> download);
     void onMoved(const FileMoveQueue::Result &result);
     void fileEnded(std::unique_ptr<Download> download);
-    bool signatureMatches(const Download &download) const;
+    bool signatureMatches(const Download &download, const Connection &connection) const;
     void requestFile(int slot, qint64 offset);
     void prefixHashed(int slot, int id, bool readWhole);
     // Checks the whole file against the announced digest, where one is known.

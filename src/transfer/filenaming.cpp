@@ -1,7 +1,19 @@
 #include "transfer/filenaming.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace {
+
+bool isTaken(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+} // namespace
 
 QString FileNaming::nameFromSharedName(const QByteArray &sharedName)
 {
@@ -22,8 +34,9 @@ QString FileNaming::numberedName(const QString &folder, const QString &name, int
     const QDir dir(folder);
     QString candidate = dir.filePath(name);
     int n = 0;
-    // exists() is false for a dangling link, which must not be written through either.
-    while (QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink())
+    // Any entry takes the name, a dangling link included, which must not be
+    // written through either: one lstat() a candidate.
+    while (isTaken(candidate))
         candidate = dir.filePath(QLatin1Char('(') + QString::number(++n) + QLatin1String(") ") + name);
     if (number)
         *number = n;

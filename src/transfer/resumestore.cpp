@@ -23,6 +23,7 @@ QString recordName(qint64 total, const QString &key, int number)
 
 ResumeStore::ResumeStore(const QString &programFolder)
     : m_folder(QDir(programFolder).filePath(QLatin1String(FolderName)))
+    , m_records(m_folder)
 {
 }
 
@@ -64,6 +65,7 @@ bool ResumeStore::parkPartialFile(const QString &path, qint64 total, const QByte
     const QString record = freeRecordPath(total, key);
     if (!QFile::rename(path, record))
         return false;
+    m_records.invalidate();
     m_sources.insert(record, source);
     return true;
 }
@@ -86,9 +88,10 @@ QString ResumeStore::findResumeFile(qint64 size, const QByteArray &signature)
     const QString sizeText = QString::number(size);
     QString best;
     qint64 bestLength = -1;
-    const QFileInfoList records = QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QFileInfo &record : records) {
-        const QString name = record.fileName();
+    const QDir folder(m_folder);
+    // A copy: deleting a bad record below lists the folder again.
+    const QStringList names = m_records.names();
+    for (const QString &name : names) {
         const qsizetype hash = name.indexOf(QLatin1Char('#'));
         if (hash < 0)
             continue;
@@ -96,8 +99,10 @@ QString ResumeStore::findResumeFile(qint64 size, const QByteArray &signature)
         const qsizetype percent = name.indexOf(QLatin1Char('%'));
         if (percent >= 0 && percent < hash)
             recordSize = name.mid(percent + 1, hash - percent - 1);
-        const bool matches = recordSize == sizeText && name.mid(hash + 1).trimmed().toLower() == wanted;
-        if (!matches || record.size() >= size || record.size() <= bestLength)
+        if (recordSize != sizeText || name.mid(hash + 1).trimmed().toLower() != wanted)
+            continue;
+        const QFileInfo record(folder.filePath(name));
+        if (!record.isFile() || record.size() >= size || record.size() <= bestLength)
             continue;
         // A part too short to check is left alone; one whose first bytes
         // are not those of the file is never resumed from: whoever sent it
@@ -106,6 +111,7 @@ QString ResumeStore::findResumeFile(qint64 size, const QByteArray &signature)
             continue;
         if (!prefixMatches(record.filePath(), size, signature)) {
             QFile::remove(record.filePath());
+            m_records.invalidate();
             forget(record.filePath());
             continue;
         }
@@ -121,5 +127,6 @@ void ResumeStore::clearResumeStore()
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
         dir.remove(name);
     QDir().rmdir(m_folder);
+    m_records.invalidate();
     m_sources.clear();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transfer/foldernames.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -30,7 +32,11 @@ public:
     // The peer a record's bytes came from; empty when unknown.
     QString sourceOf(const QString &recordPath) const { return m_sources.value(recordPath); }
     // A record leaves the store (taken over or deleted).
-    void forget(const QString &recordPath) { m_sources.remove(recordPath); }
+    void forget(const QString &recordPath)
+    {
+        m_records.invalidate();
+        m_sources.remove(recordPath);
+    }
     void clearResumeStore();
 
     // The key a signature is parked under: trimmed and in lower case, of
@@ -46,5 +52,8 @@ private:
     QString freeRecordPath(qint64 total, const QString &key) const;
 
     QString m_folder;
+    // The folder listing is the store's index; it is read again only when
+    // the folder changed.
+    FolderNames m_records;
     QHash<QString, QString> m_sources;
 };
