@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -101,8 +102,8 @@ void UploadServer::queueFileRequest(int index, const QByteArray &body)
     }
     m_queue.insert(placeFor(address), {index, request->sharedName, request->offset, EntryState::Waiting, address});
     m_connections.markTransferQueued(index);
-    schedulePositions();
     advanceQueue();
+    schedulePositions();
 }
 
 bool UploadServer::hasRoomFor(const QString &address) const
@@ -141,8 +142,8 @@ void UploadServer::endQueueEntries(int index)
     if (m_upload.connectionIndex() == index)
         m_upload.stop();
     markEnded(index);
-    schedulePositions();
     advanceQueue();
+    schedulePositions();
 }
 
 void UploadServer::queTick()
@@ -244,8 +245,11 @@ void UploadServer::sweepStaleEntries()
 
 void UploadServer::schedulePositions()
 {
-    // A burst of requests in one turn of the event loop is told once.
-    if (m_positionsDue)
+    // A burst of requests in one turn of the event loop is told once; with
+    // no one waiting behind the head there is nothing to tell. Whatever
+    // queues later in this turn asks again.
+    const auto waiting = [](const QueueEntry &entry) { return entry.state == EntryState::Waiting; };
+    if (m_positionsDue || m_queue.size() < 2 || std::none_of(std::next(m_queue.begin()), m_queue.end(), waiting))
         return;
     m_positionsDue = true;
     QTimer::singleShot(0, this, [this] {

@@ -68,6 +68,23 @@ private slots:
         QVERIFY(store.findResumeFile(1000, signatureOf(1000, 'q')).isEmpty());
     }
 
+    // The folder listing is kept while the folder stays as it was; a record
+    // that another hand adds or removes is seen by the next lookup.
+    void recordsChangedBehindTheStoresBackAreSeen()
+    {
+        ResumeStore store(m_home.path());
+        QVERIFY(store.parkPartialFile(writeFile(m_home.filePath("a"), 10), 1000, m_sig));
+        const QString parked = store.findResumeFile(1000, m_sig);
+        QVERIFY(!parked.isEmpty());
+        // A listing is kept only once the folder has been still for a moment.
+        QTest::qWait(1100);
+        QCOMPARE(store.findResumeFile(1000, m_sig), parked);
+        const QString longer = writeFile(QDir(store.folder()).filePath(QString::fromLatin1("1%1000#" + m_sig)), 300);
+        QCOMPARE(store.findResumeFile(1000, m_sig), longer);
+        QVERIFY(QFile::remove(longer));
+        QCOMPARE(store.findResumeFile(1000, m_sig), parked);
+    }
+
     void aWholeFileRecordIsNeverUsed()
     {
         ResumeStore store(m_home.path());

@@ -159,6 +159,9 @@ private slots:
         QCOMPARE(FileNaming::numberedName(dir.path(), QStringLiteral("song.mp3"), &number),
                  dir.filePath("(2) song.mp3"));
         QCOMPARE(number, 2);
+        // A link to nothing takes its name too: writing through it would create its target.
+        QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("(2) song.mp3")));
+        QCOMPARE(FileNaming::numberedName(dir.path(), QStringLiteral("song.mp3")), dir.filePath("(3) song.mp3"));
     }
 };
 
