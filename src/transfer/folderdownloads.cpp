@@ -4,7 +4,9 @@
 #include "transfer/download.h"
 #include "transfer/folderpaths.h"
 
+#include <QString>
 #include <algorithm>
+#include <cerrno>
 
 FolderDownloads::FolderDownloads(Context context, QObject *parent)
     : QObject(parent)
@@ -14,6 +16,7 @@ FolderDownloads::FolderDownloads(Context context, QObject *parent)
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(RefreshMs);
     connect(&m_refresh, &QTimer::timeout, &m_model, &FolderDownloadModel::refreshRunning);
+    connect(&m_infoDeadlines, &Deadlines::expired, this, &FolderDownloads::onFileInfoOverdue);
 }
 
 FolderDownloads::~FolderDownloads() = default;
@@ -106,9 +109,36 @@ bool FolderDownloads::startNext(FolderDownload &group, const QString &address)
     }
     ++m_outstanding[address];
     m_members.insert(download, {group.id(), index});
+    m_infoDeadlines.set(download, m_fileInfoTimeoutMs);
     group.started(index, download);
     m_model.entryChanged(group.id(), index);
     return true;
+}
+
+void FolderDownloads::downloadRetried(int endedId, int retryId)
+{
+    const auto member = m_members.constFind(endedId);
+    if (member == m_members.cend())
+        return;
+    const auto [groupId, index] = *member;
+    m_members.erase(member);
+    m_members.insert(retryId, {groupId, index});
+    m_infoDeadlines.remove(endedId);
+    m_infoDeadlines.set(retryId, m_fileInfoTimeoutMs);
+    if (FolderDownload *group = find(groupId)) {
+        group->retried(index, retryId);
+        m_model.entryChanged(groupId, index);
+    }
+}
+
+void FolderDownloads::onFileInfoOverdue(int id)
+{
+    const Download *download = m_context.find(id);
+    if (!m_members.contains(id) || !download || !download->state.isRunning() || download->sizeKnown)
+        return;
+    m_context.abort(id, ETIMEDOUT,
+                    QStringLiteral("The peer did not tell the file's size within %1 s of the request.")
+                        .arg(m_fileInfoTimeoutMs / 1000.0));
 }
 
 void FolderDownloads::downloadEnded(int id)
@@ -116,6 +146,7 @@ void FolderDownloads::downloadEnded(int id)
     const auto member = m_members.constFind(id);
     if (member == m_members.cend())
         return;
+    m_infoDeadlines.remove(id);
     const auto [groupId, index] = *member;
     m_members.erase(member);
     FolderDownload *group = find(groupId);
