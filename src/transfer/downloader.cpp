@@ -499,6 +499,7 @@ bool Downloader::holdForDigest(int slot, Download &download)
     connection.download = -1;
     connection.digest.reset();
     m_running.refresh(download.id);
+    emit digestAwaited(download.id);
     return true;
 }
 

@@ -93,6 +93,9 @@ signals:
     // A file whose content differed from its digest is fetched once more;
     // sent before the first download is filed.
     void retryStarted(int endedId, int retryId);
+    // Every byte of a download arrived and its connection closed; it waits
+    // for its digest before it is checked and filed.
+    void digestAwaited(int id);
 
 private:
     // A failure on this side or of the socket, filed when the transfer ends.

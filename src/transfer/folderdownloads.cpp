@@ -125,10 +125,34 @@ void FolderDownloads::downloadRetried(int endedId, int retryId)
     m_members.insert(retryId, {groupId, index});
     m_infoDeadlines.remove(endedId);
     m_infoDeadlines.set(retryId, m_fileInfoTimeoutMs);
-    if (FolderDownload *group = find(groupId)) {
+    FolderDownload *group = find(groupId);
+    // The retry opens a connection of its own again.
+    if (m_placeGiven.remove(endedId) && group)
+        ++m_outstanding[group->entry(index).file.address];
+    if (group) {
         group->retried(index, retryId);
         m_model.entryChanged(groupId, index);
     }
+}
+
+void FolderDownloads::downloadAwaitsDigest(int id)
+{
+    const auto member = m_members.constFind(id);
+    if (member == m_members.cend() || m_placeGiven.contains(id))
+        return;
+    const FolderDownload *group = find(member->first);
+    if (!group)
+        return;
+    m_placeGiven.insert(id);
+    const QString address = group->entry(member->second).file.address;
+    releasePlace(address);
+    pump(address);
+}
+
+void FolderDownloads::releasePlace(const QString &address)
+{
+    if (--m_outstanding[address] <= 0)
+        m_outstanding.remove(address);
 }
 
 void FolderDownloads::onFileInfoOverdue(int id)
@@ -147,6 +171,7 @@ void FolderDownloads::downloadEnded(int id)
     if (member == m_members.cend())
         return;
     m_infoDeadlines.remove(id);
+    const bool placeGiven = m_placeGiven.remove(id);
     const auto [groupId, index] = *member;
     m_members.erase(member);
     FolderDownload *group = find(groupId);
@@ -154,8 +179,8 @@ void FolderDownloads::downloadEnded(int id)
     if (!group || !download)
         return;
     const QString address = group->entry(index).file.address;
-    if (--m_outstanding[address] <= 0)
-        m_outstanding.remove(address);
+    if (!placeGiven)
+        releasePlace(address);
     const DownloadState outcome = download->state;
     group->ended(index, outcome, download->total);
     const bool cancelled = outcome.state() == DownloadState::State::Cancelled;

@@ -79,6 +79,9 @@ public:
     // A member whose content failed its check is fetched again as `retryId`:
     // the retry takes its place in the group, and its place at the peer.
     void downloadRetried(int endedId, int retryId);
+    // A member's data all arrived and it only waits for its digest: its
+    // place at the peer goes to the next file.
+    void downloadAwaitsDigest(int id);
 
 signals:
     void groupEnded(int id);
@@ -94,6 +97,7 @@ private:
     // groupEnded, once for each time a group ends.
     void reportIfEnded(const FolderDownload &group);
     void onFileInfoOverdue(int id);
+    void releasePlace(const QString &address);
 
     Context m_context;
     std::vector<std::unique_ptr<FolderDownload>> m_groups;
@@ -101,6 +105,8 @@ private:
     // Download id to its group and file.
     QHash<int, std::pair<int, int>> m_members;
     QHash<QString, int> m_outstanding;
+    // Members that gave their place up before they ended.
+    QSet<int> m_placeGiven;
     QSet<int> m_reported;
     QTimer m_refresh;
     // Running members that have not yet told their size, by download id.

@@ -46,6 +46,7 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
     connect(&m_downloader, &Downloader::downloadEnded, this, &Transfers::downloadEnded);
     connect(&m_downloader, &Downloader::retryStarted, this, &Transfers::retryStarted);
     connect(&m_downloader, &Downloader::retryStarted, &m_folders, &FolderDownloads::downloadRetried);
+    connect(&m_downloader, &Downloader::digestAwaited, &m_folders, &FolderDownloads::downloadAwaitsDigest);
     connect(&m_digests, &DigestExchange::digestAnswered, &m_downloader, &Downloader::digestAnswered);
     connect(&m_digests, &DigestExchange::askDropped, &m_downloader, &Downloader::digestAskDropped);
     connect(&m_running, &DownloadListModel::dataChanged, &m_folders, &FolderDownloads::downloadsChanged);
