@@ -101,10 +101,14 @@ void Dispatcher::handleResult(int index, const QByteArray &rest)
 {
     if (rest.isEmpty() || rest.startsWith(':'))
         return;
-    const QByteArray prefix = m_currentQuery + ':';
-    if (rest.size() < prefix.size() || qstrnicmp(rest.constData(), prefix.constData(), prefix.size()) != 0)
-        return;
-    emit resultReceived(index, rest.mid(prefix.size()));
+    const auto echoes = [&rest](const QByteArray &query) {
+        const QByteArray prefix = query + ':';
+        return rest.size() >= prefix.size() && qstrnicmp(rest.constData(), prefix.constData(), prefix.size()) == 0;
+    };
+    if (echoes(m_currentQuery))
+        emit resultReceived(index, rest.mid(m_currentQuery.size() + 1));
+    else if (!m_quietQuery.isEmpty() && echoes(m_quietQuery))
+        emit quietResultReceived(index, rest.mid(m_quietQuery.size() + 1));
 }
 
 void Dispatcher::announceToAll()

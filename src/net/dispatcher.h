@@ -34,6 +34,9 @@ public:
     void greet(int index);
     // Results are accepted only when they echo the current query.
     void setCurrentQuery(const QByteArray &query) { m_currentQuery = query; }
+    // A search that is not shown: results echoing this query are told apart
+    // as quiet results. Empty when none runs.
+    void setQuietQuery(const QByteArray &query) { m_quietQuery = query; }
 
 signals:
     // A peer's "id/" made its connection a control link, and the host list went out.
@@ -43,6 +46,7 @@ signals:
     void imTypingReceived(const QString &address, bool typing);
     void searchReceived(int index, const QByteArray &request);
     void resultReceived(int index, const QByteArray &result);
+    void quietResultReceived(int index, const QByteArray &result);
     void chatReceived(const QByteArray &nickname, const QByteArray &text);
 
 private:
@@ -56,4 +60,5 @@ private:
     LocalPeer &m_localPeer;
     Context m_context;
     QByteArray m_currentQuery;
+    QByteArray m_quietQuery;
 };

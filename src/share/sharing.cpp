@@ -6,6 +6,7 @@ Sharing::Sharing(SettingsStore &settings, const QString &programFolder, ControlC
     , m_sharedIndex(settings, programFolder)
     , m_contentHashes(programFolder)
     , m_search(connections, localPeer, searchContext())
+    , m_quietSearch(connections)
 {
     m_rescanTimer.setInterval(RescanIntervalMs);
     connect(&m_rescanTimer, &QTimer::timeout, &m_sharedIndex, &SharedIndex::loadSharedFolders);

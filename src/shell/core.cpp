@@ -21,8 +21,8 @@ Core::Core(CoreConfig config, Prompter &prompter, QObject *parent)
     , m_settings(m_config.userSettingsPath, m_config.machineSettingsPath)
     , m_network(m_settings, prompter, networkContext())
     , m_sharing(m_settings, m_config.programFolder, m_network.connections(), m_network.localPeer())
-    , m_transfers(m_settings, prompter, m_network.connections(), m_sharing.search(), m_network.localPeer(),
-                  m_config.programFolder,
+    , m_transfers(m_settings, prompter, m_network.connections(), m_sharing.search(), m_sharing.quietSearch(),
+                  m_network.localPeer(), m_config.programFolder,
                   {[this] { return m_sharing.sharedIndex().snapshot(); },
                    [this](const QString &path) { return m_sharing.sharedIndex().fileSignature(path); }})
     , m_chat(m_network.connections(), m_network.localPeer())
@@ -45,6 +45,11 @@ void Core::wireSignals()
         search.showResult(m_network.connections().element(index)->remoteHostIP(), payload);
     });
     connect(&search, &SearchService::currentQueryChanged, &dispatcher, &Dispatcher::setCurrentQuery);
+    QuietSignatureSearch &quietSearch = m_sharing.quietSearch();
+    connect(&dispatcher, &Dispatcher::quietResultReceived, this, [this, &quietSearch](int index, const QByteArray &payload) {
+        quietSearch.takeResult(m_network.connections().element(index)->remoteHostIP(), payload);
+    });
+    connect(&quietSearch, &QuietSignatureSearch::queryChanged, &dispatcher, &Dispatcher::setQuietQuery);
     // Peers learn the new shared count as soon as a rebuild is in place.
     connect(&m_sharing.sharedIndex(), &SharedIndex::rebuilt, &dispatcher, &Dispatcher::announceToAll);
     connect(&m_network.userList(), &UserListModel::rebuilt, &m_status, &StatusDisplay::update);

@@ -35,7 +35,7 @@ DigestExchange::DigestExchange(ControlConnections &connections, SnapshotSource s
     // Connected after the dispatcher's greeting, so an offer follows it.
     connect(&connections, &ControlConnections::peerIdentified, this, &DigestExchange::onPeerIdentified);
     connect(&connections, &ControlConnections::messageReceived, this, &DigestExchange::onMessage);
-    connect(&connections, &ControlConnections::linkClosed, this, [this](int index) { m_links.erase(index); });
+    connect(&connections, &ControlConnections::linkClosed, this, &DigestExchange::onLinkClosed);
 }
 
 void DigestExchange::onPeerIdentified(int index)
@@ -45,9 +45,21 @@ void DigestExchange::onPeerIdentified(int index)
         return;
     Link &link = m_links[index];
     link.peerId = m_connections.record(index).peerId;
+    link.address = m_connections.element(index)->remoteHostIP();
     link.window.start();
     if (!m_connections.record(index).accepted)
         sendOffer(index, link);
+}
+
+void DigestExchange::onLinkClosed(int index)
+{
+    const auto found = m_links.find(index);
+    if (found == m_links.end())
+        return;
+    const Link link = std::move(found->second);
+    m_links.erase(found);
+    for (const Asked &asked : link.asked)
+        emit askDropped(link.address, asked.sharedName);
 }
 
 void DigestExchange::sendOffer(int index, Link &link)
@@ -90,6 +102,19 @@ bool DigestExchange::ask(const QString &address, const QByteArray &sharedName)
     link.asked.back().since.start();
     m_connections.send(index, WireKeywords::DigestAsk + sharedName);
     return true;
+}
+
+int DigestExchange::askTimeLeft(const QString &address, const QByteArray &sharedName) const
+{
+    if (!offeredBy(address))
+        return -1;
+    const Link &link = m_links.at(m_connections.findConnection(address));
+    for (const Asked &asked : link.asked) {
+        const qint64 left = AskExpiryMs - asked.since.elapsed();
+        if (asked.sharedName == sharedName && left > 0)
+            return static_cast<int>(left);
+    }
+    return -1;
 }
 
 void DigestExchange::dropExpired(Link &link)

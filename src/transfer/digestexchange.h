@@ -56,10 +56,15 @@ public:
     // Asks the peer at `address` for a file's digest; false when it does not
     // offer them or has too many asks outstanding.
     bool ask(const QString &address, const QByteArray &sharedName);
+    // How long this side's ask for the file still counts as outstanding, in
+    // ms; -1 when none is (answered, expired, or its link is gone).
+    int askTimeLeft(const QString &address, const QByteArray &sharedName) const;
 
 signals:
     // A peer told a file's digest; empty when it has none for it.
     void digestAnswered(const QString &address, const QByteArray &sharedName, const QByteArray &digest);
+    // The link an ask went out on closed: no answer will come.
+    void askDropped(const QString &address, const QByteArray &sharedName);
 
 private:
     struct Asked {
@@ -68,6 +73,7 @@ private:
     };
     struct Link {
         QByteArray peerId;
+        QString address;
         bool offers = false;
         bool offered = false;  // this side's offer went out on the link
         std::deque<Asked> asked;
@@ -76,6 +82,7 @@ private:
     };
 
     void onPeerIdentified(int index);
+    void onLinkClosed(int index);
     void sendOffer(int index, Link &link);
     void onMessage(int index, const QByteArray &message);
     // The state of a link whose peer is still the one it was made for.

@@ -62,6 +62,7 @@ Downloader::Downloader(SocketArray &sockets, DownloadListModel &running, DeadDow
     connect(&sockets, &SocketArray::closed, this, &Downloader::onClosed);
     connect(&sockets, &SocketArray::errorOccurred, this, &Downloader::onError);
     connect(&m_moves, &FileMoveQueue::finished, this, &Downloader::onMoved);
+    connect(&m_digestWaits, &DigestWaits::expired, this, &Downloader::digestWaitEnded);
     ensureConnections();
 }
 
@@ -128,13 +129,23 @@ void Downloader::cancelDownload(int id)
     const Download *download = m_running.find(id);
     if (!download)
         return;
-    const int slot = download->slot;
-    connectionAt(slot).file.reset();
-    m_sockets.at(slot)->close();
+    // A download waiting for its digest has no connection any more.
+    if (!m_digestWaits.release(id)) {
+        const int slot = download->slot;
+        connectionAt(slot).file.reset();
+        m_sockets.at(slot)->close();
+    }
     std::unique_ptr<Download> cancelled = m_running.take(id);
     if (!cancelled || !cancelled->state.cancelled())
         return;
     fileUnfinished(std::move(cancelled));
+}
+
+void Downloader::abortDownload(int id, int number, const QString &description)
+{
+    const Download *download = m_running.find(id);
+    if (download && !m_digestWaits.isHeld(id))
+        transferFailed(download->slot, number, description);
 }
 
 void Downloader::closeAll()
@@ -151,9 +162,11 @@ std::unique_ptr<Download> Downloader::detachDownload(int id)
     const Download *download = m_running.find(id);
     if (!download)
         return nullptr;
-    const int slot = download->slot;
-    connectionAt(slot).file.reset();
-    m_sockets.at(slot)->close();
+    if (!m_digestWaits.release(id)) {
+        const int slot = download->slot;
+        connectionAt(slot).file.reset();
+        m_sockets.at(slot)->close();
+    }
     return m_running.take(id);
 }
 
@@ -303,6 +316,20 @@ void Downloader::digestAnswered(const QString &address, const QByteArray &shared
         download.verification.status =
             digest.isEmpty() ? Verification::Status::NotHashed : Verification::Status::Expected;
         download.verification.digest = digest;
+        if (const std::optional<QByteArray> received = m_digestWaits.release(download.id))
+            digestWaitEnded(download.id, *received);
+        return;
+    }
+}
+
+void Downloader::digestAskDropped(const QString &address, const QByteArray &sharedName)
+{
+    for (int id : m_digestWaits.heldIds()) {
+        const Download *download = m_running.find(id);
+        if (!download || download->address != address || download->sharedName != sharedName)
+            continue;
+        if (const std::optional<QByteArray> received = m_digestWaits.release(id))
+            digestWaitEnded(id, *received);
         return;
     }
 }
@@ -417,18 +444,18 @@ void Downloader::finishTransfer(int slot)
     m_sockets.at(slot)->close();
     Connection &connection = connectionAt(slot);
     connection.file.reset();
-    const Download *running = runningOn(slot);
+    Download *running = runningOn(slot);
     if (!running)
+        return;
+    const bool finished = !running->localPath.isEmpty() && running->received >= running->total
+                          && !connection.failure;
+    const bool intact = finished && signatureMatches(*running, connection);
+    if (intact && holdForDigest(slot, *running))
         return;
     std::unique_ptr<Download> download = m_running.take(running->id);
     const QString fileName = download->fileName;
-    const bool finished = !download->localPath.isEmpty() && download->received >= download->total
-                          && !connection.failure;
-    if (finished && signatureMatches(*download, connection)) {
-        if (digestMatches(*download, connection))
-            fileFinished(std::move(download));
-        else
-            digestMismatched(std::move(download));
+    if (intact) {
+        endChecked(std::move(download), connection.digest ? connection.digest->result() : QByteArray());
         return;
     }
     if (finished) {
@@ -463,12 +490,45 @@ bool Downloader::signatureMatches(const Download &download, const Connection &co
     return (received ? *received : FileSignature::computeFileSignature(download.localPath)) == announced;
 }
 
-bool Downloader::digestMatches(Download &download, Connection &connection)
+bool Downloader::holdForDigest(int slot, Download &download)
+{
+    Connection &connection = connectionAt(slot);
+    if (download.verification.status != Verification::Status::Awaiting || !connection.digest
+        || !m_context.digestAskTimeLeft)
+        return false;
+    const int left = m_context.digestAskTimeLeft(download.address, download.sharedName);
+    if (left <= 0)
+        return false;
+    m_digestWaits.hold(download.id, connection.digest->result(), left);
+    qCInfo(lcTransfer) << "download" << download.id << "waits up to" << left << "ms for its digest";
+    // The connection is closed and may carry another download from now on.
+    connection.download = -1;
+    connection.digest.reset();
+    m_running.refresh(download.id);
+    emit digestAwaited(download.id);
+    return true;
+}
+
+void Downloader::digestWaitEnded(int id, const QByteArray &received)
+{
+    if (std::unique_ptr<Download> download = m_running.take(id))
+        endChecked(std::move(download), received);
+}
+
+void Downloader::endChecked(std::unique_ptr<Download> download, const QByteArray &received)
+{
+    if (digestMatches(*download, received))
+        fileFinished(std::move(download));
+    else
+        digestMismatched(std::move(download));
+}
+
+bool Downloader::digestMatches(Download &download, const QByteArray &received)
 {
     Verification &verification = download.verification;
     if (verification.status != Verification::Status::Expected)
         return true;
-    const bool same = connection.digest && connection.digest->result() == verification.digest;
+    const bool same = !received.isEmpty() && received == verification.digest;
     verification.status = same ? Verification::Status::Verified : Verification::Status::Mismatched;
     return same;
 }
@@ -481,15 +541,19 @@ void Downloader::digestMismatched(std::unique_ptr<Download> download)
     download->state.failed(DownloadState::ErrorKind::Hash);
     download->keptPath = download->localPath;
     const QString fileName = download->fileName;
+    bool retrying = false;
     if (!download->fromScratch) {
-        const int retryId = startDownload(download->sharedName, download->address);
+        const int retryId = startDownload(download->sharedName, download->address, download->subfolder);
         if (Download *again = m_running.find(retryId)) {
             again->fromScratch = true;
+            retrying = true;
             emit retryStarted(download->id, retryId);
         }
     }
     fileEnded(std::move(download));
-    emit transferEnded(Outcome::Failed, fileName);
+    // The retry's outcome is the one the person hears of.
+    if (!retrying)
+        emit transferEnded(Outcome::Failed, fileName);
 }
 
 void Downloader::fileUnfinished(std::unique_ptr<Download> download)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/digestwaits.h"
 #include "transfer/download.h"
 #include "transfer/filemovequeue.h"
 #include "transfer/prefixsignature.h"
@@ -45,6 +46,8 @@ public:
         // Asks the serving peer for the file's full-content digest; false
         // when that peer does not offer digests.
         std::function<bool(const QString &address, const QByteArray &sharedName)> askDigest;
+        // How long that ask may still be answered, in ms; -1 when it no longer can.
+        std::function<int(const QString &address, const QByteArray &sharedName)> digestAskTimeLeft;
     };
 
     Downloader(SocketArray &sockets, DownloadListModel &running, DeadDownloadListModel &ended, ResumeStore &store,
@@ -57,6 +60,9 @@ public:
     int startDownload(const QByteArray &sharedName, const QString &address, const QString &subfolder = QString());
     // Nothing when the download does not run.
     void cancelDownload(int id);
+    // Ends a running download as an error of its transfer connection,
+    // numbered and described as given. Nothing when it does not run.
+    void abortDownload(int id, int number, const QString &description);
     // Closes every transfer connection without filing anything: the
     // incomplete files stay where they are.
     void closeAll();
@@ -77,6 +83,8 @@ public:
     void transferFailed(int slot, int number, const QString &description);
     // A serving peer told a file's digest; empty when it has none yet.
     void digestAnswered(const QString &address, const QByteArray &sharedName, const QByteArray &digest);
+    // An ask for a file's digest will not be answered.
+    void digestAskDropped(const QString &address, const QByteArray &sharedName);
 
 signals:
     // A transfer left the running list; cancels are not reported.
@@ -86,6 +94,9 @@ signals:
     // A file whose content differed from its digest is fetched once more;
     // sent before the first download is filed.
     void retryStarted(int endedId, int retryId);
+    // Every byte of a download arrived and its connection closed; it waits
+    // for its digest before it is checked and filed.
+    void digestAwaited(int id);
 
 private:
     // A failure on this side or of the socket, filed when the transfer ends.
@@ -127,8 +138,15 @@ private:
     bool signatureMatches(const Download &download, const Connection &connection) const;
     void requestFile(int slot, qint64 offset);
     void prefixHashed(int slot, int id, bool readWhole);
-    // Checks the whole file against the announced digest, where one is known.
-    bool digestMatches(Download &download, Connection &connection);
+    // Every byte arrived while the digest is still asked for: the download
+    // waits for the answer, off its connection. False when no answer can come.
+    bool holdForDigest(int slot, Download &download);
+    // The end of a held download's wait, answered or not.
+    void digestWaitEnded(int id, const QByteArray &received);
+    // Files a download whose every byte arrived and matched its signature.
+    void endChecked(std::unique_ptr<Download> download, const QByteArray &received);
+    // Checks the whole file's digest `received` against the announced one, where one is known.
+    static bool digestMatches(Download &download, const QByteArray &received);
     // Ends the download as a hash error, keeps the file, and fetches it once
     // more from byte 0.
     void digestMismatched(std::unique_ptr<Download> download);
@@ -143,5 +161,6 @@ private:
     // Finished downloads waiting for their move, by id.
     std::map<int, std::unique_ptr<Download>> m_moving;
     FileMoveQueue m_moves;
+    DigestWaits m_digestWaits;
     int m_nextId = 1;
 };

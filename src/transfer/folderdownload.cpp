@@ -68,6 +68,11 @@ void FolderDownload::started(int index, int download)
     ++m_running;
 }
 
+void FolderDownload::retried(int index, int download)
+{
+    m_entries.at(static_cast<size_t>(index)).download = download;
+}
+
 void FolderDownload::ended(int index, const DownloadState &outcome, qint64 size)
 {
     Entry &entry = m_entries.at(static_cast<size_t>(index));

@@ -53,6 +53,8 @@ public:
     // The next waiting file from `address`; -1 when none waits or the group stopped.
     int takeWaiting(const QString &address);
     void started(int index, int download);
+    // The file's download was replaced by `download`, which fetches it again.
+    void retried(int index, int download);
     // The file's download ended as `outcome`; `size` is what it came to.
     void ended(int index, const DownloadState &outcome, qint64 size);
     // Every waiting file from `address` ends as `outcome` without being asked for.

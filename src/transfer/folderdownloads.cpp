@@ -4,7 +4,9 @@
 #include "transfer/download.h"
 #include "transfer/folderpaths.h"
 
+#include <QString>
 #include <algorithm>
+#include <cerrno>
 
 FolderDownloads::FolderDownloads(Context context, QObject *parent)
     : QObject(parent)
@@ -14,6 +16,7 @@ FolderDownloads::FolderDownloads(Context context, QObject *parent)
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(RefreshMs);
     connect(&m_refresh, &QTimer::timeout, &m_model, &FolderDownloadModel::refreshRunning);
+    connect(&m_infoDeadlines, &Deadlines::expired, this, &FolderDownloads::onFileInfoOverdue);
 }
 
 FolderDownloads::~FolderDownloads() = default;
@@ -106,9 +109,60 @@ bool FolderDownloads::startNext(FolderDownload &group, const QString &address)
     }
     ++m_outstanding[address];
     m_members.insert(download, {group.id(), index});
+    m_infoDeadlines.set(download, m_fileInfoTimeoutMs);
     group.started(index, download);
     m_model.entryChanged(group.id(), index);
     return true;
+}
+
+void FolderDownloads::downloadRetried(int endedId, int retryId)
+{
+    const auto member = m_members.constFind(endedId);
+    if (member == m_members.cend())
+        return;
+    const auto [groupId, index] = *member;
+    m_members.erase(member);
+    m_members.insert(retryId, {groupId, index});
+    m_infoDeadlines.remove(endedId);
+    m_infoDeadlines.set(retryId, m_fileInfoTimeoutMs);
+    FolderDownload *group = find(groupId);
+    // The retry opens a connection of its own again.
+    if (m_placeGiven.remove(endedId) && group)
+        ++m_outstanding[group->entry(index).file.address];
+    if (group) {
+        group->retried(index, retryId);
+        m_model.entryChanged(groupId, index);
+    }
+}
+
+void FolderDownloads::downloadAwaitsDigest(int id)
+{
+    const auto member = m_members.constFind(id);
+    if (member == m_members.cend() || m_placeGiven.contains(id))
+        return;
+    const FolderDownload *group = find(member->first);
+    if (!group)
+        return;
+    m_placeGiven.insert(id);
+    const QString address = group->entry(member->second).file.address;
+    releasePlace(address);
+    pump(address);
+}
+
+void FolderDownloads::releasePlace(const QString &address)
+{
+    if (--m_outstanding[address] <= 0)
+        m_outstanding.remove(address);
+}
+
+void FolderDownloads::onFileInfoOverdue(int id)
+{
+    const Download *download = m_context.find(id);
+    if (!m_members.contains(id) || !download || !download->state.isRunning() || download->sizeKnown)
+        return;
+    m_context.abort(id, ETIMEDOUT,
+                    QStringLiteral("The peer did not tell the file's size within %1 s of the request.")
+                        .arg(m_fileInfoTimeoutMs / 1000.0));
 }
 
 void FolderDownloads::downloadEnded(int id)
@@ -116,6 +170,8 @@ void FolderDownloads::downloadEnded(int id)
     const auto member = m_members.constFind(id);
     if (member == m_members.cend())
         return;
+    m_infoDeadlines.remove(id);
+    const bool placeGiven = m_placeGiven.remove(id);
     const auto [groupId, index] = *member;
     m_members.erase(member);
     FolderDownload *group = find(groupId);
@@ -123,8 +179,8 @@ void FolderDownloads::downloadEnded(int id)
     if (!group || !download)
         return;
     const QString address = group->entry(index).file.address;
-    if (--m_outstanding[address] <= 0)
-        m_outstanding.remove(address);
+    if (!placeGiven)
+        releasePlace(address);
     const DownloadState outcome = download->state;
     group->ended(index, outcome, download->total);
     const bool cancelled = outcome.state() == DownloadState::State::Cancelled;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/deadlines.h"
 #include "transfer/folderdownload.h"
 #include "transfer/folderdownloadmodel.h"
 
@@ -33,10 +34,15 @@ public:
     static constexpr int MaxFiles = 1000000;
     // Progress of running files is shown again at most this often.
     static constexpr int RefreshMs = 250;
+    // A file whose peer has not told its size this long after it was asked
+    // for ends as a timeout, so a peer that never answers frees its place.
+    static constexpr int FileInfoTimeoutMs = 30000;
 
     struct Context {
         std::function<int(const QByteArray &sharedName, const QString &address, const QString &subfolder)> start;
         std::function<void(int id)> cancel;
+        // Ends a running download as an error of its transfer connection.
+        std::function<void(int id, int number, const QString &description)> abort;
         std::function<const Download *(int id)> find;
     };
 
@@ -44,6 +50,8 @@ public:
     ~FolderDownloads() override;
 
     FolderDownloadModel &model() { return m_model; }
+    // Files asked for from now on wait this long for their size.
+    void setFileInfoTimeout(int ms) { m_fileInfoTimeoutMs = ms; }
     // Every file of `files` lying below `folder`, from the peer at `address`,
     // into the downloads folder under the folder's name (`rootName` for a
     // shared root). Returns the group's id; -1 when no file is left.
@@ -68,6 +76,12 @@ public:
     void downloadEnded(int id);
     // Running downloads' rows changed: the groups' rows follow shortly.
     void downloadsChanged();
+    // A member whose content failed its check is fetched again as `retryId`:
+    // the retry takes its place in the group, and its place at the peer.
+    void downloadRetried(int endedId, int retryId);
+    // A member's data all arrived and it only waits for its digest: its
+    // place at the peer goes to the next file.
+    void downloadAwaitsDigest(int id);
 
 signals:
     void groupEnded(int id);
@@ -82,6 +96,8 @@ private:
     std::vector<int> membersOf(int groupId) const;
     // groupEnded, once for each time a group ends.
     void reportIfEnded(const FolderDownload &group);
+    void onFileInfoOverdue(int id);
+    void releasePlace(const QString &address);
 
     Context m_context;
     std::vector<std::unique_ptr<FolderDownload>> m_groups;
@@ -89,7 +105,12 @@ private:
     // Download id to its group and file.
     QHash<int, std::pair<int, int>> m_members;
     QHash<QString, int> m_outstanding;
+    // Members that gave their place up before they ended.
+    QSet<int> m_placeGiven;
     QSet<int> m_reported;
     QTimer m_refresh;
+    // Running members that have not yet told their size, by download id.
+    Deadlines m_infoDeadlines;
+    int m_fileInfoTimeoutMs = FileInfoTimeoutMs;
     int m_nextId = 1;
 };

@@ -2,12 +2,15 @@
 
 #include "base/logcategories.h"
 #include "net/controlconnections.h"
+#include "share/quietsignaturesearch.h"
 #include "transfer/transfers.h"
 
-ParkedResumer::ParkedResumer(Transfers &transfers, ControlConnections &connections, QObject *parent)
+ParkedResumer::ParkedResumer(Transfers &transfers, ControlConnections &connections, QuietSignatureSearch &search,
+                             QObject *parent)
     : QObject(parent)
     , m_transfers(transfers)
     , m_connections(connections)
+    , m_search(search)
 {
     m_gather.setSingleShot(true);
     m_gather.setInterval(GatherMs);
@@ -29,7 +32,7 @@ ParkedResumer::ParkedResumer(Transfers &transfers, ControlConnections &connectio
     });
     // Queued: the answer arrives inside the search's own handling of a result,
     // and the next search would replace that search under its feet.
-    connect(&transfers, &Transfers::resumeSourceFound, this, &ParkedResumer::onSourceFound, Qt::QueuedConnection);
+    connect(&search, &QuietSignatureSearch::found, this, &ParkedResumer::onSourceFound, Qt::QueuedConnection);
 }
 
 void ParkedResumer::stop()
@@ -39,6 +42,7 @@ void ParkedResumer::stop()
     m_round.clear();
     m_looking = -1;
     m_again = false;
+    m_search.stop();
 }
 
 void ParkedResumer::startRound()
@@ -55,24 +59,34 @@ void ParkedResumer::resumeNext()
     // A search reaches only the peers linked when it goes out.
     while (!m_round.isEmpty() && !m_connections.controlLinks().isEmpty()) {
         const int id = m_round.takeFirst();
-        const QList<int> parked = m_transfers.parking().parkedIds();
-        if (parked.contains(id) && m_transfers.resume(id)) {
+        if (lookFor(id)) {
             m_looking = id;
             m_sourceWait.start();
             return;
         }
     }
     m_round.clear();
+    m_search.stop();
     if (m_again) {
         m_again = false;
         startRound();
     }
 }
 
-void ParkedResumer::onSourceFound(int id, const QByteArray &sharedName, const QString &address)
+bool ParkedResumer::lookFor(int id)
 {
-    if (id != m_looking)
+    const Download *parked = m_transfers.download(id);
+    // Without the file information there is no size and signature to look for.
+    return m_transfers.parking().parkedIds().contains(id) && parked && parked->sizeKnown
+           && m_search.start(parked->total, parked->signature);
+}
+
+void ParkedResumer::onSourceFound(qint64 size, const QByteArray &signature, const QByteArray &sharedName,
+                                  const QString &address)
+{
+    const Download *parked = m_transfers.download(m_looking);
+    if (!parked || parked->total != size || parked->signature != signature)
         return;
-    m_transfers.resumeParked(id, sharedName, address);
+    m_transfers.resumeParked(m_looking, sharedName, address);
     resumeNext();
 }

@@ -16,8 +16,8 @@
 #include <sys/statvfs.h>
 
 Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnections &connections,
-                     SearchService &search, LocalPeer &localPeer, const QString &programFolder, Context context,
-                     QObject *parent)
+                     SearchService &search, QuietSignatureSearch &quietSearch, LocalPeer &localPeer,
+                     const QString &programFolder, Context context, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
     , m_search(search)
@@ -28,7 +28,7 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
     , m_downloader(m_sockets, m_running, m_ended, m_store, localPeer, downloaderContext())
     , m_uploads(connections, localPeer, {std::move(context.snapshot), std::move(context.fileSignature)})
     , m_parking(m_downloader, m_running, m_ended, m_store, programFolder)
-    , m_parkedResumer(*this, connections)
+    , m_parkedResumer(*this, connections, quietSearch)
     , m_folders(foldersContext())
 {
     connect(&localPeer, &LocalPeer::addressChanged, &m_sockets, &SocketArray::setLocalIP);
@@ -45,7 +45,10 @@ Transfers::Transfers(SettingsStore &settings, Prompter &prompter, ControlConnect
     connect(&m_downloader, &Downloader::downloadEnded, &m_folders, &FolderDownloads::downloadEnded);
     connect(&m_downloader, &Downloader::downloadEnded, this, &Transfers::downloadEnded);
     connect(&m_downloader, &Downloader::retryStarted, this, &Transfers::retryStarted);
+    connect(&m_downloader, &Downloader::retryStarted, &m_folders, &FolderDownloads::downloadRetried);
+    connect(&m_downloader, &Downloader::digestAwaited, &m_folders, &FolderDownloads::downloadAwaitsDigest);
     connect(&m_digests, &DigestExchange::digestAnswered, &m_downloader, &Downloader::digestAnswered);
+    connect(&m_digests, &DigestExchange::askDropped, &m_downloader, &Downloader::digestAskDropped);
     connect(&m_running, &DownloadListModel::dataChanged, &m_folders, &FolderDownloads::downloadsChanged);
     connect(&search, &SearchService::signatureFound, this, &Transfers::onSignatureFound);
     m_progressTimer.setInterval(ProgressIntervalMs);
@@ -70,6 +73,9 @@ Downloader::Context Transfers::downloaderContext()
     context.askDigest = [this](const QString &address, const QByteArray &sharedName) {
         return m_digests.ask(address, sharedName);
     };
+    context.digestAskTimeLeft = [this](const QString &address, const QByteArray &sharedName) {
+        return m_digests.askTimeLeft(address, sharedName);
+    };
     return context;
 }
 
@@ -80,6 +86,9 @@ FolderDownloads::Context Transfers::foldersContext()
         return m_downloader.startDownload(sharedName, address, subfolder);
     };
     context.cancel = [this](int id) { m_downloader.cancelDownload(id); };
+    context.abort = [this](int id, int number, const QString &description) {
+        m_downloader.abortDownload(id, number, description);
+    };
     // A download that just ended is the ended list's last entry: found
     // without a walk through a long list.
     context.find = [this](int id) -> const Download * {

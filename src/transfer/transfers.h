@@ -22,6 +22,7 @@
 class ControlConnections;
 class IndexSnapshot;
 class Prompter;
+class QuietSignatureSearch;
 class LocalPeer;
 class SearchService;
 class SettingsStore;
@@ -45,8 +46,10 @@ public:
         std::function<QByteArray(const QString &)> fileSignature;
     };
 
+    // `quietSearch` finds the peers that hold parked downloads' files.
     Transfers(SettingsStore &settings, Prompter &prompter, ControlConnections &connections, SearchService &search,
-              LocalPeer &localPeer, const QString &programFolder, Context context, QObject *parent = nullptr);
+              QuietSignatureSearch &quietSearch, LocalPeer &localPeer, const QString &programFolder, Context context,
+              QObject *parent = nullptr);
 
     SocketArray &transferSockets() { return m_sockets; }
     Downloader &downloader() { return m_downloader; }

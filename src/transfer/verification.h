@@ -8,7 +8,7 @@ struct Verification
 {
     enum class Status {
         NotOffered,     // the serving peer does not offer digests
-        Awaiting,       // asked; no answer came before the last byte
+        Awaiting,       // asked; no answer came before the ask expired
         NotHashed,      // the serving peer has not hashed the file yet
         Expected,       // known, to be checked when the last byte arrives
         Verified,       // every byte matches it

@@ -1,5 +1,6 @@
 #include "share/contentdigest.h"
 #include "share/filesignature.h"
+#include "share/filetypes.h"
 #include "share/hashlookup.h"
 #include "support/fakefileserver.h"
 #include "support/fakefolderserver.h"
@@ -20,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtTest>
+#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -159,6 +161,33 @@ class TransfersTest : public QObject
             || !QTest::qWaitFor([&] { return fake->received().startsWith("getfileinfo:"); }, 5000))
             return nullptr;
         return fake;
+    }
+
+    // A download on alice from a hand-driven server that has told the file's
+    // size and signature and been asked for the data; null when it was not.
+    std::unique_ptr<FakeFileServer> dataRequested(int &id, const QByteArray &content,
+                                                  const QByteArray &sharedName = "1:x.bin")
+    {
+        return dataRequested(id, content.size(), signatureOf(content), sharedName);
+    }
+
+    std::unique_ptr<FakeFileServer> dataRequested(int &id, qint64 size, const QByteArray &signature,
+                                                  const QByteArray &sharedName = "1:x.bin")
+    {
+        auto fake = fakeDownload(id, sharedName);
+        if (!fake)
+            return nullptr;
+        fake->send(TransferMessages::fileInfo(size, "fake", signature));
+        if (!QTest::qWaitFor([&] { return fake->received().contains("getfile:"); }, 5000))
+            return nullptr;
+        return fake;
+    }
+
+    // The first half of `content` with `mark` at `at`, past the signature's
+    // bytes, so that a file shows whether it came from this part.
+    static QByteArray markedHalf(const QByteArray &content, qsizetype at, const QByteArray &mark)
+    {
+        return content.left(content.size() / 2).replace(at, mark.size(), mark);
     }
 
     // A raw requester that asks bob for a file and then reads nothing, so
@@ -486,12 +515,9 @@ private slots:
         QFETCH(bool, resumed);
         const QByteArray content = patternBytes(300000, 7);
         int id = -1;
-        auto fake = fakeDownload(id, "1:music\\song.mp3");
+        auto fake = dataRequested(id, content, "1:music\\song.mp3");
         QVERIFY(fake);
-        QByteArray half = content.left(150000);
-        half.replace(poisonedAt, 10, "RESUMEDXXX");
-        fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
-        QTRY_VERIFY(fake->received().contains("getfile:"));
+        const QByteArray half = markedHalf(content, poisonedAt, "RESUMEDXXX");
         fake->sendAndClose("GOFILE|" + half);
         QTRY_COMPARE(alice().downloadList().rowOf(id), -1);
         DeadDownloadListModel &ended = alice().deadDownloadList();
@@ -507,7 +533,7 @@ private slots:
 
         const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
         QCOMPARE(statusOf(ended, row), QStringLiteral("Complete"));
-        QCOMPARE(readWholeFile(ended.at(row).finishedPath), resumed ? half + content.mid(150000) : content);
+        QCOMPARE(readWholeFile(ended.at(row).finishedPath), resumed ? half + content.mid(half.size()) : content);
         QCOMPARE(statusOf(ended, row, Qt::ToolTipRole).contains(QLatin1String("resumed from another peer"),
                                                                 Qt::CaseInsensitive),
                  resumed);
@@ -550,10 +576,8 @@ private slots:
     void aFileWithTheWrongSignatureIsNotComplete()
     {
         int id = -1;
-        auto fake = fakeDownload(id);
+        auto fake = dataRequested(id, patternBytes(4096, 1));
         QVERIFY(fake);
-        fake->send(TransferMessages::fileInfo(4096, "fake", signatureOf(patternBytes(4096, 1))));
-        QTRY_VERIFY(fake->received().contains("getfile:"));
         fake->send("GOFILE|" + patternBytes(4096, 2));
         DeadDownloadListModel &ended = alice().deadDownloadList();
         QTRY_COMPARE(ended.rowCount(), 1);
@@ -584,10 +608,8 @@ private slots:
         QFETCH(QByteArray, signature);
         QFETCH(QStringList, records);
         int id = -1;
-        auto fake = fakeDownload(id);
+        auto fake = dataRequested(id, 5000, signature);
         QVERIFY(fake);
-        fake->send(TransferMessages::fileInfo(5000, "fake", signature));
-        QTRY_VERIFY(fake->received().contains("getfile:"));
         if (sent > 0) {
             fake->send("GOFILE|" + patternBytes(sent));
             QTRY_COMPARE(downloadOf(id).received, qint64(sent));
@@ -760,10 +782,8 @@ private slots:
             QSKIP("needs to mount a small file system (root)");
         const QByteArray content = patternBytes(40000, 5);
         int id = -1;
-        auto fake = fakeDownload(id);
+        auto fake = dataRequested(id, content);
         if (fake) {
-            fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
-            (void)QTest::qWaitFor([&] { return fake->received().contains("getfile:"); }, 5000);
             // Someone else takes the room after the check.
             QFile filler(incomplete + "/filler");
             filler.open(QIODevice::WriteOnly);
@@ -815,7 +835,8 @@ private slots:
 
     // Asked to keep them, the end of the program parks running downloads
     // without a question, the next start lists them as parked, and they go
-    // on from their parts once a peer with the file is linked. Not asked,
+    // on from their parts once a peer with the file is linked, leaving the
+    // search the person sees alone. Not asked,
     // the end asks first and nothing is listed at the next start.
     void exitParksRunningDownloadsOnlyWhenAsked_data()
     {
@@ -830,13 +851,9 @@ private slots:
         m_alice->core().settings().set(QLatin1String(SettingNames::KeepUnfinishedDownloads), keep ? "1" : "0");
         const QByteArray content = patternBytes(300000, 7);
         int id = -1;
-        auto fake = fakeDownload(id, "1:music\\song.mp3");
+        auto fake = dataRequested(id, content, "1:music\\song.mp3");
         QVERIFY(fake);
-        // Bytes past the signature's that only the part has show where the file came from.
-        QByteArray half = content.left(150000);
-        half.replace(1000, 10, "PARKEDXXXX");
-        fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
-        QTRY_VERIFY(fake->received().contains("getfile:"));
+        const QByteArray half = markedHalf(content, 1000, "PARKEDXXXX");
         fake->send("GOFILE|" + half);
         // A small last piece may wait in the socket; the part is what was written.
         QTRY_COMPARE(downloadOf(id).received + downloadOf(id).pending, qint64(half.size()));
@@ -865,10 +882,13 @@ private slots:
 
         // Bob tells no digest, so the marked part is not caught and shows in the file.
         bob().digests().setHashLookup(nullptr);
+        SearchService &search = m_alice->core().sharing().search();
+        search.submitSearch("song", QLatin1String(FileTypes::AllFileTypes));
         m_alice->core().network().connections().connectTo(m_bob->address());
         QTRY_VERIFY_WITH_TIMEOUT(ended.rowCount() == 1 && ended.at(0).state.state() == Download::State::Complete,
                                  30000);
-        QCOMPARE(readWholeFile(ended.at(0).finishedPath), half + content.mid(150000));
+        QCOMPARE(search.currentQuery(), QByteArray("song"));
+        QCOMPARE(readWholeFile(ended.at(0).finishedPath), half + content.mid(half.size()));
         QVERIFY(!QFile::exists(parkedFile));
         QVERIFY(QDir(alice().resumeStore().folder()).entryList(QDir::Files).isEmpty());
         QFile::remove(ended.at(0).finishedPath);
@@ -947,7 +967,7 @@ private slots:
 
     // A server whose bytes after the signature's differ from its digest: the
     // file is kept as "Error (hash)" and fetched once more from byte 0; the
-    // retry is the last one.
+    // retry is the last one, and only its outcome is notified.
     void contentThatDiffersFromItsDigestIsFetchedOnceMore_data()
     {
         QTest::addColumn<bool>("fixedForRetry");
@@ -965,6 +985,8 @@ private slots:
         QVERIFY(shareFiles(*m_bob, {{"told.bin", tampered}}));
         m_hashes.claimed.insert("told.bin", sha256Of(content));
         const QString served = bob().downloadsFolder() + "/told.bin";
+        m_alice->core().settings().set(QLatin1String(SettingNames::ShowDownloadNotifications), "2");
+        m_alice->person().balloons.clear();
         QSignalSpy retries(&alice(), &Transfers::retryStarted);
         QObject guard;
         connect(&alice(), &Transfers::retryStarted, &guard, [&] {
@@ -981,6 +1003,8 @@ private slots:
         QTRY_COMPARE(ended.rowCount(), row + 2);
         QCOMPARE(alice().downloadList().rowCount(), 0);
         QCOMPARE(retries.count(), 1);
+        QCOMPARE(m_alice->person().balloonTitles(),
+                 QStringList(fixedForRetry ? "Download Complete" : "Download Failed"));
         if (fixedForRetry) {
             QCOMPARE(statusOf(ended, row + 1), QStringLiteral("Complete"));
             QCOMPARE(readWholeFile(ended.at(row + 1).finishedPath), content);
@@ -995,6 +1019,34 @@ private slots:
         m_hashes.claimed.clear();
     }
 
+    // A folder's file that fails its digest is fetched again in its place:
+    // the group waits for the retry, which lands in the folder.
+    void aFolderFileThatFailsItsDigestIsRetriedInTheFolder()
+    {
+        QVERIFY(linkForDigests());
+        const QByteArray content = patternBytes(200000, 6);
+        QByteArray tampered = content;
+        tampered.replace(150000, 8, "TAMPERED");
+        QVERIFY(shareFiles(*m_bob, {{"checked/again.bin", tampered}}));
+        m_hashes.claimed.insert("again.bin", sha256Of(content));
+        QObject guard;
+        connect(&alice(), &Transfers::retryStarted, &guard, [&] {
+            QFile file(bob().downloadsFolder() + "/checked/again.bin");
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        });
+        FolderDownloads &folders = alice().folders();
+        const int id = folders.startFolder(m_bob->address(), "1:checked",
+                                           {{"1:checked\\again.bin", m_bob->address(), content.size()}}, "bob");
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 20000);
+        QCOMPARE(alice().downloadList().rowCount(), 0);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::FilesColumn), QStringLiteral("1 of 1"));
+        QCOMPARE(readWholeFile(downloaded("checked/again.bin")), content);
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        QFile::remove(ended.at(ended.rowCount() - 2).keptPath);
+        QDir(downloaded("checked")).removeRecursively();
+        m_hashes.claimed.clear();
+    }
+
     // A parked part whose bytes past the signature's are wrong is taken over,
     // then caught by the digest, and the file fetched whole.
     void aPoisonedParkedPartIsCaught()
@@ -1002,12 +1054,9 @@ private slots:
         QVERIFY(linkForDigests());
         const QByteArray content = patternBytes(300000, 7);
         int id = -1;
-        auto fake = fakeDownload(id, "1:music\\song.mp3");
+        auto fake = dataRequested(id, content, "1:music\\song.mp3");
         QVERIFY(fake);
-        QByteArray half = content.left(150000);
-        half.replace(1000, 10, "POISONEDXX");
-        fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
-        QTRY_VERIFY(fake->received().contains("getfile:"));
+        const QByteArray half = markedHalf(content, 1000, "POISONEDXX");
         fake->sendAndClose("GOFILE|" + half);
         QTRY_COMPARE(alice().downloadList().rowOf(id), -1);
         QCOMPARE(QDir(alice().resumeStore().folder()).entryList(QDir::Files).size(), 1);
@@ -1015,7 +1064,7 @@ private slots:
         const DeadDownloadListModel &ended = alice().deadDownloadList();
         const int row = downloadFrom(m_bob->address(), "1:music\\song.mp3");
         QCOMPARE(statusOf(ended, row), QStringLiteral("Error (hash)"));
-        QCOMPARE(readWholeFile(ended.at(row).keptPath), half + content.mid(150000));
+        QCOMPARE(readWholeFile(ended.at(row).keptPath), half + content.mid(half.size()));
         QTRY_COMPARE(ended.rowCount(), row + 2);
         QCOMPARE(statusOf(ended, row + 1), QStringLiteral("Complete"));
         QCOMPARE(readWholeFile(ended.at(row + 1).finishedPath), content);
@@ -1035,6 +1084,49 @@ private slots:
         QVERIFY(statusOf(ended, row, Qt::ToolTipRole)
                     .contains("not verified (the serving peer has not hashed the file yet)"));
         QFile::remove(ended.at(row).finishedPath);
+    }
+
+    // A digest asked for but not told by the last byte: the download waits
+    // for it, still running and off its connection, and is checked when it
+    // comes; a link that drops ends the wait at once, unverified.
+    void aDigestThatComesAfterTheLastByteIsWaitedFor_data()
+    {
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("answered") << true;
+        QTest::newRow("link dropped") << false;
+    }
+
+    void aDigestThatComesAfterTheLastByteIsWaitedFor()
+    {
+        QFETCH(bool, answered);
+        const QByteArray content = patternBytes(5000, 8);
+        auto fake = fakeServer();
+        FakePeer peer("FEED", fake->address());
+        QVERIFY(!peer.greet(m_alice->address(), m_alice->core().localPeer().port()).isEmpty());
+        peer.sendFrames({"id/client", "nick:late", "quelmhashes:1"}, m_alice->id());
+        QTRY_VERIFY(alice().digests().offeredBy(fake->address()));
+        const int id = alice().start("1:late.bin", fake->address());
+        QVERIFY(fake->waitForConnection());
+        QList<QByteArray> frames;
+        QTRY_VERIFY((frames += peer.takeFrames(m_alice->id())).contains("quelmhashask:1:late.bin"));
+        QTRY_VERIFY(fake->received().startsWith("getfileinfo:"));
+        fake->send(TransferMessages::fileInfo(content.size(), "fake", signatureOf(content)));
+        QTRY_VERIFY(fake->received().contains("getfile:"));
+        fake->sendAndClose("GOFILE|" + content);
+        QTRY_COMPARE(downloadOf(id).received, qint64(content.size()));
+        const DeadDownloadListModel &ended = alice().deadDownloadList();
+        QCOMPARE(ended.rowCount(), 0);
+        QVERIFY(alice().downloadList().rowOf(id) >= 0);
+        if (answered)
+            peer.sendFrames({"quelmhash:" + sha256Of(content).toHex() + "|1:late.bin"}, m_alice->id());
+        else
+            peer.socket().abort();
+        QTRY_COMPARE(ended.rowCount(), 1);
+        QCOMPARE(statusOf(ended, 0), QStringLiteral("Complete"));
+        QVERIFY(statusOf(ended, 0, Qt::ToolTipRole)
+                    .contains(answered ? verifiedText(content)
+                                       : QStringLiteral("not verified (no digest came from the serving peer in time)")));
+        QFile::remove(ended.at(0).finishedPath);
     }
 
     // Nested folders, a name listed twice, names that differ in case only,
@@ -1150,6 +1242,61 @@ private slots:
             QCOMPARE(fileText(folders, id, file, FolderDownloadModel::StatusColumn), QStringLiteral("Cancelled"));
         QTRY_COMPARE(fake.openConnections(), 0);
         QCOMPARE(fake.acceptedConnections(), FolderDownloads::MaxOutstandingPerPeer);
+    }
+
+    // A peer that never tells a file's size gives its places up after a
+    // while: the files end as timeouts, and the group's resume asks again.
+    void aPeerThatNeverAnswersFreesItsPlaces()
+    {
+        QMap<QByteArray, QByteArray> files;
+        for (int i = 0; i < 6; ++i)
+            files.insert("1:mute\\" + QByteArray::number(i) + ".bin", patternBytes(1000 + i, i));
+        FakeFolderServer fake(m_alice->core().localPeer().port(), files);
+        fake.setAnswering(false);
+        FolderDownloads &folders = alice().folders();
+        folders.setFileInfoTimeout(300);
+        const int id = folders.startFolder(fake.address(), "1:mute", filesOf(files, fake.address()), "fake");
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 10000);
+        folders.setFileInfoTimeout(FolderDownloads::FileInfoTimeoutMs);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Incomplete"));
+        QCOMPARE(fileText(folders, id, 0, FolderDownloadModel::StatusColumn), QStringLiteral("Error (%1)").arg(ETIMEDOUT));
+        QTRY_COMPARE(fake.openConnections(), 0);
+        fake.setAnswering(true);
+        QVERIFY(folders.resume(id));
+        QTRY_VERIFY_WITH_TIMEOUT(groupEnded(folders, id), 10000);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Complete"));
+        QDir(downloaded("mute")).removeRecursively();
+    }
+
+    // A disk that fills stops the whole group: no more files are asked for,
+    // and the files that arrived stay.
+    void aDiskThatFillsStopsTheFolder()
+    {
+        const QString incomplete = alice().incompleteFolder();
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs", incomplete});
+        if (!mount.waitForFinished(5000) || mount.exitCode() != 0)
+            QSKIP("needs to mount a small file system (root)");
+        QMap<QByteArray, QByteArray> files;
+        for (int i = 0; i < 10; ++i)
+            files.insert("1:full\\" + QByteArray::number(i) + ".bin", patternBytes(i == 4 ? 200000 : 3000, i));
+        FakeFolderServer fake(m_alice->core().localPeer().port(), files);
+        FolderDownloads &folders = alice().folders();
+        const int id = folders.startFolder(fake.address(), "1:full", filesOf(files, fake.address()), "fake");
+        const bool ended = QTest::qWaitFor([&] { return groupEnded(folders, id); }, 10000);
+        QProcess::execute(QStringLiteral("umount"), {incomplete});
+        QVERIFY(ended);
+        QCOMPARE(groupText(folders, id, FolderDownloadModel::StatusColumn), QStringLiteral("Stopped (disk full)"));
+        // The fifth file starts once one of the first four completed, and does not fit.
+        QVERIFY(folders.group(id)->filesDone() > 0);
+        QCOMPARE(fileText(folders, id, 4, FolderDownloadModel::StatusColumn), QStringLiteral("Error (disk full)"));
+        QCOMPARE(fileText(folders, id, 9, FolderDownloadModel::StatusColumn), QStringLiteral("Error (disk full)"));
+        QVERIFY(fake.acceptedConnections() < 10);
+        for (int file = 0; file < 10; ++file) {
+            if (fileText(folders, id, file, FolderDownloadModel::StatusColumn) == QLatin1String("Complete"))
+                QCOMPARE(readWholeFile(downloaded("full/" + QString::number(file) + ".bin")), patternBytes(3000, file));
+        }
+        QDir(downloaded("full")).removeRecursively();
     }
 
     // The rest end unfinished; once the peer is back, one resume fetches
