@@ -170,6 +170,7 @@ private slots:
     // entry taken out before or after it is shown leaves the others in place.
     void entriesEndingTogetherAppearInOrderWithTheNewestSelected()
     {
+        m_alice->core().transfers().clearEnded();
         DownloadsPage page(m_alice->core());
         page.resize(600, 300);
         page.show();
