@@ -169,7 +169,6 @@ int DeadDownloadListModel::append(std::unique_ptr<Download> download)
     m_rows.insert(download->id, position);
     m_downloads.push_back(std::move(download));
     endInsertRows();
-    emit entryAdded(position);
     return position;
 }
 
@@ -186,6 +185,9 @@ std::unique_ptr<Download> DeadDownloadListModel::take(int id)
     beginRemoveRows({}, row, row);
     std::unique_ptr<Download> taken = std::move(m_downloads[static_cast<size_t>(row)]);
     m_downloads.erase(m_downloads.begin() + row);
+    m_rows.remove(id);
+    for (size_t later = static_cast<size_t>(row); later < m_downloads.size(); ++later)
+        m_rows.insert(m_downloads[later]->id, static_cast<int>(later));
     endRemoveRows();
     return taken;
 }

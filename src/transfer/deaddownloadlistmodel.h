@@ -28,7 +28,7 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Appends an ended download; entryAdded() asks the view to select and show it.
+    // Appends an ended download; returns its row.
     int append(std::unique_ptr<Download> download);
     const Download &at(int row) const { return *m_downloads.at(static_cast<size_t>(row)); }
     // The row of a download, or -1.
@@ -47,15 +47,12 @@ public:
     static QString verificationText(const Download &download);
     static QString statusText(const Download &download);
 
-signals:
-    void entryAdded(int row);
-
 private:
     static QString localName(const Download &download);
     QString toolTip(const Download &download) const;
 
     std::vector<std::unique_ptr<Download>> m_downloads;
-    // Rows are only appended or all cleared, so a row once given stays.
+    // The row of each entry; an entry taken out renumbers the ones after it.
     QHash<int, int> m_rows;
     std::function<int()> m_peerPort;
 };

@@ -2,6 +2,7 @@
 
 #include "base/prompter.h"
 #include "shell/core.h"
+#include "ui/batchedrowsmodel.h"
 #include "ui/fittedcolumns.h"
 #include "ui/folderdownloadspanel.h"
 #include "ui/progressdelegate.h"
@@ -37,7 +38,8 @@ DownloadsPage::DownloadsPage(Core &core, QWidget *parent)
     : QWidget(parent)
     , m_core(core)
     , m_running(makeTable(core.transfers().downloadList(), this))
-    , m_ended(makeTable(core.transfers().deadDownloadList(), this))
+    , m_endedRows(new BatchedRowsModel(core.transfers().deadDownloadList(), this))
+    , m_ended(makeTable(*m_endedRows, this))
 {
     m_running->setItemDelegateForColumn(DownloadListModel::PercentColumn, new ProgressDelegate(m_running));
     m_runningColumns = new FittedColumns(*m_running, DownloadListModel::FilenameColumn);
@@ -45,8 +47,8 @@ DownloadsPage::DownloadsPage(Core &core, QWidget *parent)
     setFocusProxy(m_running);
     auto *cancel = new QShortcut(QKeySequence::Delete, m_running, nullptr, nullptr, Qt::WidgetShortcut);
     connect(cancel, &QShortcut::activated, this, &DownloadsPage::askToCancelSelected);
-    DeadDownloadListModel &ended = core.transfers().deadDownloadList();
-    connect(&ended, &DeadDownloadListModel::entryAdded, this, [this](int row) {
+    // Downloads that end in the same turn show up together; the newest is selected and shown once.
+    connect(m_endedRows, &BatchedRowsModel::rowsAppended, this, [this](int row) {
         m_ended->selectRow(row);
         m_ended->scrollTo(m_ended->model()->index(row, 0));
     });

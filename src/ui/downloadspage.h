@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class BatchedRowsModel;
 class Core;
 class FittedColumns;
 class QPushButton;
@@ -41,6 +42,7 @@ private:
 
     Core &m_core;
     QTableView *m_running;
+    BatchedRowsModel *m_endedRows;
     QTableView *m_ended;
     FittedColumns *m_runningColumns;
     FittedColumns *m_endedColumns;

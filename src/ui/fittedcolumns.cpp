@@ -3,14 +3,27 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QTableView>
+#include <QTreeView>
 
 FittedColumns::FittedColumns(QTableView &view, int stretchColumn)
+    : FittedColumns(view, *view.horizontalHeader(), *view.verticalHeader(), stretchColumn)
+{
+}
+
+FittedColumns::FittedColumns(QTreeView &view, int stretchColumn)
+    : FittedColumns(view, *view.header(), *view.header(), stretchColumn)
+{
+}
+
+FittedColumns::FittedColumns(QAbstractItemView &view, QHeaderView &columns, QHeaderView &rowsMeasured,
+                             int stretchColumn)
     : QObject(&view)
     , m_view(view)
+    , m_header(columns)
     , m_stretchColumn(stretchColumn)
 {
-    QHeaderView *header = view.horizontalHeader();
-    view.verticalHeader()->setResizeContentsPrecision(MeasuredRows);
+    QHeaderView *header = &columns;
+    rowsMeasured.setResizeContentsPrecision(MeasuredRows);
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
@@ -36,7 +49,7 @@ bool FittedColumns::eventFilter(QObject *watched, QEvent *event)
 
 QByteArray FittedColumns::saveState() const
 {
-    return m_personSized ? m_view.horizontalHeader()->saveState() : QByteArray();
+    return m_personSized ? m_header.saveState() : QByteArray();
 }
 
 void FittedColumns::restoreState(const QByteArray &state)
@@ -44,7 +57,7 @@ void FittedColumns::restoreState(const QByteArray &state)
     if (state.isEmpty())
         return;
     m_fitting = true;
-    const bool restored = m_view.horizontalHeader()->restoreState(state);
+    const bool restored = m_header.restoreState(state);
     m_fitting = false;
     m_personSized = restored;
 }
@@ -55,12 +68,11 @@ void FittedColumns::fit()
     constexpr int CellPadding = 8;
     if (m_personSized)
         return;
-    const QHeaderView *header = m_view.horizontalHeader();
-    const QAbstractItemView &items = m_view;
     m_fitting = true;
-    for (int column = 0; column < header->count(); ++column) {
+    for (int column = 0; column < m_header.count(); ++column) {
         if (column != m_stretchColumn)
-            m_view.setColumnWidth(column, qMax(header->sectionSizeHint(column), items.sizeHintForColumn(column) + CellPadding));
+            m_header.resizeSection(column,
+                                   qMax(m_header.sectionSizeHint(column), m_view.sizeHintForColumn(column) + CellPadding));
     }
     m_fitting = false;
 }

@@ -4,7 +4,10 @@
 #include <QObject>
 #include <QTimer>
 
+class QAbstractItemView;
+class QHeaderView;
 class QTableView;
+class QTreeView;
 
 // The columns of a table: one stretches over the room the others leave, and
 // the others fit their content as rows come and change, until the person
@@ -22,6 +25,7 @@ public:
     static constexpr int MeasuredRows = 100;
 
     FittedColumns(QTableView &view, int stretchColumn);
+    FittedColumns(QTreeView &view, int stretchColumn);
 
     bool isFitting() const { return !m_personSized; }
     // Empty while the columns still fit themselves.
@@ -33,10 +37,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // `rowsMeasured` is the header whose precision bounds the rows a column's fit measures.
+    FittedColumns(QAbstractItemView &view, QHeaderView &columns, QHeaderView &rowsMeasured, int stretchColumn);
     void fit();
     void sectionResized(int column);
 
-    QTableView &m_view;
+    QAbstractItemView &m_view;
+    QHeaderView &m_header;
     int m_stretchColumn;
     QTimer m_fitTimer;
     bool m_fitting = false;

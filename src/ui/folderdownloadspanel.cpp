@@ -1,9 +1,9 @@
 #include "ui/folderdownloadspanel.h"
 
 #include "transfer/folderdownloads.h"
+#include "ui/fittedcolumns.h"
 
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeView>
@@ -20,8 +20,8 @@ FolderDownloadsPanel::FolderDownloadsPanel(FolderDownloads &folders, QWidget *pa
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // A folder can hold a hundred thousand files: rows of one height are laid out without measuring each.
     m_view->setUniformRowHeights(true);
-    m_view->header()->setSectionResizeMode(FolderDownloadModel::NameColumn, QHeaderView::Stretch);
-    m_view->header()->setStretchLastSection(false);
+    // The sizes and states fit their text, measured on the rows in sight; the names take the rest.
+    new FittedColumns(*m_view, FolderDownloadModel::NameColumn);
 
     auto *cancel = new QPushButton(QStringLiteral("Cancel Folder"), this);
     cancel->setObjectName(QStringLiteral("cancelFolderButton"));

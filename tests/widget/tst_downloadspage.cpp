@@ -94,8 +94,8 @@ private slots:
         button(page, "deleteButton")->click();
         QCOMPARE(transfers.downloadList().rowCount(), 0);
 
-        // The filed entry is selected, so resume works on it at once.
-        QCOMPARE(page.endedView().selectionModel()->selectedRows().value(0).row(), 0);
+        // The filed entry is selected once the turn is over, so resume works on it.
+        QTRY_COMPARE(page.endedView().selectionModel()->selectedRows().value(0).row(), 0);
         QCOMPARE(page.endedView().model()->index(0, 1).data().toString(), QStringLiteral("Cancelled"));
         button(page, "resumeButton")->click();
         QCOMPARE(searches.count(), 1);
@@ -160,8 +160,44 @@ private slots:
         done->finishedPath = QStringLiteral("/tmp/done.txt");
         QVERIFY(done->state.connected() && done->state.fileInfoArrived() && done->state.completed());
         ended.append(std::move(done));
+        QTRY_COMPARE(view.model()->rowCount(), 2);
         doubleClickRow(1);
         QCOMPARE(m_opened.urls.value(before), QUrl::fromLocalFile(QStringLiteral("/tmp/done.txt")));
+    }
+
+    // Downloads ending in one turn reach the table together, in the order
+    // they ended, and the newest is selected and scrolled into view; an
+    // entry taken out before or after it is shown leaves the others in place.
+    void entriesEndingTogetherAppearInOrderWithTheNewestSelected()
+    {
+        m_alice->core().transfers().clearEnded();
+        DownloadsPage page(m_alice->core());
+        page.resize(600, 300);
+        page.show();
+        DeadDownloadListModel &ended = m_alice->core().transfers().deadDownloadList();
+        QTableView &view = page.endedView();
+        const auto endDownload = [&ended](int id) {
+            auto download = std::make_unique<Download>();
+            download->id = id;
+            download->fileName = QStringLiteral("file %1").arg(id);
+            download->state.cancelled();
+            ended.append(std::move(download));
+        };
+        for (int id = 1001; id <= 1040; ++id)
+            endDownload(id);
+        ended.take(1020);
+        QTRY_COMPARE(view.model()->rowCount(), 39);
+        QCOMPARE(view.model()->index(19, 0).data().toString(), QStringLiteral("file 1021"));
+        QCOMPARE(view.selectionModel()->selectedRows().value(0).row(), 38);
+        QVERIFY(view.viewport()->rect().contains(view.visualRect(view.model()->index(38, 0))));
+
+        ended.take(1002);
+        QCOMPARE(view.model()->rowCount(), 38);
+        QCOMPARE(view.model()->index(1, 0).data().toString(), QStringLiteral("file 1003"));
+        QCOMPARE(ended.rowOf(1040), 37);
+        QCOMPARE(ended.rowOf(1002), -1);
+        m_alice->core().transfers().clearEnded();
+        QCOMPARE(view.model()->rowCount(), 0);
     }
 
     void deleteOnARunningDownloadAsksFirst()
