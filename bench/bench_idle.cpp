@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -78,18 +79,6 @@ std::vector<qint64> processTree(qint64 root)
     return tree;
 }
 
-// User and system time of one process, in clock ticks; 0 when it is gone.
-qint64 cpuTicks(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : 0;
-}
-
 qint64 pssKiB(qint64 pid)
 {
     QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
@@ -106,7 +95,7 @@ qint64 treeCpuTicks(const std::vector<qint64> &tree)
 {
     qint64 ticks = 0;
     for (qint64 pid : tree)
-        ticks += cpuTicks(pid);
+        ticks += std::max<qint64>(0, QuelmProcess::cpuTicks(pid));
     return ticks;
 }
 

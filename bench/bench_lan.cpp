@@ -4,7 +4,7 @@
 // meshed copy costs in memory and idle CPU, and how many bytes of
 // announcements and host lists each copy sends.
 //
-//   bench_lan N [stagger-seconds] [--udp-off] [--keep-logs=FOLDER]
+//   bench_lan N [stagger-seconds] [--udp-off] [--keep-logs=FOLDER] [--hold=SECONDS]
 //
 // All copies start within one second, or one every `stagger` seconds.
 // --udp-off switches the announcements off, so only the scan (which stops at
@@ -12,12 +12,15 @@
 // 198.18.0.0/24, a block reserved for benchmarks; no namespace has a route
 // out, and every namespace is deleted at the end, also after a failure or
 // SIGINT/SIGTERM/SIGHUP. --keep-logs copies each copy's log (links made,
-// closed and refused, and what it sent) into FOLDER at the end. Needs root;
+// closed and refused, and what it sent) into FOLDER at the end. --hold keeps
+// the meshed copies running that much longer after the figures, for a
+// profiler to attach to one (the process ids are printed). Needs root;
 // skips without it.
 
 #include "base/settingnames.h"
 #include "support/bridgedlan.h"
 #include "support/namespacedcopy.h"
+#include "support/quelmprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -80,19 +83,32 @@ public:
         clock.start();
         while (clock.elapsed() < ms && !arrived()) {
             QCoreApplication::processEvents();
-            QThread::msleep(static_cast<unsigned long>(std::min<qint64>(100, ms - clock.elapsed())));
+            QThread::msleep(static_cast<unsigned long>(std::min<qint64>(StepMs, ms - clock.elapsed())));
         }
         return !arrived();
     }
 
+    // Waits for `process` in short steps, at most `ms`; false when a signal came meanwhile.
+    bool waitForFinished(QProcess &process, int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (process.state() != QProcess::NotRunning && clock.elapsed() < ms && !arrived())
+            process.waitForFinished(StepMs);
+        return !arrived();
+    }
+
 private:
+    static constexpr int StepMs = 100;
+
     sigset_t m_set;
     bool m_arrived = false;
 };
 
 // Distinct peers on the control port per copy, counted with ss inside each
-// copy's namespace, a few namespaces at a time.
-std::vector<int> peersPerCopy(const BridgedLan &lan)
+// copy's namespace, a few namespaces at a time. Empty when a stop signal came
+// meanwhile: the queries under way are killed rather than waited for.
+std::vector<int> peersPerCopy(const BridgedLan &lan, StopSignals &stop)
 {
     std::vector<int> peers(static_cast<size_t>(lan.hosts()), 0);
     for (int first = 0; first < lan.hosts(); first += ParallelQueries) {
@@ -105,7 +121,8 @@ std::vector<int> peersPerCopy(const BridgedLan &lan)
             queries.push_back(std::move(query));
         }
         for (size_t i = 0; i < queries.size(); ++i) {
-            queries[i]->waitForFinished(ProcessTimeoutMs);
+            if (!stop.waitForFinished(*queries[i], ProcessTimeoutMs))
+                return {};
             QSet<QString> remote;
             for (const QByteArray &line : queries[i]->readAllStandardOutput().split('\n')) {
                 const QList<QByteArray> fields = line.simplified().split(' ');
@@ -140,31 +157,6 @@ Spread spreadOf(std::vector<T> values)
         sum += double(value);
     spread.mean = sum / double(values.size());
     return spread;
-}
-
-qint64 residentKiB(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).simplified().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-// utime + stime in clock ticks; -1 when the process is gone.
-qint64 cpuTicks(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = file.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return fields[11].toLongLong() + fields[12].toLongLong();
 }
 
 // Bytes a copy logged as sent between two times of its run (seconds), by kind.
@@ -230,7 +222,9 @@ void printTraffic(const char *phase, const Copies &copies, const std::vector<std
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_lan N [stagger-seconds] [--udp-off] [--keep-logs=FOLDER]   (2 <= N <= %d)\n",
+    std::fprintf(stderr,
+                 "usage: bench_lan N [stagger-seconds] [--udp-off] [--keep-logs=FOLDER] [--hold=SECONDS]   "
+                 "(2 <= N <= %d)\n",
                  MaxCopies);
     return 2;
 }
@@ -243,12 +237,18 @@ int main(int argc, char **argv)
     QStringList arguments = app.arguments().mid(1);
     const bool udpOff = arguments.removeAll(QStringLiteral("--udp-off")) > 0;
     QString keepLogs;
+    int holdSeconds = 0;
     for (const QString &argument : arguments) {
         if (argument.startsWith(QLatin1String("--keep-logs=")))
             keepLogs = argument.section(QLatin1Char('='), 1);
+        if (argument.startsWith(QLatin1String("--hold=")))
+            holdSeconds = std::max(0, argument.section(QLatin1Char('='), 1).toInt());
     }
     arguments.erase(std::remove_if(arguments.begin(), arguments.end(),
-                                   [](const QString &a) { return a.startsWith(QLatin1String("--keep-logs=")); }),
+                                   [](const QString &a) {
+                                       return a.startsWith(QLatin1String("--keep-logs="))
+                                              || a.startsWith(QLatin1String("--hold="));
+                                   }),
                     arguments.end());
     bool countOk = false;
     const int count = arguments.value(0).toInt(&countOk);
@@ -270,7 +270,7 @@ int main(int argc, char **argv)
     BridgedLan lan(QLatin1String(Prefix), 1, QLatin1String(Subnet), count);
     QElapsedTimer buildClock;
     buildClock.start();
-    if (const QString error = lan.build(); !error.isEmpty()) {
+    if (const QString error = lan.build([&stop] { return stop.arrived(); }); !error.isEmpty()) {
         std::fprintf(stderr, "bench_lan: cannot build the network: %s\n", qPrintable(error));
         return 1;
     }
@@ -316,7 +316,7 @@ int main(int argc, char **argv)
     std::vector<int> peers;
     bool meshed = false;
     while (!stop.arrived() && clock.elapsed() - lastStartMs < limitMs) {
-        peers = peersPerCopy(lan);
+        peers = peersPerCopy(lan, stop);
         meshed = std::all_of(peers.begin(), peers.end(), [count](int p) { return p >= count - 1; });
         if (meshed)
             break;
@@ -357,7 +357,7 @@ int main(int argc, char **argv)
         return 1;
     std::vector<qint64> before;
     for (const auto &copy : copies)
-        before.push_back(cpuTicks(copy->processId()));
+        before.push_back(QuelmProcess::cpuTicks(copy->processId()));
     const qint64 windowStartMs = clock.elapsed();
     if (!stop.pause(IdleWindowMs))
         return 1;
@@ -366,10 +366,10 @@ int main(int argc, char **argv)
     std::vector<qint64> rss;
     const double ticksPerSecond = double(sysconf(_SC_CLK_TCK));
     for (size_t i = 0; i < copies.size(); ++i) {
-        const qint64 after = cpuTicks(copies[i]->processId());
+        const qint64 after = QuelmProcess::cpuTicks(copies[i]->processId());
         if (after >= 0 && before[i] >= 0)
             cpuPercent.push_back(100.0 * double(after - before[i]) / ticksPerSecond / windowS);
-        rss.push_back(residentKiB(copies[i]->processId()));
+        rss.push_back(QuelmProcess::residentKiB(copies[i]->processId()));
     }
     const Spread cpu = spreadOf(cpuPercent);
     const Spread memory = spreadOf(rss);
@@ -380,12 +380,22 @@ int main(int argc, char **argv)
     for (qint64 started : startedAtMs)
         idle.emplace_back((windowStartMs - started) / 1000.0, (windowStartMs - started) / 1000.0 + windowS);
     printTraffic("idle, meshed", copies, idle);
-    const std::vector<int> finalPeers = peersPerCopy(lan);
+    const std::vector<int> finalPeers = peersPerCopy(lan, stop);
+    if (stop.arrived())
+        return 1;
     const Spread end = spreadOf(finalPeers);
     std::printf("peers per copy at the end: min %.0f, median %.0f, max %.0f\n", end.min, end.median, end.max);
     if (!keepLogs.isEmpty() && QDir().mkpath(keepLogs)) {
         for (const auto &copy : copies)
             QFile::copy(copy->logPath(), keepLogs + QLatin1Char('/') + copy->address() + QLatin1String(".log"));
+    }
+    if (holdSeconds > 0) {
+        std::printf("holding the mesh for %d s; process ids: first %lld, last %lld\n", holdSeconds,
+                    static_cast<long long>(copies.front()->processId()),
+                    static_cast<long long>(copies.back()->processId()));
+        std::fflush(stdout);
+        if (!stop.pause(holdSeconds * 1000))
+            return 1;
     }
     return meshed ? 0 : 1;
 }

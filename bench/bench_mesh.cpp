@@ -147,20 +147,6 @@ bool listens(const QString &address)
     });
 }
 
-// utime + stime in clock ticks; -1 when the process is gone.
-qint64 cpuTicks(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = file.readAll();
-    // The command name may hold spaces; the fields after it start at "state".
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return fields[11].toLongLong() + fields[12].toLongLong();
-}
-
 class Copy final
 {
     Q_DISABLE_COPY_MOVE(Copy)
@@ -304,8 +290,8 @@ int main(int argc, char *argv[])
     QThread::msleep(SettleMs);
     std::vector<qint64> ticksBefore;
     for (const auto &copy : copies)
-        ticksBefore.push_back(cpuTicks(copy->pid()));
-    const qint64 aloneTicksBefore = cpuTicks(alone.pid());
+        ticksBefore.push_back(QuelmProcess::cpuTicks(copy->pid()));
+    const qint64 aloneTicksBefore = QuelmProcess::cpuTicks(alone.pid());
     QElapsedTimer window;
     window.start();
     QThread::sleep(static_cast<unsigned long>(cpuWindowSeconds));
@@ -314,12 +300,12 @@ int main(int argc, char *argv[])
 
     std::vector<double> cpuPercent;
     for (size_t i = 0; i < copies.size(); ++i) {
-        const qint64 after = cpuTicks(copies[i]->pid());
+        const qint64 after = QuelmProcess::cpuTicks(copies[i]->pid());
         if (after >= 0 && ticksBefore[i] >= 0)
             cpuPercent.push_back(static_cast<double>(after - ticksBefore[i]) / ticksPerSecond / windowSeconds * 100.0);
     }
     const double aloneCpu =
-        static_cast<double>(cpuTicks(alone.pid()) - aloneTicksBefore) / ticksPerSecond / windowSeconds * 100.0;
+        static_cast<double>(QuelmProcess::cpuTicks(alone.pid()) - aloneTicksBefore) / ticksPerSecond / windowSeconds * 100.0;
 
     std::vector<qint64> rss;
     for (const auto &copy : copies)

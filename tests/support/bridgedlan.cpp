@@ -59,7 +59,7 @@ QString BridgedLan::extraNamespace(const QString &name) const
     return m_tag + QLatin1Char('-') + name;
 }
 
-QString BridgedLan::build()
+QString BridgedLan::build(const std::function<bool()> &stopped)
 {
     const QString bridge = extraNamespace(QStringLiteral("br"));
     QStringList spaces{QStringLiteral("netns add ") + bridge};
@@ -77,6 +77,8 @@ QString BridgedLan::build()
     if (QString error = ipBatch(QStringLiteral("-n ") + bridge, bridgeSteps); !error.isEmpty())
         return error;
     for (int host = 0; host < m_hosts; ++host) {
+        if (stopped && stopped())
+            return QStringLiteral("stopped before %1 was set up").arg(namespaceOf(host));
         QStringList steps{QStringLiteral("link set lo up"), QStringLiteral("addr add %1/24 dev eth0").arg(addressOf(host)),
                           QStringLiteral("link set eth0 up")};
         for (int other = 0; other < m_hosts; ++other) {

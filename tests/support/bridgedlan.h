@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Hosts on one broadcast network made of network namespaces: one namespace
 // per host with loopback and one end of a veth pair, the other ends on a
 // bridge inside a namespace of its own. No namespace has a default route and
@@ -27,8 +29,9 @@ public:
     BridgedLan(const QString &prefix, int run, const QString &subnet, int hosts);
     ~BridgedLan();
 
-    // Builds the network; empty when it stands, else what failed.
-    QString build();
+    // Builds the network; empty when it stands, else what failed. `stopped`
+    // is asked between hosts: a large network takes many seconds to build.
+    QString build(const std::function<bool()> &stopped = {});
     // Deletes every namespace of this run, the extra ones too.
     void remove();
 

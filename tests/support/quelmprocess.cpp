@@ -122,6 +122,20 @@ qint64 QuelmProcess::residentKiB(qint64 pid)
     return -1;
 }
 
+qint64 QuelmProcess::cpuTicks(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = file.readAll();
+    // The command name may hold spaces; the fields after it start at "state",
+    // and utime and stime are the 12th and 13th of those.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return fields[11].toLongLong() + fields[12].toLongLong();
+}
+
 int QuelmProcess::openDescriptors(qint64 pid)
 {
     return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid))

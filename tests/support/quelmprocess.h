@@ -40,6 +40,8 @@ public:
     int openDescriptors() const { return openDescriptors(m_process.processId()); }
     // Resident memory of any process, from /proc; -1 when it cannot be read.
     static qint64 residentKiB(qint64 pid);
+    // User and system time of any process in clock ticks, from /proc; -1 when it is gone.
+    static qint64 cpuTicks(qint64 pid);
     static int openDescriptors(qint64 pid);
 
     static constexpr int Port = 1971;
