@@ -24,6 +24,8 @@ Discovery::Discovery(SettingsStore &settings, SocketArray &sockets, const LocalP
     connect(&m_scanTimer, &QTimer::timeout, this, &Discovery::scanTick);
     connect(&m_announceTimer, &QTimer::timeout, this, &Discovery::udpTick);
     connect(&m_socket, &DiscoverySocket::dataArrival, this, &Discovery::onDataArrival);
+    m_readTimer.setSingleShot(true);
+    connect(&m_readTimer, &QTimer::timeout, this, &Discovery::readAnnouncements);
     // Queued: the failure is reported from inside a socket call.
     connect(&m_socket, &DiscoverySocket::failed, this, &Discovery::configureDiscoverySocket, Qt::QueuedConnection);
 }
@@ -36,6 +38,7 @@ void Discovery::configureDiscoverySocket()
 
 void Discovery::closeDiscoverySocket()
 {
+    m_readTimer.stop();
     m_socket.close();
 }
 
@@ -108,17 +111,43 @@ QStringList Discovery::announcedAddresses(const QByteArray &datagram)
 
 void Discovery::onDataArrival()
 {
+    // Every wake-up of the event loop polls every descriptor, each control
+    // link included: with hundreds of peers announcing, reading each
+    // announcement as it comes would cost hundreds of such wake-ups per
+    // announcement interval. What arrives during the pause after a pass waits
+    // in the socket, which signals no more until it is read, and is read in
+    // one pass at the pause's end.
+    if (m_readTimer.isActive())
+        return;
+    const qint64 since = m_lastRead.isValid() ? m_lastRead.elapsed() : m_readPauseMs;
+    if (since >= m_readPauseMs)
+        readAnnouncements();
+    else
+        m_readTimer.start(int(m_readPauseMs - since));
+}
+
+void Discovery::readAnnouncements()
+{
+    m_readTimer.stop();
+    m_lastRead.start();
     // Announcements are acted on whatever the number of peers: a copy that
     // stopped probing must still link to one that announces itself, or two
     // groups of five that formed apart would never meet. The connection
     // throttle and its back-off bound what announcements cost.
-    for (int i = 0; i < MaxDatagramsPerArrival && m_socket.hasPendingDatagram(); ++i) {
+    for (int i = 0; i < MaxDatagramsPerPass && m_socket.hasPendingDatagram(); ++i) {
         const std::optional<DiscoverySocket::Datagram> datagram = m_socket.takeDatagram(MaxDatagramSize);
         if (!datagram || !m_localNetwork.accepts(datagram->sender, datagram->interfaceIndex))
             continue;
         for (const QString &address : announcedAddresses(datagram->data))
             m_connectTo(address);
     }
+}
+
+void Discovery::setReadPause(int ms)
+{
+    m_readPauseMs = ms;
+    if (m_readTimer.isActive())
+        m_readTimer.start(int(qMax<qint64>(0, ms - m_lastRead.elapsed())));
 }
 
 void Discovery::scanTick()

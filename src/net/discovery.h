@@ -4,6 +4,7 @@
 #include "net/localnetwork.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -28,8 +29,11 @@ public:
     static constexpr int MaxDatagramSize = 2048;
     // Addresses taken from one datagram; the rest is ignored.
     static constexpr int MaxPiecesPerDatagram = 64;
-    // Datagrams handled per arrival event; more wait for the next event.
-    static constexpr int MaxDatagramsPerArrival = 32;
+    // Datagrams read in one pass; more wait for the next pass.
+    static constexpr int MaxDatagramsPerPass = 256;
+    // Announcements that arrive within this time after a pass wait in the
+    // socket and are read together at its end.
+    static constexpr int ReadPauseMs = 1000;
     static constexpr int AnnouncementShift = -5;
     // The probe keeps one spare element while the control array is this small.
     static constexpr int ReserveUpToCount = 60;
@@ -70,6 +74,10 @@ public:
     // One probe of the subnet scan.
     void scanTick();
     void setScanPosition(int host, int block, int blockTicks);
+    // Reads the announcements waiting in the socket, MaxDatagramsPerPass at most.
+    void readAnnouncements();
+    // A pass that waits for the pause's end is rescheduled to the new pause.
+    void setReadPause(int ms);
     // A control connection is up; a connection into the probed neighbouring
     // block keeps the wider probe moving on.
     void noteConnected(const QString &remoteAddress);
@@ -107,6 +115,9 @@ private:
     Context m_context;
     QTimer m_scanTimer;
     QTimer m_announceTimer;
+    QTimer m_readTimer;
+    QElapsedTimer m_lastRead;
+    int m_readPauseMs = ReadPauseMs;
     DiscoverySocket m_socket;
     LocalNetwork m_localNetwork;
     int m_scanHost = 0;

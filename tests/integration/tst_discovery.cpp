@@ -178,6 +178,18 @@ private slots:
             expected.append(QStringLiteral("127.0.9.%1").arg(i));
         expected.append(QStringLiteral("127.0.8.1"));
         QTRY_COMPARE_WITH_TIMEOUT(copy.connected, expected, 5000);
+
+        // Announcements that come during the pause after a pass wait in the
+        // socket and are read together when it ends.
+        copy.discovery.setReadPause(60000);
+        copy.discovery.readAnnouncements();
+        for (const char *announced : {"|127.0.7.1", "|127.0.7.2"})
+            sender.writeDatagram(encoded(announced), QHostAddress(copy.address), port);
+        QTest::qWait(300);
+        QCOMPARE(copy.connected, expected);
+        copy.discovery.setReadPause(0);
+        expected << QStringLiteral("127.0.7.1") << QStringLiteral("127.0.7.2");
+        QTRY_COMPARE_WITH_TIMEOUT(copy.connected, expected, 5000);
     }
 };
 
