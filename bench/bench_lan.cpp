@@ -55,6 +55,27 @@ constexpr int MeshLimitUdpOffMs = 420000;
 
 using Copies = std::vector<std::unique_ptr<NamespacedCopy>>;
 
+// Kills every copy at once when the benchmark ends, however it ends; each
+// copy's own destructor then only reaps it.
+class KillAtEnd final
+{
+public:
+    explicit KillAtEnd(const Copies &copies)
+        : m_copies(copies)
+    {
+    }
+    ~KillAtEnd()
+    {
+        for (const auto &copy : m_copies)
+            copy->kill();
+    }
+    KillAtEnd(const KillAtEnd &) = delete;
+    KillAtEnd &operator=(const KillAtEnd &) = delete;
+
+private:
+    const Copies &m_copies;
+};
+
 // SIGINT, SIGTERM and SIGHUP are held back and asked for between steps, so
 // the benchmark ends through its own clean-up instead of dying in the middle.
 class StopSignals final
@@ -282,6 +303,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     Copies copies;
+    const KillAtEnd killAtEnd(copies);
     for (int host = 0; host < count; ++host) {
         auto copy = std::make_unique<NamespacedCopy>(
             QStringLiteral(QUELMD_EXECUTABLE), lan.namespaceOf(host), lan.addressOf(host),
