@@ -530,6 +530,31 @@ QByteArray smallFilePath(int i)
     return "small/f" + QByteArray::number(i).rightJustified(4, '0') + ".dat";
 }
 
+// nginx serving `count` files, named by `pathOf`, to a plain reader that
+// opens one connection per file, one after another: prints the figure and
+// returns the files per second, or 0 without nginx.
+double nginxRate(const QString &root, const QString &httpAddress, const QString &work, int count,
+                 const std::function<QByteArray(int)> &pathOf)
+{
+    const HttpServer http(root, httpAddress, work, true);
+    if (!http.isListening()) {
+        std::printf("the same files from nginx: skipped, nginx is not installed (apt-get install nginx)\n");
+        return 0;
+    }
+    const QString target = work + "/http.out";
+    QElapsedTimer clock;
+    clock.start();
+    int fetched = 0;
+    for (int i = 0; i < count; ++i) {
+        fetched += httpFetch(httpAddress, pathOf(i), target);
+        QFile::remove(target);
+    }
+    const double elapsed = seconds(clock.nsecsElapsed());
+    std::printf("the same files from nginx, one connection each: %d complete in %.2f s, %.0f files/s\n", fetched,
+                elapsed, fetched / elapsed);
+    return fetched / elapsed;
+}
+
 // Quelm's figure for the small files, and beside it nginx serving the same
 // files to a plain reader that opens one connection per file.
 void benchSmallFiles(Core &requester, const Server &server, const QString &serverAddress, const QString &root,
@@ -551,22 +576,9 @@ void benchSmallFiles(Core &requester, const Server &server, const QString &serve
     std::printf("  CPU per file: requester %.0f us, server %.0f us\n",
                 static_cast<double>(threadCpuNanoseconds() - ownCpu) / 1e3 / SmallFiles,
                 static_cast<double>(processCpuNanoseconds(server.pid()) - serverCpu) / 1e3 / SmallFiles);
-    const HttpServer http(root, httpAddress, work, true);
-    if (!http.isListening()) {
-        std::printf("the same files from nginx: skipped, nginx is not installed (apt-get install nginx)\n");
-        return;
-    }
-    const QString target = work + "/http.out";
-    clock.restart();
-    int fetched = 0;
-    for (int i = 0; i < SmallFiles; ++i) {
-        fetched += httpFetch(httpAddress, smallFilePath(i), target);
-        QFile::remove(target);
-    }
-    const double httpElapsed = seconds(clock.nsecsElapsed());
-    std::printf("the same files from nginx, one connection each: %d complete in %.2f s, %.0f files/s; "
-                "quelm at %.2f x its rate\n",
-                fetched, httpElapsed, fetched / httpElapsed, (done / elapsed) / (fetched / httpElapsed));
+    const double rate = nginxRate(root, httpAddress, work, SmallFiles, smallFilePath);
+    if (rate > 0)
+        std::printf("  quelm at %.2f x nginx's rate\n", (done / elapsed) / rate);
 }
 
 // The shared name of file i of the folder tree, as the server lists it.
@@ -585,7 +597,8 @@ bool writeFolderTree(const QString &shared)
     return true;
 }
 
-void benchFolder(Core &requester, const QString &serverAddress)
+void benchFolder(Core &requester, const QString &serverAddress, const QString &root, const QString &httpAddress,
+                 const QString &work)
 {
     std::vector<FolderDownload::File> files;
     for (int i = 0; i < FolderFiles; ++i)
@@ -607,6 +620,10 @@ void benchFolder(Core &requester, const QString &serverAddress)
                 FolderFiles, FolderBranches * FolderBranches, ended ? "ended" : "NOT ended", done, elapsed,
                 done / elapsed);
     QDir(requester.transfers().downloadsFolder() + QStringLiteral("/tree")).removeRecursively();
+    const double rate =
+        nginxRate(root, httpAddress, work, FolderFiles, [](int i) { return folderTreePath(i).toUtf8(); });
+    if (rate > 0)
+        std::printf("  quelm at %.2f x nginx's rate\n", (done / elapsed) / rate);
 }
 
 // A folder of 100,000 files from a peer that is not there: how long the
@@ -700,7 +717,7 @@ int main(int argc, char *argv[])
     if (curl > 0)
         std::printf("target: quelm's median at most 0.8 x curl's = %.2f s\n", 0.8 * curl);
     benchSmallFiles(*requester, server, addresses.server, shared, addresses.http, requesterHome.path());
-    benchFolder(*requester, addresses.server);
+    benchFolder(*requester, addresses.server, shared, addresses.http, requesterHome.path());
     benchLargeFolderStart(*requester, addresses.timerServer);
     benchManyRequesters(parent, addresses, shared + "/medium.bin");
     benchResponsiveness(*requester, parent, addresses, shared + "/big.bin");
