@@ -160,6 +160,12 @@ void FolderDownloads::onFileInfoOverdue(int id)
     const Download *download = m_context.find(id);
     if (!m_members.contains(id) || !download || !download->state.isRunning() || download->sizeKnown)
         return;
+    // A busy peer that keeps telling our place in its queue is there: the
+    // file waits its turn like any queued download.
+    if (download->state.state() == DownloadState::State::Queued) {
+        m_infoDeadlines.set(id, m_fileInfoTimeoutMs);
+        return;
+    }
     m_context.abort(id, ETIMEDOUT,
                     QStringLiteral("The peer did not tell the file's size within %1 s of the request.")
                         .arg(m_fileInfoTimeoutMs / 1000.0));
